@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// An error as the engine reports it: a number and the engine's own text.
+struct DataError {
+    int number = 0;
+    QString text;
+    bool isSet() const { return number != 0 || !text.isEmpty(); }
+};
+
+// Error numbers of our own, beside the engine's result codes.
+namespace DataErrors {
+inline constexpr int NoCurrentRecord = 3021;
+inline constexpr int ReadOnly = 3027;
+inline constexpr int TypeMismatch = 3464;
+inline constexpr int QuerySyntax = 3075;
+inline constexpr int NotOpen = 3420;
+inline constexpr int FileAccess = 3044;
+} // namespace DataErrors
+
+class Statement;
+
+// One connection to a catalogue file. The only place that knows the engine:
+// it teaches the connection the catalogue's LIKE patterns and French sort
+// keys, opens the file shared with a busy timeout, and in read-only mode
+// refuses every write at the engine.
+class Database {
+public:
+    enum class Mode { ReadWrite, ReadOnly };
+
+    Database();
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    // Opens an existing file; never creates one.
+    bool open(const QString &path, Mode mode = Mode::ReadWrite);
+    // Creates a new, empty file; fails when the file exists.
+    bool create(const QString &path);
+    void close();
+
+    bool isOpen() const { return m_db != nullptr; }
+    Mode mode() const { return m_mode; }
+    const QString &path() const { return m_path; }
+    const DataError &lastError() const { return m_lastError; }
+
+    // Runs engine SQL that returns no rows (schema, transactions).
+    bool exec(const QString &sql);
+    // Prepares engine SQL; on failure the statement is invalid and lastError() says why.
+    std::unique_ptr<Statement> prepare(const QString &sql);
+
+    qint64 lastInsertRowId() const;
+    int changes() const;
+
+    // Sets lastError from the connection's current error.
+    void takeEngineError();
+    void setError(int number, const QString &text);
+    void clearError() { m_lastError = {}; }
+
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    bool openWithFlags(const QString &path, int flags, Mode mode);
+    void configure();
+
+    sqlite3 *m_db = nullptr;
+    Mode m_mode = Mode::ReadWrite;
+    QString m_path;
+    DataError m_lastError;
+};
+
+// A prepared statement. Values come back as QVariant: NULL as a null
+// QVariant, integers as qint64, reals as double, text as QString.
+class Statement {
+public:
+    enum class Step { Row, Done, Error };
+
+    Statement(Database &db, sqlite3_stmt *stmt);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool bind(int index, const QVariant &value); // index from 1
+    Step step();
+    void reset();
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    QVariant value(int column) const;
+    qint64 int64(int column) const;
+
+private:
+    Database &m_db;
+    sqlite3_stmt *m_stmt;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The catalogue's query texts are written in the dialect of the desktop
+// database engine the catalogue came from: LIKE takes '*', '?', '#' and
+// [sets], string literals may be double-quoted, names may stand in
+// [brackets], and ORDER BY on text sorts as a French reader expects.
+// This module turns such a text into SQL our engine runs with the same
+// meaning. The program's own text is never altered elsewhere.
+namespace JetSql {
+
+// The parts of "SELECT * FROM table [WHERE condition] [ORDER BY terms]".
+struct Select {
+    QString table;     // the table's name, unquoted
+    QString condition; // engine SQL, empty when there is none
+    QString ordering;  // engine SQL terms, ending in the row key as tie-breaker
+};
+
+// Parses and translates; on failure returns nothing and says why in *error.
+std::optional<Select> translate(const QString &query, QString *error);
+
+// Engine SQL for the whole query: every column, ordered.
+QString selectAll(const Select &select);
+// Engine SQL for the row keys of the result, in order.
+QString selectKeys(const Select &select);
+
+// Pattern matching as the original LIKE: '*' any run, '?' one character,
+// '#' one digit, [abc] [a-z] [!abc] one character of (not of) a set; letter
+// case ignored; an unclosed '[' stands for itself.
+bool likeMatch(const QString &pattern, const QString &text);
+
+// The key text fields are ordered by: accents, letter case and ligatures
+// folded away, so that "école" sorts with "Ecole". Empty text gives an
+// empty key.
+QString sortKey(const QString &text);
+
+// Names of the SQL functions the engine registers on every connection.
+inline const char *const SortKeyFunction = "ferulan_sortkey";
+
+} // namespace JetSql

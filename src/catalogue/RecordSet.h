@@ -1,0 +1,98 @@
+#pragma once
+
+#include "Database.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <optional>
+#include <vector>
+
+class DataControl;
+
+// The result of a query, keyset-driven: the query yields the row keys in
+// order; field values are fetched a row at a time when they are asked for
+// and only a bounded number of rows is kept. Records added since the query
+// stay at the end, whatever the order; deleted records leave the set.
+//
+// Bookmarks are row keys. Positions count from 0; -1 means no current record.
+class RecordSet {
+public:
+    using Bookmark = qint64;
+
+    int recordCount() const { return int(m_keys.size()); }
+    int fieldCount() const { return m_fieldNames.size(); }
+    const QStringList &fieldNames() const { return m_fieldNames; }
+    int fieldIndex(const QString &name) const; // -1 when unknown
+
+    // Navigation. Each one stores an edited current record first; a failure
+    // leaves the set where it was and is reported in lastError().
+    bool MoveFirst();
+    bool MovePrevious();
+    bool MoveNext();
+    bool MoveLast();
+    bool Move(int position); // to a 0-based position
+
+    bool isEOF() const;
+    bool isBOF() const;
+    bool hasCurrent() const;
+    int AbsolutePosition() const; // -1 without a current record
+
+    // Editing. AddNew opens an empty new record (not current); Update stores
+    // it at the end of the set, or stores the edited current record.
+    bool AddNew();
+    bool Update();
+    void CancelUpdate();
+    bool Delete(); // removes the current record; no record is current after
+    bool isEditing() const { return m_editMode != EditMode::None; }
+
+    std::optional<Bookmark> bookmark() const; // of the current record
+    bool setBookmark(Bookmark bookmark);
+    std::optional<Bookmark> LastModified() const { return m_lastModified; }
+
+    // Values of the current record, with its pending edits.
+    QVariant value(int field) const;
+    // Changes a field of the current (or new) record in the edit buffer.
+    bool setValue(int field, const QVariant &value);
+
+    // Values of any row by position, for the grid. Pending edits of the
+    // current record show through.
+    QVariant valueAt(int position, int field) const;
+
+    const DataError &lastError() const { return m_error; }
+
+private:
+    friend class DataControl;
+    enum class EditMode { None, Edit, AddNew };
+
+    explicit RecordSet(DataControl &control);
+    bool load(Database &db, const QString &keysSql, const QString &table);
+    void clear();
+
+    bool moveTo(int position, int action);
+    bool storePending();
+    bool storeEdit();
+    bool storeNew();
+    const QVector<QVariant> *row(int position) const;
+    QVariant toColumnValue(int field, const QVariant &value, bool *ok) const;
+    bool fail(int number, const QString &text);
+    bool failFromEngine();
+
+    DataControl &m_control;
+    Database *m_db = nullptr;
+    QString m_table;
+    QStringList m_fieldNames;
+    QVector<bool> m_integerColumn;
+    std::vector<qint64> m_keys;
+    int m_position = -1;        // index into m_keys; == size() past the end
+    bool m_currentDeleted = false;
+    EditMode m_editMode = EditMode::None;
+    QVector<QVariant> m_buffer;
+    QVector<bool> m_changed;
+    std::optional<Bookmark> m_lastModified;
+    mutable QHash<qint64, QVector<QVariant>> m_cache;
+    mutable std::unique_ptr<Statement> m_fetch;
+    DataError m_error;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Small text and file-name routines. Positions count from 1, as the
+// program's callers count them.
+namespace Library {
+
+QString StrDropRight(const QString &text, int n);
+QString StrDelete(const QString &text, int position, int count);
+QString StrInsert(const QString &text, const QString &inserted, int position);
+// Every occurrence, left to right, without rescanning the replacement.
+QString StrReplace(const QString &text, const QString &search, const QString &replacement);
+// Splits at the first "."; a dot inside a folder name ("/" or "\" after it)
+// means the path has no extension.
+void SplitFileName(const QString &path, QString &base, QString &extension);
+
+// A file beside the program: the folder, one "/" unless the folder already
+// ends in one, then the name.
+QString FileInFolder(const QString &folder, const QString &fileName);
+
+} // namespace Library

@@ -1,0 +1,56 @@
+#include "Windows1252.h"
+
+#include <array>
+
+namespace {
+
+// 0x80 to 0x9F; the rest of the code page is Latin-1. Unassigned bytes map
+// to themselves, as the system's own conversion does.
+constexpr std::array<char16_t, 32> HighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+} // namespace
+
+namespace Windows1252 {
+
+QString decode(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(HighControls[byte - 0x80]) : QChar(byte);
+    }
+    return text;
+}
+
+QByteArray encode(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const char16_t unit = text.at(i).unicode();
+        if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+            bytes.append(char(unit));
+            continue;
+        }
+        char byte = '?';
+        for (std::size_t k = 0; k < HighControls.size(); ++k) {
+            if (HighControls[k] == unit) {
+                byte = char(0x80 + k);
+                break;
+            }
+        }
+        // A character outside the basic plane is one '?', not two.
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        bytes.append(byte);
+    }
+    return bytes;
+}
+
+} // namespace Windows1252

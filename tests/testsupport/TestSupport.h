@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// Helpers shared by the tests: small catalogues and settings files in
+// temporary folders.
+namespace TestSupport {
+
+// One catalogue row: PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR,
+// TITRE, ISBN (a null QVariant stores NULL).
+using Row = QVector<QVariant>;
+
+// Creates a catalogue file with the Biblio table and these rows, in order.
+// Returns an empty string on success, else the engine's error text.
+QString makeCatalogue(const QString &path, const QList<Row> &rows);
+
+// A few believable rows covering every code table.
+QList<Row> sampleRows();
+
+// Writes a file with exactly these bytes.
+bool writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+} // namespace TestSupport
