@@ -1,0 +1,300 @@
+#include "Database.h"
+
+#include "JetSql.h"
+#include "JetText.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+// How long a query waits for another program that holds the file.
+constexpr int BusyTimeoutMs = 5000;
+
+void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    // like(pattern, text [, escape]), as the engine calls it for "text LIKE pattern".
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return; // NULL, as the built-in gives
+    char32_t escape = 0;
+    if (argc == 3) {
+        const QString e = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2])));
+        if (e.size() != 1) {
+            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+        escape = e.at(0).unicode();
+    }
+    // The pattern is the same on every row: compile it once per statement.
+    auto *pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
+    if (!pattern) {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        pattern = new JetText::Pattern(p, sqlite3_value_bytes(argv[0]), escape);
+        sqlite3_set_auxdata(context, 0, pattern, [](void *d) { delete static_cast<JetText::Pattern *>(d); });
+        // The engine may have dropped it already; fetch it back to be safe.
+        pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
+        if (!pattern) {
+            const JetText::Pattern once(p, sqlite3_value_bytes(argv[0]), escape);
+            const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+            sqlite3_result_int(context, once.matches(t, sqlite3_value_bytes(argv[1])));
+            return;
+        }
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+    sqlite3_result_int(context, pattern->matches(text, sqlite3_value_bytes(argv[1])));
+}
+
+void sortKeyFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_TEXT: {
+        const int length = sqlite3_value_bytes(argv[0]);
+        if (length == 0)
+            return; // empty text sorts with missing values, first
+        thread_local std::string key;
+        key.clear();
+        JetText::appendSortKey(key, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])), length);
+        sqlite3_result_text(context, key.data(), int(key.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case SQLITE_NULL:
+        return;
+    default:
+        sqlite3_result_value(context, argv[0]); // numbers keep their order
+    }
+}
+
+QString engineText(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+} // namespace
+
+Database::Database() = default;
+
+Database::~Database()
+{
+    close();
+}
+
+bool Database::open(const QString &path, Mode mode)
+{
+    close();
+    clearError();
+    // The engine would create a missing file; the program only opens existing ones.
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile()) {
+        setError(DataErrors::FileAccess, QStringLiteral("Could not find file '%1'.").arg(path));
+        return false;
+    }
+    const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (!openWithFlags(path, flags, mode))
+        return false;
+    // Reading the schema proves that this is a catalogue file of our engine.
+    if (!exec(QStringLiteral("SELECT count(*) FROM sqlite_schema"))) {
+        const DataError error = m_lastError;
+        close();
+        m_lastError = error;
+        return false;
+    }
+    return true;
+}
+
+bool Database::create(const QString &path)
+{
+    close();
+    clearError();
+    if (QFileInfo::exists(path)) {
+        setError(DataErrors::FileAccess, QStringLiteral("The file '%1' already exists.").arg(path));
+        return false;
+    }
+    return openWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, Mode::ReadWrite);
+}
+
+bool Database::openWithFlags(const QString &path, int flags, Mode mode)
+{
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        setError(rc, db ? engineText(db) : QString::fromUtf8(sqlite3_errstr(rc)));
+        sqlite3_close(db);
+        return false;
+    }
+    m_db = db;
+    m_mode = mode;
+    m_path = path;
+    configure();
+    return true;
+}
+
+void Database::configure()
+{
+    sqlite3_extended_result_codes(m_db, 0);
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    // A double-quoted name that names no column is an error, never a string.
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    // LIKE in the catalogue's dialect, for both arities the engine uses.
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(m_db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(m_db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(m_db, JetSql::SortKeyFunction, 1, flags, nullptr, sortKeyFunction, nullptr,
+                               nullptr, nullptr);
+    if (m_mode == Mode::ReadOnly)
+        exec(QStringLiteral("PRAGMA query_only = 1"));
+}
+
+void Database::close()
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool Database::exec(const QString &sql)
+{
+    if (!m_db) {
+        setError(DataErrors::NotOpen, QStringLiteral("The database is not open."));
+        return false;
+    }
+    char *message = nullptr;
+    const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        setError(rc, message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc)));
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<Statement> Database::prepare(const QString &sql)
+{
+    if (!m_db) {
+        setError(DataErrors::NotOpen, QStringLiteral("The database is not open."));
+        return nullptr;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr);
+    if (rc != SQLITE_OK || !stmt) {
+        if (rc != SQLITE_OK)
+            takeEngineError();
+        else
+            setError(DataErrors::QuerySyntax, QStringLiteral("The query is empty."));
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    return std::make_unique<Statement>(*this, stmt);
+}
+
+qint64 Database::lastInsertRowId() const
+{
+    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
+
+int Database::changes() const
+{
+    return m_db ? sqlite3_changes(m_db) : 0;
+}
+
+void Database::takeEngineError()
+{
+    setError(sqlite3_errcode(m_db), engineText(m_db));
+}
+
+void Database::setError(int number, const QString &text)
+{
+    m_lastError = {number, text};
+}
+
+Statement::Statement(Database &db, sqlite3_stmt *stmt)
+    : m_db(db)
+    , m_stmt(stmt)
+{
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+bool Statement::bind(int index, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    if (value.isNull()) {
+        rc = sqlite3_bind_null(m_stmt, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
+            break;
+        default: {
+            const QByteArray utf8 = value.toString().toUtf8();
+            rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
+        }
+        }
+    }
+    if (rc != SQLITE_OK) {
+        m_db.takeEngineError();
+        return false;
+    }
+    return true;
+}
+
+Statement::Step Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return Step::Row;
+    if (rc == SQLITE_DONE)
+        return Step::Done;
+    m_db.takeEngineError();
+    sqlite3_reset(m_stmt);
+    return Step::Error;
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
+
+QString Statement::columnName(int column) const
+{
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+}
+
+QVariant Statement::value(int column) const
+{
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_stmt, column));
+    default: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column)));
+    }
+    }
+}
+
+qint64 Statement::int64(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}

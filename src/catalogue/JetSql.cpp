@@ -1,0 +1,270 @@
+#include "JetSql.h"
+
+#include "JetText.h"
+
+#include <QStringList>
+#include <QVector>
+
+namespace {
+
+struct Token {
+    enum Kind { Word, String, Identifier, Symbol, Space } kind;
+    QString text; // engine SQL for this token
+    int depth = 0; // parenthesis depth where it stands
+};
+
+QString quoteIdentifier(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+QString quoteString(const QString &text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+}
+
+// Splits the query into tokens already written in the engine's SQL: double
+// quotes become string literals, [names] become quoted identifiers, '&'
+// becomes '||'.
+bool tokenize(const QString &query, QVector<Token> &tokens, QString *error)
+{
+    int depth = 0;
+    int i = 0;
+    const int n = query.size();
+    while (i < n) {
+        const QChar c = query.at(i);
+        if (c.isSpace()) {
+            while (i < n && query.at(i).isSpace())
+                ++i;
+            tokens.push_back({Token::Space, QStringLiteral(" "), depth});
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            QString value;
+            int j = i + 1;
+            bool closed = false;
+            while (j < n) {
+                if (query.at(j) == c) {
+                    if (j + 1 < n && query.at(j + 1) == c) {
+                        value += c;
+                        j += 2;
+                        continue;
+                    }
+                    closed = true;
+                    break;
+                }
+                value += query.at(j++);
+            }
+            if (!closed) {
+                *error = QStringLiteral("unrecognized token: \"%1\"").arg(query.mid(i));
+                return false;
+            }
+            tokens.push_back({Token::String, quoteString(value), depth});
+            i = j + 1;
+        } else if (c == QLatin1Char('[')) {
+            const int close = query.indexOf(QLatin1Char(']'), i + 1);
+            if (close < 0) {
+                *error = QStringLiteral("unrecognized token: \"%1\"").arg(query.mid(i));
+                return false;
+            }
+            tokens.push_back({Token::Identifier, quoteIdentifier(query.mid(i + 1, close - i - 1)), depth});
+            i = close + 1;
+        } else if (c.isLetterOrNumber() || c == QLatin1Char('_')) {
+            int j = i;
+            while (j < n && (query.at(j).isLetterOrNumber() || query.at(j) == QLatin1Char('_')
+                             || query.at(j) == QLatin1Char('.')))
+                ++j;
+            tokens.push_back({Token::Word, query.mid(i, j - i), depth});
+            i = j;
+        } else {
+            if (c == QLatin1Char('('))
+                ++depth;
+            tokens.push_back({Token::Symbol, c == QLatin1Char('&') ? QStringLiteral("||") : QString(c),
+                              c == QLatin1Char('(') ? depth - 1 : depth});
+            if (c == QLatin1Char(')'))
+                --depth;
+            ++i;
+        }
+    }
+    if (depth != 0) {
+        *error = QStringLiteral("incomplete input: unbalanced parentheses");
+        return false;
+    }
+    return true;
+}
+
+bool isWord(const Token &token, const char *word)
+{
+    return token.kind == Token::Word && token.depth == 0
+        && token.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+// Index of the next top-level word at or after from, skipping blanks; -1 if none.
+int findWord(const QVector<Token> &tokens, int from, const char *word)
+{
+    for (int i = from; i < tokens.size(); ++i) {
+        if (isWord(tokens[i], word))
+            return i;
+    }
+    return -1;
+}
+
+// The first top-level "ORDER" followed by "BY".
+int findOrderBy(const QVector<Token> &tokens, int from)
+{
+    for (int i = findWord(tokens, from, "ORDER"); i >= 0; i = findWord(tokens, i + 1, "ORDER")) {
+        int j = i + 1;
+        while (j < tokens.size() && tokens[j].kind == Token::Space)
+            ++j;
+        if (j < tokens.size() && isWord(tokens[j], "BY"))
+            return i;
+    }
+    return -1;
+}
+
+QString join(const QVector<Token> &tokens, int from, int to)
+{
+    QString text;
+    for (int i = from; i < to; ++i)
+        text += tokens[i].text;
+    return text.trimmed();
+}
+
+// One ORDER BY term: an expression, perhaps followed by ASC or DESC. Text
+// expressions sort by their folded key; numbers come back unchanged from the
+// key function, so a number column keeps its numeric order.
+QString orderTerm(const QVector<Token> &tokens, int from, int to)
+{
+    while (to > from && tokens[to - 1].kind == Token::Space)
+        --to;
+    QString direction;
+    if (to > from && (isWord(tokens[to - 1], "ASC") || isWord(tokens[to - 1], "DESC"))) {
+        direction = QLatin1Char(' ') + tokens[to - 1].text.toUpper();
+        --to;
+    }
+    const QString expression = join(tokens, from, to);
+    bool isOrdinal = false;
+    expression.toInt(&isOrdinal);
+    if (isOrdinal)
+        return expression + direction;
+    return QLatin1String(JetSql::SortKeyFunction) + QLatin1Char('(') + expression + QLatin1Char(')') + direction;
+}
+
+QString unquoteName(const QString &text)
+{
+    if (text.size() >= 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')))
+        return text.mid(1, text.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
+    return text;
+}
+
+} // namespace
+
+namespace JetSql {
+
+std::optional<Select> translate(const QString &query, QString *error)
+{
+    QString ignored;
+    if (!error)
+        error = &ignored;
+    QVector<Token> tokens;
+    if (!tokenize(query, tokens, error))
+        return std::nullopt;
+
+    int i = 0;
+    auto skipSpace = [&] {
+        while (i < tokens.size() && tokens[i].kind == Token::Space)
+            ++i;
+    };
+    skipSpace();
+    if (i >= tokens.size() || !isWord(tokens[i], "SELECT")) {
+        *error = QStringLiteral("syntax error: the query must begin with SELECT");
+        return std::nullopt;
+    }
+    const int from = findWord(tokens, i + 1, "FROM");
+    if (from < 0) {
+        *error = QStringLiteral("syntax error: FROM is missing");
+        return std::nullopt;
+    }
+    if (join(tokens, i + 1, from) != QLatin1String("*")) {
+        *error = QStringLiteral("syntax error: only SELECT * is supported");
+        return std::nullopt;
+    }
+    i = from + 1;
+    skipSpace();
+    if (i >= tokens.size() || (tokens[i].kind != Token::Word && tokens[i].kind != Token::Identifier)) {
+        *error = QStringLiteral("syntax error: a table name must follow FROM");
+        return std::nullopt;
+    }
+    Select select;
+    select.table = unquoteName(tokens[i].text);
+    ++i;
+    skipSpace();
+
+    const int orderBy = findOrderBy(tokens, i);
+    const int conditionEnd = orderBy >= 0 ? orderBy : int(tokens.size());
+    if (i < conditionEnd) {
+        if (!isWord(tokens[i], "WHERE")) {
+            *error = QStringLiteral("syntax error near \"%1\"").arg(tokens[i].text);
+            return std::nullopt;
+        }
+        select.condition = join(tokens, i + 1, conditionEnd);
+        if (select.condition.isEmpty()) {
+            *error = QStringLiteral("incomplete input: WHERE without a condition");
+            return std::nullopt;
+        }
+    }
+
+    QStringList terms;
+    if (orderBy >= 0) {
+        int start = findWord(tokens, orderBy + 1, "BY") + 1;
+        for (int k = start; k <= tokens.size(); ++k) {
+            const bool atComma = k < tokens.size() && tokens[k].kind == Token::Symbol
+                && tokens[k].depth == 0 && tokens[k].text == QLatin1String(",");
+            if (k == tokens.size() || atComma) {
+                if (join(tokens, start, k).isEmpty()) {
+                    *error = QStringLiteral("incomplete input: empty ORDER BY term");
+                    return std::nullopt;
+                }
+                terms << orderTerm(tokens, start, k);
+                start = k + 1;
+            }
+        }
+    }
+    // Equal keys keep the order of the rows' keys.
+    terms << quoteIdentifier(select.table) + QLatin1String(".rowid");
+    select.ordering = terms.join(QLatin1String(", "));
+    return select;
+}
+
+static QString tail(const Select &select)
+{
+    QString sql = QLatin1String(" FROM ") + quoteIdentifier(select.table);
+    if (!select.condition.isEmpty())
+        sql += QLatin1String(" WHERE ") + select.condition;
+    return sql + QLatin1String(" ORDER BY ") + select.ordering;
+}
+
+QString selectAll(const Select &select)
+{
+    return QLatin1String("SELECT *") + tail(select);
+}
+
+QString selectKeys(const Select &select)
+{
+    return QLatin1String("SELECT ") + quoteIdentifier(select.table) + QLatin1String(".rowid") + tail(select);
+}
+
+bool likeMatch(const QString &pattern, const QString &text)
+{
+    const QByteArray p = pattern.toUtf8();
+    const QByteArray t = text.toUtf8();
+    return JetText::Pattern(p.constData(), p.size()).matches(t.constData(), t.size());
+}
+
+QString sortKey(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    std::string key;
+    JetText::appendSortKey(key, utf8.constData(), utf8.size());
+    return QString::fromStdString(key);
+}
+
+} // namespace JetSql

@@ -1,0 +1,251 @@
+#include "JetText.h"
+
+#include <QChar>
+#include <QString>
+
+#include <array>
+
+namespace {
+
+// Decodes one UTF-8 sequence at p (bounded by end) and advances p. Bytes that
+// are not valid UTF-8 come back one by one as U+FFFD.
+char32_t nextChar(const unsigned char *&p, const unsigned char *end)
+{
+    const unsigned char b = *p++;
+    if (b < 0x80)
+        return b;
+    int extra = 0;
+    char32_t c = 0;
+    if ((b & 0xE0) == 0xC0) {
+        extra = 1;
+        c = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        extra = 2;
+        c = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        extra = 3;
+        c = b & 0x07;
+    } else {
+        return 0xFFFD;
+    }
+    if (end - p < extra)
+        return 0xFFFD;
+    for (int i = 0; i < extra; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0xFFFD;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    p += extra;
+    return c;
+}
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// Sort folding for the Latin letters a French catalogue holds, computed once:
+// each character to its base letter in lower case ("É" -> "e"). Ligatures
+// are spelled out.
+constexpr char32_t SortTableSize = 0x250;
+
+struct SortTable {
+    std::array<char32_t, SortTableSize> base{};
+
+    SortTable()
+    {
+        for (char32_t c = 0; c < SortTableSize; ++c) {
+            const QString decomposed = QString(QChar(char16_t(c))).normalized(QString::NormalizationForm_D);
+            base[c] = QChar::toCaseFolded(decomposed.isEmpty() ? c : char32_t(decomposed.at(0).unicode()));
+        }
+    }
+};
+
+const SortTable &sortTable()
+{
+    static const SortTable table;
+    return table;
+}
+
+} // namespace
+
+namespace JetText {
+
+char32_t foldCase(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    return QChar::toCaseFolded(c);
+}
+
+Pattern::Pattern(const char *utf8, int length, char32_t escape)
+{
+    std::vector<char32_t> chars;
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const auto *end = p + length;
+    while (p < end)
+        chars.push_back(nextChar(p, end));
+
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        const char32_t c = chars[i];
+        Token token;
+        token.kind = Token::Literal;
+        if (escape != 0 && c == escape && i + 1 < chars.size()) {
+            token.ch = foldCase(chars[++i]);
+        } else if (c == '*') {
+            // Runs of '*' are one '*'.
+            if (!m_tokens.empty() && m_tokens.back().kind == Token::AnyRun)
+                continue;
+            token.kind = Token::AnyRun;
+        } else if (c == '?') {
+            token.kind = Token::AnyOne;
+        } else if (c == '#') {
+            token.kind = Token::Digit;
+        } else if (c == '[') {
+            // Find the closing bracket; without one the '[' stands for itself.
+            std::size_t close = i + 1;
+            if (close < chars.size() && chars[close] == '!')
+                ++close;
+            // A ']' right at the start of a set is a member, not the end.
+            if (close < chars.size() && chars[close] == ']' && close > i + 1)
+                ++close;
+            while (close < chars.size() && chars[close] != ']')
+                ++close;
+            if (close >= chars.size()) {
+                token.ch = '[';
+            } else {
+                std::size_t k = i + 1;
+                if (chars[k] == '!') {
+                    token.negated = true;
+                    ++k;
+                }
+                if (k == close && !token.negated) {
+                    // "[]" matches the empty text: nothing to add.
+                    i = close;
+                    continue;
+                }
+                token.kind = Token::Set;
+                for (; k < close; ++k) {
+                    char32_t lo = chars[k];
+                    char32_t hi = lo;
+                    if (k + 2 < close && chars[k + 1] == '-') {
+                        hi = chars[k + 2];
+                        k += 2;
+                    }
+                    token.ranges.emplace_back(lo, hi);
+                }
+                i = close;
+            }
+        } else {
+            token.ch = foldCase(c);
+        }
+        m_tokens.push_back(std::move(token));
+    }
+}
+
+bool Pattern::matchesOne(const Token &token, char32_t c) const
+{
+    switch (token.kind) {
+    case Token::Literal:
+        return foldCase(c) == token.ch;
+    case Token::AnyOne:
+        return true;
+    case Token::Digit:
+        return c >= '0' && c <= '9';
+    case Token::Set: {
+        const char32_t folded = foldCase(c);
+        bool in = false;
+        for (const auto &[lo, hi] : token.ranges) {
+            if ((c >= lo && c <= hi) || (folded >= foldCase(lo) && folded <= foldCase(hi))) {
+                in = true;
+                break;
+            }
+        }
+        return in != token.negated;
+    }
+    case Token::AnyRun:
+        break;
+    }
+    return false;
+}
+
+bool Pattern::matches(const char *utf8, int length) const
+{
+    // Greedy matching that falls back to the last '*': linear for the
+    // patterns the program builds ("*text*").
+    const auto *t = reinterpret_cast<const unsigned char *>(utf8);
+    const auto *end = t + length;
+    std::size_t p = 0;
+    std::size_t starToken = std::size_t(-1);
+    const unsigned char *starText = nullptr;
+
+    while (t < end) {
+        if (p < m_tokens.size() && m_tokens[p].kind == Token::AnyRun) {
+            starToken = p++;
+            starText = t;
+            continue;
+        }
+        const unsigned char *next = t;
+        const char32_t c = nextChar(next, end);
+        if (p < m_tokens.size() && matchesOne(m_tokens[p], c)) {
+            ++p;
+            t = next;
+            continue;
+        }
+        if (starToken == std::size_t(-1))
+            return false;
+        p = starToken + 1;
+        nextChar(starText, end);
+        t = starText;
+    }
+    while (p < m_tokens.size() && m_tokens[p].kind == Token::AnyRun)
+        ++p;
+    return p == m_tokens.size();
+}
+
+void appendSortKey(std::string &key, const char *utf8, int length)
+{
+    const SortTable &table = sortTable();
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const auto *end = p + length;
+    while (p < end) {
+        if (*p < 0x80) {
+            const char c = char(*p++);
+            key += (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+            continue;
+        }
+        const char32_t c = nextChar(p, end);
+        switch (c) {
+        case U'œ':
+        case U'Œ':
+            key += "oe";
+            continue;
+        case U'æ':
+        case U'Æ':
+            key += "ae";
+            continue;
+        case U'ß':
+            key += "ss";
+            continue;
+        default:
+            break;
+        }
+        appendUtf8(key, c < SortTableSize ? table.base[c] : QChar::toCaseFolded(c));
+    }
+}
+
+} // namespace JetText

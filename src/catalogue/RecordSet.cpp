@@ -1,0 +1,426 @@
+#include "RecordSet.h"
+
+#include "CatalogueRecord.h"
+#include "DataControl.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+namespace {
+
+// Rows kept in memory for the grid and the form; a screenful is a few dozen.
+constexpr int CacheLimit = 4096;
+
+QString quoteIdentifier(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+} // namespace
+
+RecordSet::RecordSet(DataControl &control)
+    : m_control(control)
+{
+}
+
+int RecordSet::fieldIndex(const QString &name) const
+{
+    for (int i = 0; i < m_fieldNames.size(); ++i) {
+        if (m_fieldNames[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+bool RecordSet::load(Database &db, const QString &keysSql, const QString &table)
+{
+    // Build the new result aside, so a failure leaves the old one in place.
+    std::unique_ptr<Statement> fetch = db.prepare(
+        QLatin1String("SELECT * FROM ") + quoteIdentifier(table) + QLatin1String(" WHERE rowid = ?"));
+    if (!fetch) {
+        m_error = db.lastError();
+        return false;
+    }
+    QStringList names;
+    for (int i = 0; i < fetch->columnCount(); ++i)
+        names << fetch->columnName(i);
+
+    QVector<bool> integerColumn(names.size(), false);
+    if (auto info = db.prepare(QLatin1String("PRAGMA table_info(") + quoteIdentifier(table) + QLatin1Char(')'))) {
+        while (info->step() == Statement::Step::Row) {
+            const int column = names.indexOf(info->value(1).toString());
+            if (column >= 0)
+                integerColumn[column] = info->value(2).toString().contains(QLatin1String("INT"), Qt::CaseInsensitive);
+        }
+    }
+
+    std::unique_ptr<Statement> keysQuery = db.prepare(keysSql);
+    if (!keysQuery) {
+        m_error = db.lastError();
+        return false;
+    }
+    std::vector<qint64> keys;
+    for (;;) {
+        const Statement::Step step = keysQuery->step();
+        if (step == Statement::Step::Done)
+            break;
+        if (step == Statement::Step::Error) {
+            m_error = db.lastError();
+            return false;
+        }
+        keys.push_back(keysQuery->int64(0));
+    }
+    keys.shrink_to_fit();
+
+    clear();
+    m_db = &db;
+    m_table = table;
+    m_fieldNames = names;
+    m_integerColumn = integerColumn;
+    m_keys = std::move(keys);
+    m_fetch = std::move(fetch);
+    m_position = m_keys.empty() ? -1 : 0;
+    return true;
+}
+
+void RecordSet::clear()
+{
+    m_db = nullptr;
+    m_fetch.reset();
+    m_keys.clear();
+    m_cache.clear();
+    m_fieldNames.clear();
+    m_integerColumn.clear();
+    m_position = -1;
+    m_currentDeleted = false;
+    m_editMode = EditMode::None;
+    m_buffer.clear();
+    m_changed.clear();
+    m_lastModified.reset();
+    m_error = {};
+}
+
+bool RecordSet::isEOF() const
+{
+    return m_keys.empty() || m_position >= recordCount();
+}
+
+bool RecordSet::isBOF() const
+{
+    return m_keys.empty() || m_position < 0;
+}
+
+bool RecordSet::hasCurrent() const
+{
+    return !m_currentDeleted && m_position >= 0 && m_position < recordCount();
+}
+
+int RecordSet::AbsolutePosition() const
+{
+    return hasCurrent() ? m_position : -1;
+}
+
+bool RecordSet::MoveFirst()
+{
+    if (m_keys.empty())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+    return moveTo(0, DataControl::MoveFirstAction);
+}
+
+bool RecordSet::MoveLast()
+{
+    if (m_keys.empty())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+    return moveTo(recordCount() - 1, DataControl::MoveLastAction);
+}
+
+bool RecordSet::MoveNext()
+{
+    if (isEOF())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+    // After a delete the follower has already slid into the current place.
+    return moveTo(m_currentDeleted ? m_position : m_position + 1, DataControl::MoveNextAction);
+}
+
+bool RecordSet::MovePrevious()
+{
+    if (isBOF())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+    return moveTo(m_position - 1, DataControl::MovePreviousAction);
+}
+
+bool RecordSet::Move(int position)
+{
+    if (position < 0 || position >= recordCount())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+    if (position == m_position && hasCurrent())
+        return true;
+    return moveTo(position, DataControl::BookmarkAction);
+}
+
+bool RecordSet::moveTo(int position, int action)
+{
+    m_control.announceValidate(action);
+    if (!storePending())
+        return false;
+    m_position = std::clamp(position, -1, recordCount());
+    m_currentDeleted = false;
+    m_control.announceReposition();
+    return true;
+}
+
+bool RecordSet::storePending()
+{
+    if (m_editMode == EditMode::None)
+        return true;
+    if (m_db && m_db->mode() == Database::Mode::ReadOnly) {
+        CancelUpdate();
+        return true;
+    }
+    return Update();
+}
+
+bool RecordSet::AddNew()
+{
+    if (!m_db)
+        return fail(DataErrors::NotOpen, QStringLiteral("Object invalid or no longer set."));
+    if (m_db->mode() == Database::Mode::ReadOnly)
+        return fail(DataErrors::ReadOnly, QStringLiteral("Cannot update. Database or object is read-only."));
+    m_control.announceValidate(DataControl::AddNewAction);
+    if (!storePending())
+        return false;
+    m_editMode = EditMode::AddNew;
+    m_buffer = QVector<QVariant>(fieldCount());
+    m_changed = QVector<bool>(fieldCount(), false);
+    return true;
+}
+
+bool RecordSet::Update()
+{
+    switch (m_editMode) {
+    case EditMode::AddNew:
+        return storeNew();
+    case EditMode::Edit:
+        return storeEdit();
+    case EditMode::None:
+        break;
+    }
+    return fail(3020, QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
+}
+
+void RecordSet::CancelUpdate()
+{
+    m_editMode = EditMode::None;
+    m_buffer.clear();
+    m_changed.clear();
+}
+
+bool RecordSet::storeNew()
+{
+    QStringList columns;
+    QStringList marks;
+    QVector<QVariant> values;
+    for (int i = 0; i < fieldCount(); ++i) {
+        if (!m_changed[i])
+            continue;
+        bool ok = true;
+        const QVariant value = toColumnValue(i, m_buffer[i], &ok);
+        if (!ok)
+            return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
+        columns << quoteIdentifier(m_fieldNames[i]);
+        marks << QStringLiteral("?");
+        values << value;
+    }
+    QString sql = QLatin1String("INSERT INTO ") + quoteIdentifier(m_table);
+    sql += columns.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
+                             : QLatin1String(" (") + columns.join(QLatin1Char(',')) + QLatin1String(") VALUES (")
+                                   + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    auto insert = m_db->prepare(sql);
+    if (!insert)
+        return failFromEngine();
+    for (int i = 0; i < values.size(); ++i)
+        insert->bind(i + 1, values[i]);
+    if (insert->step() != Statement::Step::Done)
+        return failFromEngine();
+
+    const qint64 key = m_db->lastInsertRowId();
+    // Past the end stays past the end: the new record is not made current.
+    const bool pastEnd = m_position >= recordCount();
+    m_keys.push_back(key);
+    if (pastEnd)
+        m_position = recordCount();
+    m_lastModified = key;
+    CancelUpdate();
+    Q_EMIT m_control.recordAppended(recordCount() - 1);
+    return true;
+}
+
+bool RecordSet::storeEdit()
+{
+    if (!hasCurrent())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+    const qint64 key = m_keys[std::size_t(m_position)];
+    QStringList assignments;
+    QVector<QVariant> values;
+    for (int i = 0; i < fieldCount(); ++i) {
+        if (!m_changed[i])
+            continue;
+        bool ok = true;
+        const QVariant value = toColumnValue(i, m_buffer[i], &ok);
+        if (!ok)
+            return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
+        assignments << quoteIdentifier(m_fieldNames[i]) + QLatin1String(" = ?");
+        values << value;
+    }
+    if (!assignments.isEmpty()) {
+        auto update = m_db->prepare(QLatin1String("UPDATE ") + quoteIdentifier(m_table) + QLatin1String(" SET ")
+                                    + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE rowid = ?"));
+        if (!update)
+            return failFromEngine();
+        for (int i = 0; i < values.size(); ++i)
+            update->bind(i + 1, values[i]);
+        update->bind(values.size() + 1, key);
+        if (update->step() != Statement::Step::Done)
+            return failFromEngine();
+        m_cache.remove(key);
+    }
+    m_lastModified = key;
+    CancelUpdate();
+    Q_EMIT m_control.recordStored(m_position);
+    return true;
+}
+
+// Text typed into a number column becomes the number it stands for; empty
+// text in any column is stored as a missing value.
+QVariant RecordSet::toColumnValue(int field, const QVariant &value, bool *ok) const
+{
+    *ok = true;
+    if (value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::QString && value.toString().isEmpty())
+        return {};
+    if (!m_integerColumn.value(field) || value.typeId() != QMetaType::QString)
+        return value;
+    const QString text = value.toString();
+    if (const auto number = Catalogue::numeroValue(text, QLocale::system().decimalPoint().at(0)))
+        return QVariant(qint64(*number));
+    bool isInteger = false;
+    const qint64 wide = text.trimmed().toLongLong(&isInteger);
+    if (isInteger)
+        return QVariant(wide);
+    *ok = false;
+    return {};
+}
+
+bool RecordSet::Delete()
+{
+    if (m_db && m_db->mode() == Database::Mode::ReadOnly)
+        return fail(DataErrors::ReadOnly, QStringLiteral("Cannot update. Database or object is read-only."));
+    if (!hasCurrent())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+    m_control.announceValidate(DataControl::DeleteAction);
+    const qint64 key = m_keys[std::size_t(m_position)];
+    auto remove = m_db->prepare(QLatin1String("DELETE FROM ") + quoteIdentifier(m_table)
+                                + QLatin1String(" WHERE rowid = ?"));
+    if (!remove)
+        return failFromEngine();
+    remove->bind(1, key);
+    if (remove->step() != Statement::Step::Done)
+        return failFromEngine();
+    CancelUpdate();
+    m_cache.remove(key);
+    m_keys.erase(m_keys.begin() + m_position);
+    if (m_lastModified == key)
+        m_lastModified.reset();
+    m_currentDeleted = true;
+    Q_EMIT m_control.recordRemoved(m_position);
+    return true;
+}
+
+std::optional<RecordSet::Bookmark> RecordSet::bookmark() const
+{
+    if (!hasCurrent())
+        return std::nullopt;
+    return m_keys[std::size_t(m_position)];
+}
+
+bool RecordSet::setBookmark(Bookmark bookmark)
+{
+    const auto found = std::find(m_keys.begin(), m_keys.end(), bookmark);
+    if (found == m_keys.end())
+        return fail(3159, QStringLiteral("Not a valid bookmark."));
+    return moveTo(int(found - m_keys.begin()), DataControl::BookmarkAction);
+}
+
+QVariant RecordSet::value(int field) const
+{
+    if (m_editMode == EditMode::AddNew)
+        return m_buffer.value(field);
+    if (!hasCurrent())
+        return {};
+    return valueAt(m_position, field);
+}
+
+bool RecordSet::setValue(int field, const QVariant &value)
+{
+    if (field < 0 || field >= fieldCount())
+        return fail(3265, QStringLiteral("Item not found in this collection."));
+    if (field == Catalogue::RowKey)
+        return fail(3164, QStringLiteral("Field cannot be updated."));
+    if (!m_db || m_db->mode() == Database::Mode::ReadOnly)
+        return fail(DataErrors::ReadOnly, QStringLiteral("Cannot update. Database or object is read-only."));
+    if (m_editMode == EditMode::None) {
+        if (!hasCurrent())
+            return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
+        const QVector<QVariant> *current = row(m_position);
+        m_buffer = current ? *current : QVector<QVariant>(fieldCount());
+        m_changed = QVector<bool>(fieldCount(), false);
+        m_editMode = EditMode::Edit;
+    }
+    m_buffer[field] = value;
+    m_changed[field] = true;
+    return true;
+}
+
+QVariant RecordSet::valueAt(int position, int field) const
+{
+    if (position == m_position && m_editMode == EditMode::Edit)
+        return m_buffer.value(field);
+    const QVector<QVariant> *values = row(position);
+    return values ? values->value(field) : QVariant();
+}
+
+const QVector<QVariant> *RecordSet::row(int position) const
+{
+    if (position < 0 || position >= recordCount() || !m_fetch)
+        return nullptr;
+    const qint64 key = m_keys[std::size_t(position)];
+    auto cached = m_cache.constFind(key);
+    if (cached != m_cache.constEnd())
+        return &cached.value();
+
+    if (m_cache.size() >= CacheLimit)
+        m_cache.clear();
+    QVector<QVariant> values(fieldCount());
+    m_fetch->bind(1, key);
+    // A row another program deleted meanwhile shows as empty.
+    if (m_fetch->step() == Statement::Step::Row) {
+        for (int i = 0; i < values.size(); ++i)
+            values[i] = m_fetch->value(i);
+    }
+    m_fetch->reset();
+    return &m_cache.insert(key, values).value();
+}
+
+bool RecordSet::fail(int number, const QString &text)
+{
+    m_error = {number, text};
+    return false;
+}
+
+bool RecordSet::failFromEngine()
+{
+    m_error = m_db ? m_db->lastError() : DataError{DataErrors::NotOpen, QStringLiteral("The database is not open.")};
+    return false;
+}

@@ -1,0 +1,60 @@
+#include "TestSupport.h"
+
+#include "catalogue/CatalogueSchema.h"
+#include "catalogue/Database.h"
+
+#include <QFile>
+
+namespace TestSupport {
+
+QString makeCatalogue(const QString &path, const QList<Row> &rows)
+{
+    Database db;
+    if (!db.create(path) || !CatalogueSchema::create(db) || !db.exec(QStringLiteral("BEGIN")))
+        return db.lastError().text;
+    auto insert = db.prepare(QStringLiteral(
+        "INSERT INTO Biblio (PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    if (!insert)
+        return db.lastError().text;
+    for (const Row &row : rows) {
+        for (int i = 0; i < 8; ++i)
+            insert->bind(i + 1, row.value(i));
+        if (insert->step() != Statement::Step::Done)
+            return db.lastError().text;
+        insert->reset();
+    }
+    if (!db.exec(QStringLiteral("COMMIT")))
+        return db.lastError().text;
+    return {};
+}
+
+QList<Row> sampleRows()
+{
+    return {
+        {QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("C"), 12, QStringLiteral("Vollhardt"),
+         QStringLiteral("De Boeck"), QStringLiteral("Traité de chimie organique"), QStringLiteral("2-8041-1234-5")},
+        {QStringLiteral("L"), QStringLiteral("E"), QStringLiteral("A"), 3, QStringLiteral("atkins"),
+         QStringLiteral("Oxford"), QStringLiteral("Physical chemistry"), QVariant()},
+        {QStringLiteral("V"), QStringLiteral("D"), QStringLiteral("E"), 40, QStringLiteral("Écoles réunies"),
+         QStringLiteral("IRDP"), QStringLiteral("Titrages; séries"), QString()},
+        {QStringLiteral("Z"), QStringLiteral("F"), QStringLiteral("G"), QVariant(), QStringLiteral("Zola"),
+         QStringLiteral("L'Actualité chimique"), QStringLiteral("L'eau et ses ions"), QString()},
+        {QStringLiteral("T"), QStringLiteral("F"), QStringLiteral("B"), 7, QStringLiteral("Ecole normale"),
+         QString(), QStringLiteral("Chimie minérale"), QString()},
+    };
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace TestSupport
