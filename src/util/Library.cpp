@@ -1,0 +1,96 @@
+#include "Library.h"
+
+#include <algorithm>
+
+namespace Library {
+
+namespace {
+
+// Callers never pass positions below 1 or counts below 0; clamping keeps a
+// stray value from turning into Qt's "from the end" meaning of negatives.
+int firstIndex(int position)
+{
+    return position < 1 ? 0 : position - 1;
+}
+
+bool isFolderSeparator(QChar c)
+{
+    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+}
+
+} // namespace
+
+QString StrDropRight(const QString &text, int n)
+{
+    if (n <= 0)
+        return text;
+    if (n >= text.size())
+        return QString();
+    return text.left(text.size() - n);
+}
+
+QString StrDelete(const QString &text, int position, int count)
+{
+    const int start = firstIndex(position);
+    if (count <= 0 || start >= text.size())
+        return text;
+    return text.left(start) + text.mid(qsizetype(start) + count);
+}
+
+QString StrInsert(const QString &text, const QString &inserted, int position)
+{
+    const int start = qMin(firstIndex(position), int(text.size()));
+    return text.left(start) + inserted + text.mid(start);
+}
+
+QString StrReplace(const QString &text, const QString &search, const QString &replacement)
+{
+    // An empty search text would match everywhere and never advance.
+    if (search.isEmpty())
+        return text;
+
+    // Same result as deleting each occurrence and inserting the replacement
+    // in its place, resuming the scan after the inserted text, but built in
+    // one pass so that long texts with many occurrences stay linear.
+    QString result;
+    int from = 0;
+    for (;;) {
+        const int found = text.indexOf(search, from, Qt::CaseSensitive);
+        if (found < 0)
+            break;
+        result += QStringView(text).mid(from, found - from);
+        result += replacement;
+        from = found + search.size();
+    }
+    if (from == 0)
+        return text;
+    result += QStringView(text).mid(from);
+    return result;
+}
+
+void SplitFileName(const QString &path, QString &base, QString &extension)
+{
+    const int dot = path.indexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        const QString rest = path.mid(dot + 1);
+        // A separator after the first dot means the dot sits in a folder name.
+        if (std::none_of(rest.cbegin(), rest.cend(), isFolderSeparator)) {
+            base = path.left(dot);
+            extension = rest;
+            return;
+        }
+    }
+    base = path;
+    extension.clear();
+}
+
+QString FileInFolder(const QString &folder, const QString &fileName)
+{
+    if (folder.isEmpty())
+        return fileName;
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + fileName;
+    return folder + QLatin1Char('/') + fileName;
+}
+
+} // namespace Library
