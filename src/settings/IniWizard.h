@@ -6,6 +6,22 @@
 // The program's access to its settings file, "<program>.ini" in the program
 // folder. It keeps a current section; single keys are read and written one
 // call at a time, the file never held open between calls.
+//
+// The file layout: "[Section]" lines, "Key=Value" lines, ";" comments.
+// - Section and key names are found whatever their letter case and the
+//   blanks around them.
+// - A value is the rest of its line after "=", without the blanks that
+//   follow "=" (so "Key = value" reads "value"); a trailing blank belongs to
+//   the value. A value between a pair of matching quotes ("..." or '...')
+//   reads without them: that is how a value starting with a blank, or one
+//   that is itself quoted, is written so that it reads back unchanged.
+// - A file that is not valid UTF-8 is read as Windows-1252 (files written by
+//   earlier versions of the program); writes are UTF-8 and keep the file's
+//   CRLF or LF line ends.
+// - A write changes one line (or adds the key at the end of its section, or
+//   the section at the end of the file); every other line stays as it was.
+//   The new file replaces the old one only once it is complete.
+// - A value holds one line: it is cut at its first line break.
 class IniWizard {
 public:
     // folder: where the program lives; programName: the executable's name
