@@ -137,7 +137,7 @@ bool RecordSet::MoveLast()
 
 bool RecordSet::MoveNext()
 {
-    if (isEOF())
+    if (isEOF() && !(m_currentDeleted && m_position == recordCount()))
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     // After a delete the follower has already slid into the current place.
     return moveTo(m_currentDeleted ? m_position : m_position + 1, DataControl::MoveNextAction);

@@ -1,0 +1,136 @@
+#include "catalogue/JetSql.h"
+
+#include <QtTest>
+
+// The catalogue's query dialect: LIKE patterns, French sort keys and the
+// translation of the program's query texts.
+class TestJetSql : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void like_data();
+    void like();
+    void sortKeyFoldsAccentsCaseAndLigatures();
+    void translate_data();
+    void translate();
+    void translateRejects_data();
+    void translateRejects();
+};
+
+void TestJetSql::like_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("matches");
+
+    QTest::newRow("contains") << "*chimie*" << "Traité de chimie organique" << true;
+    QTest::newRow("contains, other case") << "*CHIMIE*" << "Traité de chimie organique" << true;
+    QTest::newRow("accented capital") << "*école*" << "ÉCOLE normale" << true;
+    QTest::newRow("accents are not folded") << "*ecole*" << "école" << false;
+    QTest::newRow("absent") << "*chimie*" << "Physique" << false;
+    QTest::newRow("one character") << "B?n" << "Bon" << true;
+    QTest::newRow("one character, not two") << "B?n" << "Boon" << false;
+    QTest::newRow("digit") << "#2" << "12" << true;
+    QTest::newRow("digit refuses letter") << "#2" << "a2" << false;
+    QTest::newRow("set") << "[abc]x" << "Bx" << true;
+    QTest::newRow("range") << "[a-f]*" << "Dupont" << true;
+    QTest::newRow("range misses") << "[a-c]*" << "Dupont" << false;
+    QTest::newRow("negated set") << "[!a-c]*" << "Dupont" << true;
+    QTest::newRow("negated set misses") << "[!d]*" << "dupont" << false;
+    QTest::newRow("percent is ordinary") << "50%" << "50%" << true;
+    QTest::newRow("percent is not a wildcard") << "5%" << "50" << false;
+    QTest::newRow("underscore is ordinary") << "a_b" << "axb" << false;
+    QTest::newRow("unclosed bracket is literal") << "*[abc*" << "x[abc" << true;
+    QTest::newRow("unclosed bracket needs itself") << "[abc" << "a" << false;
+    QTest::newRow("star in set is literal") << "a[*]" << "a*" << true;
+    QTest::newRow("star in set is not a wildcard") << "a[*]" << "ab" << false;
+    QTest::newRow("empty pattern, empty text") << "" << "" << true;
+    QTest::newRow("star matches empty") << "*" << "" << true;
+    QTest::newRow("backtracking") << "*ab*ab" << "xxabyyabab" << true;
+    QTest::newRow("apostrophe") << "*l'eau*" << "De l'eau pure" << true;
+    QTest::newRow("blank search") << "* *" << "a b" << true;
+}
+
+void TestJetSql::like()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, text);
+    QFETCH(bool, matches);
+    QCOMPARE(JetSql::likeMatch(pattern, text), matches);
+}
+
+void TestJetSql::sortKeyFoldsAccentsCaseAndLigatures()
+{
+    QCOMPARE(JetSql::sortKey(QStringLiteral("école")), JetSql::sortKey(QStringLiteral("Ecole")));
+    QCOMPARE(JetSql::sortKey(QStringLiteral("ÉCOLE")), QStringLiteral("ecole"));
+    QCOMPARE(JetSql::sortKey(QStringLiteral("Œuvre")), QStringLiteral("oeuvre"));
+    QCOMPARE(JetSql::sortKey(QStringLiteral("Straße")), QStringLiteral("strasse"));
+    QVERIFY(JetSql::sortKey(QStringLiteral("école")) < JetSql::sortKey(QStringLiteral("Edison")));
+    QVERIFY(JetSql::sortKey(QStringLiteral("Édison")) < JetSql::sortKey(QStringLiteral("Zola")));
+    QVERIFY(JetSql::sortKey(QStringLiteral("çà")) < JetSql::sortKey(QStringLiteral("d")));
+    QVERIFY(JetSql::sortKey(QString()).isEmpty());
+}
+
+void TestJetSql::translate_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("condition");
+    QTest::addColumn<QString>("ordering");
+
+    const QString key = QStringLiteral("\"Biblio\".rowid");
+    QTest::newRow("plain, two blanks") << "SELECT * FROM Biblio  " << "Biblio" << "" << key;
+    QTest::newRow("order") << "SELECT * FROM Biblio  ORDER BY NUMERO" << "Biblio" << ""
+                           << "ferulan_sortkey(NUMERO), " + key;
+    QTest::newRow("search and order")
+        << "SELECT * FROM Biblio WHERE TITRE LIKE '*ab*' ORDER BY TITRE" << "Biblio" << "TITRE LIKE '*ab*'"
+        << "ferulan_sortkey(TITRE), " + key;
+    QTest::newRow("filter and search")
+        << "SELECT * FROM Biblio WHERE (LANGUE = 'D' OR LANGUE = 'F') AND AUTEUR LIKE '*x*' "
+        << "Biblio" << "(LANGUE = 'D' OR LANGUE = 'F') AND AUTEUR LIKE '*x*'" << key;
+    QTest::newRow("ORDER BY inside a string is text")
+        << "SELECT * FROM Biblio WHERE TITRE LIKE '*ORDER BY*'" << "Biblio" << "TITRE LIKE '*ORDER BY*'" << key;
+    QTest::newRow("double quotes are strings")
+        << "SELECT * FROM Biblio WHERE AUTEUR = \"d'Avogadro\"" << "Biblio" << "AUTEUR = 'd''Avogadro'" << key;
+    QTest::newRow("brackets are names") << "select * from [Biblio] where [TITRE] Like 'a*' order by [TITRE] desc"
+                                        << "Biblio" << "\"TITRE\" Like 'a*'"
+                                        << "ferulan_sortkey(\"TITRE\") DESC, " + key;
+    QTest::newRow("two terms") << "SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR ASC" << "Biblio" << ""
+                               << "ferulan_sortkey(DOMAINE), ferulan_sortkey(AUTEUR) ASC, " + key;
+}
+
+void TestJetSql::translate()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, table);
+    QFETCH(QString, condition);
+    QFETCH(QString, ordering);
+    QString error;
+    const auto select = JetSql::translate(query, &error);
+    QVERIFY2(select, qPrintable(error));
+    QCOMPARE(select->table, table);
+    QCOMPARE(select->condition, condition);
+    QCOMPARE(select->ordering, ordering);
+}
+
+void TestJetSql::translateRejects_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::newRow("unbalanced quote") << "SELECT * FROM Biblio WHERE TITRE LIKE '*l'eau*'";
+    QTest::newRow("unclosed name") << "SELECT * FROM [Biblio";
+    QTest::newRow("not a select") << "DELETE FROM Biblio";
+    QTest::newRow("empty condition") << "SELECT * FROM Biblio WHERE ";
+    QTest::newRow("no table") << "SELECT * FROM ";
+    QTest::newRow("unbalanced parenthesis") << "SELECT * FROM Biblio WHERE (LANGUE = 'D'";
+}
+
+void TestJetSql::translateRejects()
+{
+    QFETCH(QString, query);
+    QString error;
+    QVERIFY(!JetSql::translate(query, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestJetSql)
+#include "tst_jetsql.moc"
