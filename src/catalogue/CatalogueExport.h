@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class ForwardRecordset;
+
+// The plain-text list written when the program is left through "Fin": a
+// header line, then one line per record with the code letters spelled out,
+// in the Western European single-byte code page, every line ending in CR LF.
+namespace CatalogueExport {
+
+inline constexpr const char *FileName = "biblio.txt";
+inline constexpr const char *Header = "PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;;EDITEUR;;TITRE;;ISBN";
+
+// Writes the header and one line per remaining record of rs (fields 1 to the
+// last, joined by separator), leaving rs at its end. The file at path is
+// replaced only when the whole export succeeded; on failure the previous file
+// stays as it was and *error says why.
+bool Export(ForwardRecordset &rs, const QString &separator, const QString &path, QString *error);
+
+} // namespace CatalogueExport

@@ -1,0 +1,168 @@
+#include "TestSupport.h"
+
+#include "catalogue/CatalogueExport.h"
+#include "catalogue/Database.h"
+#include "catalogue/ForwardRecordset.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using TestSupport::Row;
+
+class tst_Export : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void wholeFileByteForByte();
+    void emptyCatalogueGivesHeaderOnly();
+    void secondExportReplacesFirst();
+    void failedExportLeavesOldFileWhole();
+    void failsWhenFolderIsAFile();
+
+private:
+    // Exports the catalogue at m_db through the program's export query.
+    bool exportTo(const QString &path, QString *error);
+    QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_db;
+};
+
+static const QVariant Null;
+
+void tst_Export::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_db = path(QStringLiteral("biblio.db"));
+}
+
+bool tst_Export::exportTo(const QString &target, QString *error)
+{
+    Database db;
+    if (!db.open(m_db, Database::Mode::ReadOnly)) {
+        *error = db.lastError().text;
+        return false;
+    }
+    ForwardRecordset rs;
+    if (!rs.open(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE"))) {
+        *error = rs.lastError().text;
+        return false;
+    }
+    const bool ok = CatalogueExport::Export(rs, QStringLiteral(";;"), target, error);
+    if (ok && !rs.isEOF())
+        *error = QStringLiteral("the record set was not read to its end");
+    return ok && rs.isEOF();
+}
+
+void tst_Export::wholeFileByteForByte()
+{
+    // Inserted in this order; the export orders by DOMAINE, equal ones in
+    // the order of insertion.
+    const QList<Row> rows = {
+        // Only NUMERO: kept, six and eight semicolons around it.
+        {Null, Null, Null, 7, Null, Null, Null, Null},
+        // All NULL, then all empty: nothing to say, left out.
+        {Null, Null, Null, Null, Null, Null, Null, Null},
+        {QString(""), QString(""), QString(""), Null, QString(""), QString(""), QString(""), QString("")},
+        // Blank-padded codes: the type is trimmed, language and domain are not.
+        {QString(" Z "), QString("F "), QString(" A"), 5, QString("Éléonore Bréguet"),
+         QString("Éd. de l'Œuvre"), QString("Réactions\r\nen solution"), QString("978-2-7011-0001-1")},
+        // The worked example: ";" inside a value becomes ":".
+        {QString("B"), QString("F"), QString("C"), 12, QString("Dupont; Martin"), QString(""),
+         QString("Chimie"), Null},
+        {QString("L"), QString("E"), QString("A"), 3, QString("Atkins"), QString("Oxford"),
+         QString("Physical chemistry; 9th ed."), QString("0-19-879285-9")},
+        // Lower-case letters are no codes.
+        {QString("b"), QString("d"), QString("g"), 40, QString("Rousseau"), QString("Nathan"),
+         QString("Pédagogie active"), QString("x")},
+        // The domain label's trailing blank; a character the code page lacks.
+        {QString("T"), QString("D"), QString("D"), -8, QString("Müller"), QString("Springer"),
+         QString("Übungen — Teil 1 ✓"), QString("3-540")},
+        {QString("V"), QString("F"), QString("E"), Null, QString("a;b;c"), Null, Null, Null},
+        // Six empty fields between two filled ones: left out; five: kept.
+        {QString("B"), QString(""), QString(""), Null, QString(""), QString(""), QString(""),
+         QString("orphan")},
+        {QString("X"), QString("F"), QString(""), Null, QString(""), QString(""), QString("Seul"),
+         QString("line\nfeed")},
+    };
+    QCOMPARE(TestSupport::makeCatalogue(m_db, rows), QString());
+
+    const QByteArray expected =
+        "PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;;EDITEUR;;TITRE;;ISBN\r\n"
+        ";;;;;;7;;;;;;;;\r\n"
+        ";;fran\xe7" "aise;;;;;;;;;;Seul;;line\nfeed\r\n"
+        "P\xe9riodique ou journal;;;;;;5;;\xc9l\xe9onore Br\xe9guet;;\xc9" "d. de l'\x8c" "uvre;;"
+        "R\xe9" "actions\r\nen solution;;978-2-7011-0001-1\r\n"
+        "Logiciel;;anglaise;;Chimie g\xe9n\xe9rale et chimie-physique;;3;;Atkins;;Oxford;;"
+        "Physical chemistry: 9th ed.;;0-19-879285-9\r\n"
+        "Livre;;fran\xe7" "aise;;Chimie organique;;12;;Dupont: Martin;;;;Chimie;;\r\n"
+        "Transparent;;allemande;;Exercices de chimie ;;-8;;M\xfcller;;Springer;;\xdc" "bungen \x97 Teil 1 ?;;3-540\r\n"
+        "Video;;fran\xe7" "aise;;Travaux pratiques;;;;a:b:c;;;;;;\r\n"
+        ";;;;;;40;;Rousseau;;Nathan;;P\xe9" "dagogie active;;x\r\n";
+
+    const QString target = path(QStringLiteral("biblio.txt"));
+    QString error;
+    QVERIFY2(exportTo(target, &error), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(target), expected);
+}
+
+void tst_Export::emptyCatalogueGivesHeaderOnly()
+{
+    QCOMPARE(TestSupport::makeCatalogue(m_db, {}), QString());
+    const QString target = path(QStringLiteral("biblio.txt"));
+    QString error;
+    QVERIFY2(exportTo(target, &error), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(target),
+             QByteArray("PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;;EDITEUR;;TITRE;;ISBN\r\n"));
+}
+
+void tst_Export::secondExportReplacesFirst()
+{
+    const QString target = path(QStringLiteral("biblio.txt"));
+    QVERIFY(TestSupport::writeFile(target, QByteArray(5000, 'x')));
+    QCOMPARE(TestSupport::makeCatalogue(m_db, {{QString("B"), QString("F"), QString("C"), 1, Null, Null,
+                                                 QString("Un"), Null}}),
+             QString());
+    QString error;
+    QVERIFY2(exportTo(target, &error), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(target),
+             QByteArray("PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;;EDITEUR;;TITRE;;ISBN\r\n"
+                        "Livre;;fran\xe7" "aise;;Chimie organique;;1;;;;;;Un;;\r\n"));
+}
+
+void tst_Export::failedExportLeavesOldFileWhole()
+{
+    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
+    // The longest name the file system takes: the old file exists, but no
+    // new file can be written beside it under a longer temporary name.
+    const QString target = path(QString(255, QLatin1Char('b')));
+    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
+    QVERIFY(TestSupport::writeFile(target, old));
+
+    QString error;
+    QVERIFY(!exportTo(target, &error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(target), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // the catalogue and the old file
+}
+
+void tst_Export::failsWhenFolderIsAFile()
+{
+    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
+    const QString notAFolder = path(QStringLiteral("program"));
+    QVERIFY(TestSupport::writeFile(notAFolder, "not a folder"));
+    const QString target = notAFolder + QStringLiteral("/biblio.txt");
+
+    QString error;
+    QVERIFY(!exportTo(target, &error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(notAFolder), QByteArray("not a folder"));
+}
+
+QTEST_GUILESS_MAIN(tst_Export)
+#include "tst_export.moc"
