@@ -1,0 +1,100 @@
+#include "WindowScenarios.h"
+
+#include "Bench.h"
+
+#include "main_window/DataGrid.h"
+#include "main_window/Messenger.h"
+#include "main_window/OrderCombo.h"
+#include "main_window/frmFerulan.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Messages would stop the benchmark: print them instead.
+class PrintingMessenger : public Messenger {
+public:
+    void MsgBox(const QString &text, int, const QString &, const QString &details) override
+    {
+        std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(details));
+    }
+    void EndProgram() override { benchFailed(QStringLiteral("the program asked to end")); }
+};
+
+// A program folder whose settings point at the catalogue (linked, not copied).
+void prepareFolder(const QTemporaryDir &folder, const QString &catalogue)
+{
+    if (!QFile::link(QFileInfo(catalogue).absoluteFilePath(), folder.filePath(QStringLiteral("catalogue.db"))))
+        benchFailed(QStringLiteral("cannot link the catalogue into a temporary folder"));
+    QFile ini(folder.filePath(QStringLiteral("ferulan.ini")));
+    if (!ini.open(QIODevice::WriteOnly))
+        benchFailed(ini.errorString());
+    ini.write("[General]\nDatabase=catalogue.db\nDataOrderString=ORDER BY AUTEUR\nComboOrder=AUTEUR\n"
+              "EditFunction=QUARZ Fendel Mosker\nLastViewType=List\n");
+}
+
+// Lets the window lay itself out and paint, as the event loop would.
+void settle(QWidget *window)
+{
+    QApplication::processEvents();
+    window->repaint();
+}
+
+} // namespace
+
+namespace WindowScenarios {
+
+void run(const QString &catalogue, Bench &bench)
+{
+    QTemporaryDir folder;
+    prepareFolder(folder, catalogue);
+    PrintingMessenger messenger;
+    std::unique_ptr<frmFerulan> window;
+
+    bench.scenario("main window to \"Record: 1\"", [&] { window.reset(); }, [&] {
+        window = std::make_unique<frmFerulan>(folder.path(), messenger);
+        if (!window->start())
+            benchFailed(QStringLiteral("the window did not start"));
+        window->show();
+        settle(window.get());
+        if (window->Data1.Caption() != QLatin1String("Record: 1"))
+            benchFailed(QStringLiteral("unexpected caption ") + window->Data1.Caption());
+    });
+
+    const int titre = window->cmbOrder->findText(QStringLiteral("TITRE"));
+    const int auteur = window->cmbOrder->findText(QStringLiteral("AUTEUR"));
+    int choice = 0;
+    bench.scenario("sort selector to grid repainted", [&] { choice = choice == titre ? auteur : titre; }, [&] {
+        window->cmbOrder->setCurrentIndex(choice);
+        window->cmbOrder_Click();
+        settle(window->DBGrid1);
+    });
+
+    // Page down from the first row to the last, timing each step; on a huge
+    // catalogue, a bounded number of steps spread over the whole set.
+    QScrollBar *bar = window->DBGrid1->verticalScrollBar();
+    bar->setValue(0);
+    settle(window->DBGrid1);
+    std::vector<double> steps;
+    const int pageStep = std::max(1, bar->pageStep());
+    const int pages = bar->maximum() / pageStep + 1;
+    const int stride = std::max(1, pages / 2000);
+    for (int page = 0; page < pages; page += stride) {
+        QElapsedTimer timer;
+        timer.start();
+        bar->setValue(page * pageStep);
+        settle(window->DBGrid1);
+        steps.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    bench.report("grid page-down step", steps);
+    window->hide();
+}
+
+} // namespace WindowScenarios

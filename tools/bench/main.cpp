@@ -1,0 +1,160 @@
+// Measures the catalogue's speed and memory on a large file, through the
+// program's own classes. One line per scenario: name, records, median
+// milliseconds over the runs, and the process's peak resident memory so far.
+//
+//   ferulan-bench FILE [--runs N] [--no-window]
+//
+// FILE is changed by the add and delete scenarios (one record added, then
+// deleted again): run it on a generated catalogue, not on a real one.
+
+#include "catalogue/CatalogueExport.h"
+#include "catalogue/DataControl.h"
+#include "catalogue/Database.h"
+#include "catalogue/ForwardRecordset.h"
+#include "catalogue/Module1.h"
+#include "Bench.h"
+#include "WindowScenarios.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void require(bool ok, const QString &what, const DataError &error)
+{
+    if (!ok)
+        benchFailed(what + QLatin1String(": ") + error.text);
+}
+
+void dataScenarios(Bench &bench, const QString &file)
+{
+    DataControl data;
+    Module1 module(data);
+    module.TableName = QStringLiteral("Biblio");
+    data.setDatabaseName(file);
+    volatile int sink = 0;
+
+    bench.scenario("open + first query (AUTEUR)", nullptr, [&] {
+        DataControl fresh;
+        Module1 m(fresh);
+        m.TableName = QStringLiteral("Biblio");
+        m.OrderClause = QStringLiteral("ORDER BY AUTEUR");
+        fresh.setDatabaseName(file);
+        require(m.ComposeQuery(), QStringLiteral("first query"), fresh.lastError());
+        sink = sink + fresh.Recordset().value(5).toString().size();
+    });
+    bench.records = 0;
+    {
+        module.OrderClause.clear();
+        require(module.ComposeQuery(), QStringLiteral("query"), data.lastError());
+        bench.records = data.Recordset().recordCount();
+    }
+
+    for (const char *field : {"NUMERO", "AUTEUR", "EDITEUR", "TITRE", "ISBN"}) {
+        const QString name = QStringLiteral("order by %1").arg(QLatin1String(field));
+        bench.scenario(name.toUtf8().constData(), nullptr, [&] {
+            module.OrderClause = QStringLiteral("ORDER BY ") + QLatin1String(field);
+            require(module.ComposeQuery(), QStringLiteral("order"), data.lastError());
+            sink = sink + data.Recordset().value(5).toString().size();
+        });
+    }
+
+    module.OrderClause = QStringLiteral("ORDER BY AUTEUR");
+    bench.scenario("search TITRE *chimie*", nullptr, [&] {
+        module.FilterClause.clear();
+        module.SearchClause = QStringLiteral("TITRE LIKE '*chimie*'");
+        require(module.ComposeQuery(), QStringLiteral("search"), data.lastError());
+    });
+    bench.scenario("search + filter of two languages", nullptr, [&] {
+        module.FilterClause = QStringLiteral("WHERE (LANGUE = 'F' OR LANGUE = 'E')");
+        module.SearchClause = QStringLiteral("TITRE LIKE '*chimie*'");
+        require(module.ComposeQuery(), QStringLiteral("search + filter"), data.lastError());
+    });
+
+    module.FilterClause.clear();
+    module.SearchClause.clear();
+    require(module.ComposeQuery(), QStringLiteral("query"), data.lastError());
+    RecordSet &rs = data.Recordset();
+
+    bench.scenario("MoveLast", [&] { rs.MoveFirst(); }, [&] {
+        require(rs.MoveLast(), QStringLiteral("MoveLast"), rs.lastError());
+        sink = sink + rs.value(5).toString().size();
+    });
+
+    QRandomGenerator random(42);
+    int page = 0;
+    bench.scenario("page of 50 rows anywhere", [&] { page = int(random.bounded(std::max(1, rs.recordCount() - 50))); },
+                   [&] {
+                       for (int row = page; row < std::min(page + 50, rs.recordCount()); ++row)
+                           for (int field = 1; field < rs.fieldCount(); ++field)
+                               sink = sink + rs.valueAt(row, field).toString().size();
+                   });
+
+    std::vector<RecordSet::Bookmark> added;
+    bench.scenario("AddNew + Update + MoveLast", nullptr, [&] {
+        require(rs.AddNew() && rs.Update() && rs.MoveLast(), QStringLiteral("add"), rs.lastError());
+        added.push_back(*rs.bookmark());
+    });
+    std::size_t next = 0;
+    bench.scenario("Delete", [&] { rs.setBookmark(added.at(next++)); }, [&] {
+        require(rs.Delete(), QStringLiteral("delete"), rs.lastError());
+    });
+
+    QTemporaryDir exportDir;
+    bench.scenario("export to biblio.txt", nullptr, [&] {
+        Database db;
+        require(db.open(file), QStringLiteral("export open"), db.lastError());
+        ForwardRecordset records;
+        require(records.open(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE")),
+                QStringLiteral("export query"), records.lastError());
+        QString error;
+        if (!CatalogueExport::Export(records, QStringLiteral(";;"), exportDir.filePath(QStringLiteral("biblio.txt")),
+                                     &error))
+            benchFailed(error);
+    });
+}
+
+} // namespace
+
+void benchFailed(const QString &message)
+{
+    std::fprintf(stderr, "ferulan-bench: %s\n", qPrintable(message));
+    std::exit(1);
+}
+
+int main(int argc, char **argv)
+{
+    // The window scenarios need no screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Measures the catalogue's speed and memory."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("a generated catalogue"));
+    QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("timed runs per scenario (5)"),
+                            QStringLiteral("N"), QStringLiteral("5"));
+    QCommandLineOption noWindow(QStringLiteral("no-window"), QStringLiteral("skip the window scenarios"));
+    parser.addOption(runs);
+    parser.addOption(noWindow);
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1)
+        benchFailed(QStringLiteral("give one catalogue file (see --help)"));
+
+    const QString file = parser.positionalArguments().first();
+    if (!QFileInfo(file).isFile())
+        benchFailed(QStringLiteral("no such file: ") + file);
+    Bench bench;
+    bench.runs = std::max(1, parser.value(runs).toInt());
+    Bench::header();
+    dataScenarios(bench, file);
+    if (!parser.isSet(noWindow))
+        WindowScenarios::run(file, bench);
+    return 0;
+}
