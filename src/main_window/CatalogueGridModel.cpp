@@ -1,0 +1,119 @@
+#include "CatalogueGridModel.h"
+
+#include "catalogue/DataControl.h"
+
+CatalogueGridModel::CatalogueGridModel(DataControl &data, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_data(data)
+{
+    connect(&m_data, &DataControl::refreshed, this, &CatalogueGridModel::reset);
+    connect(&m_data, &DataControl::recordAppended, this, &CatalogueGridModel::appended);
+    connect(&m_data, &DataControl::recordRemoved, this, &CatalogueGridModel::removed);
+    connect(&m_data, &DataControl::recordStored, this, &CatalogueGridModel::stored);
+    connect(&m_data, &DataControl::repositioned, this, &CatalogueGridModel::currentMoved);
+    reset();
+}
+
+int CatalogueGridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int CatalogueGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_columns;
+}
+
+QVariant CatalogueGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    const QVariant value = m_data.Recordset().valueAt(index.row(), index.column());
+    return value.isNull() ? QString() : value.toString();
+}
+
+QVariant CatalogueGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return m_data.Recordset().fieldNames().value(section);
+    // The record selector: a mark on the current row only.
+    return section == m_currentRow ? QStringLiteral("▶") : QString();
+}
+
+Qt::ItemFlags CatalogueGridModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() != 0 && !m_data.ReadOnly())
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool CatalogueGridModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || m_data.ReadOnly())
+        return false;
+    const QString text = value.isNull() ? QString() : value.toString();
+    if (text == data(index, Qt::EditRole).toString())
+        return true; // nothing changed: the record is not put into editing
+    RecordSet &records = m_data.Recordset();
+    // The edited row becomes the current record first, storing the one left.
+    if (records.AbsolutePosition() != index.row() && !records.Move(index.row())) {
+        Q_EMIT editRefused(records.lastError().number, records.lastError().text);
+        return false;
+    }
+    if (!records.setValue(index.column(), text)) {
+        Q_EMIT editRefused(records.lastError().number, records.lastError().text);
+        return false;
+    }
+    Q_EMIT dataChanged(this->index(index.row(), 0), this->index(index.row(), m_columns - 1));
+    return true;
+}
+
+void CatalogueGridModel::rowChanged(int row)
+{
+    if (row >= 0 && row < m_rows)
+        Q_EMIT dataChanged(index(row, 0), index(row, m_columns - 1));
+}
+
+void CatalogueGridModel::reset()
+{
+    beginResetModel();
+    m_rows = m_data.Recordset().recordCount();
+    m_columns = m_data.Recordset().fieldCount();
+    m_currentRow = m_data.Recordset().AbsolutePosition();
+    endResetModel();
+}
+
+void CatalogueGridModel::appended(int position)
+{
+    beginInsertRows({}, position, position);
+    m_rows = m_data.Recordset().recordCount();
+    endInsertRows();
+}
+
+void CatalogueGridModel::removed(int position)
+{
+    beginRemoveRows({}, position, position);
+    m_rows = m_data.Recordset().recordCount();
+    m_currentRow = m_data.Recordset().AbsolutePosition();
+    endRemoveRows();
+}
+
+void CatalogueGridModel::stored(int position)
+{
+    rowChanged(position);
+}
+
+void CatalogueGridModel::currentMoved()
+{
+    const int previous = m_currentRow;
+    m_currentRow = m_data.Recordset().AbsolutePosition();
+    if (previous == m_currentRow)
+        return;
+    if (previous >= 0 && previous < m_rows)
+        Q_EMIT headerDataChanged(Qt::Vertical, previous, previous);
+    if (m_currentRow >= 0)
+        Q_EMIT headerDataChanged(Qt::Vertical, m_currentRow, m_currentRow);
+}

@@ -1,0 +1,166 @@
+// The three code selectors: option groups kept in step with the hidden
+// one-letter boxes bound to PREFIXE, LANGUE and DOMAINE.
+
+#include "frmFerulan.h"
+
+#include "TwipsLayout.h"
+
+#include "catalogue/CatalogueRecord.h"
+#include "catalogue/CodeTables.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace {
+
+enum Table { PrefixeTable, LangueTable, DomaineTable };
+
+const CodeTable &codeTable(int table)
+{
+    switch (table) {
+    case LangueTable:
+        return CodeTables::langue();
+    case DomaineTable:
+        return CodeTables::domaine();
+    default:
+        return CodeTables::prefixe();
+    }
+}
+
+} // namespace
+
+void frmFerulan::buildCodeSelectors()
+{
+    struct Group {
+        QGroupBox *&frame;
+        const char *frameName;
+        QRect frameRect;
+        std::map<int, QRadioButton *> &buttons;
+        const char *buttonName;
+        int table;
+        int left;
+        int width;
+    };
+    Group groups[] = {
+        {frame1, "frame1", twipsRect(120, 0, 2652, 1692), opPrefixe, "opPrefixe", PrefixeTable, 120, 2412},
+        {Frame2, "Frame2", twipsRect(120, 1680, 2652, 1092), opLangue, "opLangue", LangueTable, 240, 972},
+        {Frame3, "Frame3", twipsRect(3120, 0, 4212, 2772), opDomaine, "opDomaine", DomaineTable, 120, 3100},
+    };
+    for (Group &group : groups) {
+        const CodeTable &table = codeTable(group.table);
+        group.frame = new QGroupBox(table.frameCaption(), this);
+        group.frame->setObjectName(QString::fromLatin1(group.frameName));
+        group.frame->setGeometry(group.frameRect);
+        // Each option array is one group of its own.
+        auto *exclusive = new QButtonGroup(group.frame);
+        for (const CodeEntry &entry : table.entries()) {
+            const int index = entry.position;
+            int top = 240 + 240 * (index - 1);
+            // "Pédagogie" (7) stands above "Divers" (6).
+            if (group.table == DomaineTable)
+                top = index == 6 ? 1800 : index == 7 ? 1560 : 360 + 240 * (index - 1);
+            auto *button = new QRadioButton(entry.caption, group.frame);
+            button->setObjectName(QStringLiteral("%1_%2").arg(QString::fromLatin1(group.buttonName)).arg(index));
+            button->setGeometry(twipsRect(group.left, top, group.width, 252));
+            exclusive->addButton(button, index);
+            group.buttons[index] = button;
+            const int table = group.table;
+            connect(button, &QRadioButton::clicked, this, [this, table, index] {
+                runHandler([this, table, index] {
+                    if (table == PrefixeTable)
+                        opPrefixe_Click(index);
+                    else if (table == LangueTable)
+                        opLangue_Click(index);
+                    else
+                        opDomaine_Click(index);
+                });
+            });
+        }
+    }
+
+    // The hidden boxes the data control fills and stores.
+    struct Box {
+        QLineEdit *&box;
+        const char *name;
+        int left;
+        int top;
+        int field;
+    };
+    Box boxes[] = {
+        {txtPrefixe, "txtPrefixe", 480, 240, Catalogue::PREFIXE},
+        {txtLangue, "txtLangue", 480, 600, Catalogue::LANGUE},
+        {txtDomaine, "txtDomaine", 480, 960, Catalogue::DOMAINE},
+    };
+    for (Box &entry : boxes) {
+        // No length limit on the box itself: a stored text of two letters
+        // must not be cut into a letter it does not hold.
+        entry.box = new QLineEdit(this);
+        entry.box->setObjectName(QString::fromLatin1(entry.name));
+        entry.box->setGeometry(twipsRect(entry.left, entry.top, 492, 285));
+        entry.box->hide();
+        const int field = entry.field;
+        QLineEdit *box = entry.box;
+        connect(box, &QLineEdit::textChanged, this, [this, field, box] {
+            runHandler([this, field] {
+                if (field == Catalogue::PREFIXE)
+                    txtPrefixe_Change();
+                else if (field == Catalogue::LANGUE)
+                    txtLangue_Change();
+                else
+                    txtDomaine_Change();
+            });
+            storeBoundField(field, box->text());
+        });
+    }
+}
+
+void frmFerulan::writeLetter(QLineEdit *box, int table, int index)
+{
+    // An index outside the table changes nothing.
+    if (const CodeEntry *entry = codeTable(table).entryAt(index))
+        box->setText(QString(entry->letter));
+}
+
+void frmFerulan::setSelectorFromText(std::map<int, QRadioButton *> &group, const QString &letter, int table)
+{
+    // Empty text, a letter of no row, a lower-case letter: the group keeps
+    // the selection it showed.
+    const CodeEntry *entry = codeTable(table).entryForText(letter);
+    if (!entry)
+        return;
+    const auto button = group.find(entry->position);
+    if (button != group.end() && !button->second->isChecked())
+        button->second->setChecked(true);
+}
+
+void frmFerulan::opPrefixe_Click(int index)
+{
+    writeLetter(txtPrefixe, PrefixeTable, index);
+}
+
+void frmFerulan::opLangue_Click(int index)
+{
+    writeLetter(txtLangue, LangueTable, index);
+}
+
+void frmFerulan::opDomaine_Click(int index)
+{
+    writeLetter(txtDomaine, DomaineTable, index);
+}
+
+void frmFerulan::txtPrefixe_Change()
+{
+    setSelectorFromText(opPrefixe, txtPrefixe->text(), PrefixeTable);
+}
+
+void frmFerulan::txtLangue_Change()
+{
+    setSelectorFromText(opLangue, txtLangue->text(), LangueTable);
+}
+
+void frmFerulan::txtDomaine_Change()
+{
+    setSelectorFromText(opDomaine, txtDomaine->text(), DomaineTable);
+}

@@ -1,0 +1,8 @@
+// Leaving through "Fin".
+
+#include "frmFerulan.h"
+
+void frmFerulan::cmdClose_Click()
+{
+    close();
+}

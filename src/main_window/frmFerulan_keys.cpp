@@ -1,0 +1,171 @@
+// The sort selector and the keyboard: Ctrl+A, Ctrl+S and Enter in the grid,
+// seen by the window before the focused control (key preview).
+
+#include "frmFerulan.h"
+
+#include "DataGrid.h"
+#include "HandlerError.h"
+#include "OrderCombo.h"
+#include "TwipsLayout.h"
+
+#include "catalogue/CatalogueRecord.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+constexpr int KeyA = 65;
+constexpr int KeyS = 83;
+constexpr int KeyEnter = 13;
+constexpr int ShiftMask = 1;
+constexpr int CtrlMask = 2;
+constexpr int AltMask = 4;
+
+int keyCodeOf(const QKeyEvent *event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        return KeyEnter;
+    return key; // letters are their capitals' codes already
+}
+
+int shiftStateOf(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    return (modifiers & Qt::ShiftModifier ? ShiftMask : 0) | (modifiers & Qt::ControlModifier ? CtrlMask : 0)
+        | (modifiers & Qt::AltModifier ? AltMask : 0);
+}
+
+} // namespace
+
+void frmFerulan::buildSortAndKeys()
+{
+    auto *label = new QLabel(QStringLiteral("Tri par ..."), Picture1);
+    label->setObjectName(QStringLiteral("Label2_0"));
+    label->setGeometry(twipsRect(5760, 120, 732, 252));
+    Label2[0] = label;
+
+    cmbOrder = new OrderCombo(Picture1);
+    cmbOrder->setObjectName(QStringLiteral("cmbOrder"));
+    cmbOrder->setGeometry(twipsRect(6480, 120, 1332, 288));
+    cmbOrder->setToolTip(QStringLiteral("Trier la banque de données"));
+    cmbOrder->addItems(Catalogue::sortFields());
+    // No entry is chosen at start; the text field shows what start-up puts there.
+    cmbOrder->setCurrentIndex(-1);
+    cmbOrder->setEditText(QString());
+    connect(cmbOrder, &OrderCombo::chosen, this, [this] { runHandler([this] { cmbOrder_Click(); }); });
+
+    // Key preview: the window sees every key pressed in any of its controls,
+    // the grid's cell editor included, before the control itself.
+    qApp->installEventFilter(this);
+}
+
+void frmFerulan::buildTabOrder()
+{
+    QList<QWidget *> order;
+    for (int index = Catalogue::NUMERO; index <= Catalogue::ISBN; ++index)
+        order << txtFields[index];
+    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
+        for (auto &[index, button] : *group)
+            order << button;
+    }
+    order << DBGrid1 << cmdList[2] << cmdAdd << cmdFilter << cmdSearch << cmdClose << cmbOrder << cmdList[1]
+          << cmdDelete << Command1;
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    // The grid lies above every control of the record form.
+    DBGrid1->raise();
+}
+
+void frmFerulan::setRecordFormReachable(bool reachable)
+{
+    QList<QWidget *> covered;
+    for (auto &[index, box] : txtFields)
+        covered << box;
+    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
+        for (auto &[index, button] : *group)
+            covered << button;
+    }
+    covered << Command1;
+    for (QWidget *widget : covered) {
+        const QVariant designed = widget->property("designFocusPolicy");
+        if (!designed.isValid())
+            widget->setProperty("designFocusPolicy", int(widget->focusPolicy()));
+        widget->setFocusPolicy(reachable ? Qt::FocusPolicy(widget->property("designFocusPolicy").toInt())
+                                         : Qt::NoFocus);
+        if (!reachable && widget->hasFocus())
+            DBGrid1->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void frmFerulan::cmbOrder_Click()
+{
+    m_module1.OrderClause = QStringLiteral("ORDER BY ") + cmbOrder->currentText();
+    if (!m_module1.ComposeQuery())
+        raiseHandlerError(m_module1.lastError());
+}
+
+void frmFerulan::Form_KeyDown(int &keyCode, int shift)
+{
+    if (!editingGranted())
+        return;
+    // The key is left as it is: the focused control still receives it.
+    if (keyCode == KeyA && shift == CtrlMask)
+        cmdAdd_Click();
+    else if (keyCode == KeyS && shift == CtrlMask)
+        cmdDelete->setVisible(cmdDelete->isHidden());
+}
+
+void frmFerulan::DBGrid1_KeyDown(int &keyCode, int shift)
+{
+    Q_UNUSED(shift);
+    if (!editingGranted() || keyCode != KeyEnter)
+        return;
+    keyCode = 0;
+    const int next = DBGrid1->currentColumn() + 1;
+    if (next < Catalogue::FieldCount) {
+        DBGrid1->finishEditing();
+        DBGrid1->setCurrentColumn(next);
+    } else {
+        cmdAdd_Click();
+    }
+}
+
+bool frmFerulan::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType())
+        return keyPreview(watched, static_cast<QKeyEvent *>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+bool frmFerulan::keyPreview(QObject *watched, QKeyEvent *event)
+{
+    auto *target = static_cast<QWidget *>(watched);
+    if (!m_loaded || m_unloaded || (target != this && !isAncestorOf(target)))
+        return false;
+    // A key the focused control left unhandled travels up to its parents;
+    // the window has seen it already.
+    QWidget *focus = QApplication::focusWidget();
+    if (focus && focus != target && target->isAncestorOf(focus))
+        return false;
+
+    int keyCode = keyCodeOf(event);
+    const int shift = shiftStateOf(event);
+    runHandler([&] { Form_KeyDown(keyCode, shift); });
+    if (keyCode == 0)
+        return true;
+    if (target == DBGrid1 || DBGrid1->isAncestorOf(target)) {
+        runHandler([&] { DBGrid1_KeyDown(keyCode, shift); });
+        if (keyCode == 0)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,175 @@
+// Start-up and shut-down of the main window: the general settings, the
+// backup, the first query, the edit-access decision and the stored view; at
+// closing the settings and the geometry written back.
+
+#include "frmFerulan.h"
+
+#include "CatalogueGridModel.h"
+#include "HandlerError.h"
+#include "Messenger.h"
+#include "OrderCombo.h"
+#include "DataGrid.h"
+
+#include "catalogue/Backup.h"
+#include "catalogue/CatalogueRecord.h"
+#include "settings/FormGeometry.h"
+#include "util/Library.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPushButton>
+
+#include <exception>
+
+const QString frmFerulan::AccessCode = QStringLiteral("QUARZ Fendel Mosker");
+
+frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent)
+    : QWidget(parent)
+    , m_programFolder(programFolder)
+    , m_messenger(messenger)
+    , m_ini(programFolder, QStringLiteral("ferulan"))
+    , m_module1(Data1)
+{
+    setObjectName(QStringLiteral("frmFerulan"));
+    Data1.setParent(this);
+    Data1.setObjectName(QStringLiteral("Data1"));
+    m_module1.setParent(this);
+    m_module1.setObjectName(QStringLiteral("Module1"));
+
+    buildViews();
+    buildEditing();
+    buildCodeSelectors();
+    buildSortAndKeys();
+    buildTabOrder();
+}
+
+frmFerulan::~frmFerulan()
+{
+    // The data control and the query state are members; each leaves the
+    // child list when it is destroyed, before QWidget deletes the children.
+    if (QGuiApplication::overrideCursor())
+        clearBusyPointer();
+}
+
+bool frmFerulan::start()
+{
+    Form_Initialize();
+    try {
+        Form_Load();
+    } catch (const HandlerError &error) {
+        // Nothing is written: the program ends as it found its files.
+        m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(), error.text);
+        m_messenger.EndProgram();
+        return false;
+    } catch (const std::exception &error) {
+        m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(),
+                           QString::fromLocal8Bit(error.what()));
+        m_messenger.EndProgram();
+        return false;
+    }
+    m_loaded = true;
+    return true;
+}
+
+bool frmFerulan::runHandler(const std::function<void()> &handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (const HandlerError &error) {
+        m_messenger.MsgBox(error.text);
+    } catch (const std::exception &error) {
+        m_messenger.MsgBox(QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}
+
+bool frmFerulan::editingGranted() const
+{
+    // Hidden, not merely unseen: the window may be minimised or not shown yet.
+    return !cmdAdd->isHidden();
+}
+
+bool frmFerulan::listViewShown() const
+{
+    return !DBGrid1->isHidden();
+}
+
+void frmFerulan::Form_Initialize()
+{
+    INILoadFormSize(m_ini, this);
+}
+
+void frmFerulan::Form_Load()
+{
+    DBGrid1->hide();
+
+    m_module1.DatabaseFile = m_ini.INIGetValue(QStringLiteral("Database"));
+    BackUpMDB_file();
+    m_module1.OrderClause = m_ini.INIGetValue(QStringLiteral("DataOrderString"));
+    const QString comboOrder = m_ini.INIGetValue(QStringLiteral("ComboOrder"));
+    const QString editFunction = m_ini.INIGetValue(QStringLiteral("EditFunction"));
+
+    Data1.setDatabaseName(Library::FileInFolder(m_programFolder, m_module1.DatabaseFile));
+    m_module1.TableName = Catalogue::TableName;
+    Data1.setRecordSource(m_module1.TableName);
+
+    cmbOrder->setEditText(comboOrder);
+
+    if (!m_module1.ComposeQuery())
+        raiseHandlerError(m_module1.lastError());
+
+    const bool editing = editFunction == AccessCode;
+    cmdAdd->setVisible(editing);
+    if (!Data1.setReadOnly(!editing))
+        raiseHandlerError(Data1.lastError().text);
+
+    if (m_ini.INIGetValue(QStringLiteral("LastViewType")) == QLatin1String("List"))
+        cmdList_Click(1);
+}
+
+void frmFerulan::BackUpMDB_file()
+{
+    // With no Database key the path names the program folder itself, which
+    // the copy refuses: the program never opens what it could not back up.
+    QString error;
+    if (m_module1.DatabaseFile.isEmpty())
+        raiseHandlerError(QStringLiteral("Le fichier %1 ne nomme aucune base de données "
+                                         "(clé Database de la section General).")
+                              .arg(m_ini.SettingsFilePath()));
+    if (!Backup::BackUpMDB_file(Library::FileInFolder(m_programFolder, m_module1.DatabaseFile), &error))
+        raiseHandlerError(error);
+}
+
+void frmFerulan::Form_Unload()
+{
+    // What is still typed into a grid cell belongs to the record too.
+    DBGrid1->finishEditing();
+    if (!Data1.UpdateRecord())
+        raiseHandlerError(Data1.lastError().text);
+
+    m_ini.INISetValue(QStringLiteral("Database"), m_module1.DatabaseFile);
+    m_ini.INISetValue(QStringLiteral("DataOrderString"), m_module1.OrderClause);
+    m_ini.INISetValue(QStringLiteral("ComboOrder"), cmbOrder->currentText());
+    m_ini.INISetValue(QStringLiteral("LastViewType"), listViewShown() ? QStringLiteral("List") : QStringLiteral("Form"));
+    INISaveFormSize(m_ini, this);
+    UnloadDialogs();
+
+    m_unloaded = true;
+    m_messenger.EndProgram();
+}
+
+void frmFerulan::closeEvent(QCloseEvent *event)
+{
+    if (!m_loaded || m_unloaded) {
+        event->accept();
+        return;
+    }
+    // A refused pending edit keeps the window open, so the edit is not lost.
+    if (!runHandler([this] { Form_Unload(); })) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
