@@ -1,0 +1,296 @@
+#include "CatalogueChecker.h"
+
+#include "RecordConversion.h"
+
+#include "catalogue/CatalogueFormat.h"
+#include "catalogue/CatalogueRecord.h"
+#include "catalogue/CodeTables.h"
+#include "catalogue/Database.h"
+#include "util/Windows1252.h"
+
+#include <QFileInfo>
+#include <QStringList>
+#include <QVector>
+
+#include <cmath>
+
+namespace {
+
+// The form's text boxes for AUTEUR, EDITEUR, TITRE and ISBN hold this many characters.
+constexpr int FormTextLimit = 255;
+
+const CodeTable *codeTableAt(int position)
+{
+    switch (position) {
+    case Catalogue::PREFIXE: return &CodeTables::prefixe();
+    case Catalogue::LANGUE: return &CodeTables::langue();
+    case Catalogue::DOMAINE: return &CodeTables::domaine();
+    default: return nullptr;
+    }
+}
+
+QString letters(const CodeTable &table)
+{
+    QStringList list;
+    for (const CodeEntry &entry : table.entries())
+        list << QString(entry.letter);
+    return list.join(QStringLiteral(", "));
+}
+
+// What is wrong with a code field's text, or nothing.
+QString codeProblem(const CodeTable &table, const QString &text)
+{
+    if (text.isEmpty() || table.entryForText(text))
+        return QString();
+    const QString name = table.fieldName();
+    const QString trimmed = text.trimmed();
+    if (trimmed != text && table.entryForText(trimmed))
+        return QStringLiteral("%1 %2 has blanks around its letter; searches and filters miss it")
+            .arg(name, RecordConversion::quoted(text));
+    if (table.entryForText(trimmed.toUpper()))
+        return QStringLiteral("%1 %2 is in lower case; the code is %3")
+            .arg(name, RecordConversion::quoted(text), RecordConversion::quoted(trimmed.toUpper()));
+    return QStringLiteral("%1 %2 is not one of its codes (%3)")
+        .arg(name, RecordConversion::quoted(text), letters(table));
+}
+
+QString numeroProblem(const QVariant &value)
+{
+    if (value.isNull())
+        return QString();
+    bool admitted = false;
+    QString shown;
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int: {
+        const qint64 number = value.toLongLong();
+        admitted = number >= -32768 && number <= 32767;
+        shown = QString::number(number);
+        break;
+    }
+    case QMetaType::Double: {
+        const double number = value.toDouble();
+        admitted = std::isfinite(number) && Catalogue::numeroValue(QString::number(number, 'f', 6), QLatin1Char('.'));
+        shown = QString::number(number, 'g', 17);
+        break;
+    }
+    default: {
+        const QString text = value.toString();
+        admitted = Catalogue::isAdmissibleNumero(text, QLatin1Char('.'))
+            || Catalogue::isAdmissibleNumero(text, QLatin1Char(','));
+        shown = RecordConversion::quoted(text);
+        break;
+    }
+    }
+    if (admitted)
+        return QString();
+    return QStringLiteral("NUMERO %1 is refused by the program (a whole number from -32768 to 32767, or nothing)")
+        .arg(shown);
+}
+
+// The record's line as the export writes it (before the code page), to
+// tell whether the export leaves it out. Only emptiness matters here, so
+// numbers need not take the export's exact form.
+QString exportLine(const QVector<QVariant> &row)
+{
+    QString line;
+    for (int position = 1; position < row.size(); ++position) {
+        const QVariant &value = row.at(position);
+        QString text = value.isNull() ? QString() : value.toString();
+        text.replace(QLatin1Char(';'), QLatin1Char(':'));
+        if (position == Catalogue::PREFIXE)
+            text = PrefixIs(text);
+        else if (position == Catalogue::LANGUE)
+            text = LangueIs(text);
+        else if (position == Catalogue::DOMAINE)
+            text = DomaineIs(text);
+        line += text + QStringLiteral(";;");
+    }
+    line.chop(qMin(2, int(line.size())));
+    return line;
+}
+
+bool exportSkips(const QVector<QVariant> &row)
+{
+    return exportLine(row).contains(QStringLiteral(";;;;;;;;;;;;;;"));
+}
+
+QString recordName(const QVector<QVariant> &row, int numeroColumn, int titreColumn)
+{
+    QStringList parts;
+    if (numeroColumn >= 0 && !row.at(numeroColumn).isNull())
+        parts << QStringLiteral("NUMERO %1").arg(row.at(numeroColumn).toString());
+    if (titreColumn >= 0 && !row.at(titreColumn).isNull())
+        parts << QStringLiteral("TITRE %1").arg(RecordConversion::quoted(row.at(titreColumn).toString(), 30));
+    QString name = QStringLiteral("ID %1").arg(row.value(0).toString());
+    if (!parts.isEmpty())
+        name += QStringLiteral(" (%1)").arg(parts.join(QStringLiteral(", ")));
+    return name;
+}
+
+} // namespace
+
+bool CatalogueChecker::fail(const QString &text)
+{
+    m_error = text;
+    return false;
+}
+
+QString CatalogueChecker::summary() const
+{
+    const QString records = m_counts.records == 1 ? QStringLiteral("1 record checked")
+                                                  : QStringLiteral("%1 records checked").arg(m_counts.records);
+    if (m_counts.problems() == 0)
+        return QStringLiteral("%1: nothing to report").arg(records);
+    QStringList kinds;
+    const struct {
+        qint64 count;
+        const char *what;
+    } parts[] = {
+        {m_counts.structure, "in the table's layout"},
+        {m_counts.codes, "with code letters"},
+        {m_counts.numeros, "with NUMERO"},
+        {m_counts.skipped, "left out by the export"},
+        {m_counts.texts, "with texts"},
+    };
+    for (const auto &part : parts) {
+        if (part.count > 0)
+            kinds << QStringLiteral("%1 %2").arg(part.count).arg(QLatin1String(part.what));
+    }
+    return QStringLiteral("%1: %2 %3 (%4)")
+        .arg(records)
+        .arg(m_counts.problems())
+        .arg(m_counts.problems() == 1 ? QStringLiteral("problem") : QStringLiteral("problems"),
+             kinds.join(QStringLiteral(", ")));
+}
+
+bool CatalogueChecker::check(const QString &path, const Sink &sink)
+{
+    m_counts = {};
+    m_error.clear();
+    const QFileInfo info(path);
+    if (!info.exists())
+        return fail(QStringLiteral("%1 does not exist").arg(path));
+    if (!info.isFile())
+        return fail(QStringLiteral("%1 is not a file").arg(path));
+    if (CatalogueFormat::isAccessFile(path)) {
+        ++m_counts.structure;
+        sink(QStringLiteral("%1 is an Access database file, which the program cannot open; convert it with: "
+                            "ferulan-catalogue import %1 NEW_FILE")
+                 .arg(path));
+        return true;
+    }
+
+    Database db;
+    if (!db.open(path, Database::Mode::ReadOnly))
+        return fail(QStringLiteral("%1 is not a catalogue file: %2").arg(path, db.lastError().text));
+
+    // The table, found as the engine finds it: ignoring letter case.
+    auto tables = db.prepare(QStringLiteral("SELECT name FROM sqlite_schema WHERE type = 'table' "
+                                            "AND name NOT LIKE 'sqlite!_%' ESCAPE '!' ORDER BY name"));
+    if (!tables)
+        return fail(QStringLiteral("cannot read %1: %2").arg(path, db.lastError().text));
+    QStringList tableNames;
+    QString table;
+    while (tables->step() == Statement::Step::Row) {
+        const QString name = tables->value(0).toString();
+        tableNames << name;
+        if (name.compare(Catalogue::TableName, Qt::CaseInsensitive) == 0)
+            table = name;
+    }
+    tables.reset();
+    if (table.isEmpty()) {
+        ++m_counts.structure;
+        sink(QStringLiteral("the file has no table %1, so the program shows nothing%2")
+                 .arg(Catalogue::TableName,
+                      tableNames.isEmpty() ? QString()
+                                           : QStringLiteral(" (its tables: %1)").arg(tableNames.join(QStringLiteral(", ")))));
+        return true;
+    }
+
+    auto rows = db.prepare(QStringLiteral("SELECT * FROM \"%1\"").arg(table));
+    if (!rows)
+        return fail(QStringLiteral("cannot read the table %1: %2").arg(table, db.lastError().text));
+
+    // The program finds fields by position: the grid's columns, the form's
+    // boxes and the export all count on this order.
+    const int columnCount = rows->columnCount();
+    QVector<int> columnOf(Catalogue::FieldCount, -1);
+    for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+        const QString field = Catalogue::fieldName(position);
+        for (int column = 0; column < columnCount; ++column) {
+            if (rows->columnName(column).compare(field, Qt::CaseInsensitive) == 0) {
+                columnOf[position] = column;
+                break;
+            }
+        }
+        if (columnOf[position] < 0) {
+            ++m_counts.structure;
+            sink(QStringLiteral("the table %1 has no field %2").arg(table, field));
+        } else if (columnOf[position] != position) {
+            ++m_counts.structure;
+            sink(QStringLiteral("the field %1 is in column %2 of the table; the program expects it in column %3")
+                     .arg(field)
+                     .arg(columnOf[position])
+                     .arg(position));
+        }
+    }
+    if (columnCount > Catalogue::FieldCount) {
+        QStringList extra;
+        for (int column = Catalogue::FieldCount; column < columnCount; ++column)
+            extra << rows->columnName(column);
+        ++m_counts.structure;
+        sink(QStringLiteral("the table has columns past ISBN, which the grid shows and the export writes: %1")
+                 .arg(extra.join(QStringLiteral(", "))));
+    }
+
+    QVector<QVariant> row(columnCount);
+    while (true) {
+        const Statement::Step step = rows->step();
+        if (step == Statement::Step::Done)
+            break;
+        if (step == Statement::Step::Error)
+            return fail(QStringLiteral("cannot read the table %1: %2").arg(table, db.lastError().text));
+        ++m_counts.records;
+        for (int column = 0; column < columnCount; ++column)
+            row[column] = rows->value(column);
+        const QString name = recordName(row, columnOf[Catalogue::NUMERO], columnOf[Catalogue::TITRE]);
+        auto report = [&](qint64 &counter, const QString &problem) {
+            ++counter;
+            sink(QStringLiteral("%1: %2").arg(name, problem));
+        };
+
+        for (int position = Catalogue::PREFIXE; position <= Catalogue::DOMAINE; ++position) {
+            if (columnOf[position] < 0)
+                continue;
+            const QVariant &value = row.at(columnOf[position]);
+            const QString problem = codeProblem(*codeTableAt(position), value.isNull() ? QString() : value.toString());
+            if (!problem.isEmpty())
+                report(m_counts.codes, problem);
+        }
+        if (columnOf[Catalogue::NUMERO] >= 0) {
+            const QString problem = numeroProblem(row.at(columnOf[Catalogue::NUMERO]));
+            if (!problem.isEmpty())
+                report(m_counts.numeros, problem);
+        }
+        for (int position = Catalogue::AUTEUR; position <= Catalogue::ISBN; ++position) {
+            if (columnOf[position] < 0 || row.at(columnOf[position]).isNull())
+                continue;
+            const QString text = row.at(columnOf[position]).toString();
+            if (text.size() > FormTextLimit) {
+                report(m_counts.texts, QStringLiteral("%1 has %2 characters; the form's box holds %3")
+                                           .arg(Catalogue::fieldName(position))
+                                           .arg(text.size())
+                                           .arg(FormTextLimit));
+            }
+            if (Windows1252::decode(Windows1252::encode(text)) != text) {
+                report(m_counts.texts, QStringLiteral("%1 holds characters that the export writes as \"?\"")
+                                           .arg(Catalogue::fieldName(position)));
+            }
+        }
+        if (exportSkips(row))
+            report(m_counts.skipped, QStringLiteral("the export leaves this record out: "
+                                                    "its line would hold seven empty fields in a row"));
+    }
+    return true;
+}

@@ -1,0 +1,189 @@
+#include "CatalogueImport.h"
+
+#include "CatalogueWriter.h"
+#include "ExportFileReader.h"
+#include "RecordConversion.h"
+
+#include "catalogue/CatalogueFormat.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace CatalogueImport {
+
+int ColumnMatch::matched() const
+{
+    int count = 0;
+    for (int c : column)
+        count += c >= 0 ? 1 : 0;
+    return count;
+}
+
+ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns)
+{
+    ColumnMatch match;
+    QVector<bool> used(columns.size(), false);
+    for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+        const QString field = Catalogue::fieldName(position);
+        int found = -1;
+        for (int i = 0; i < columns.size() && found < 0; ++i) {
+            if (!used[i] && columns.at(i).name.compare(field, Qt::CaseInsensitive) == 0)
+                found = i;
+        }
+        if (found < 0) {
+            match.notes << QStringLiteral("the table has no column %1; the field stays empty").arg(field);
+            continue;
+        }
+        used[found] = true;
+        const AccessReader::Column &column = columns.at(found);
+        if (column.kind == AccessReader::ColumnKind::Unsupported) {
+            match.notes << QStringLiteral("column %1 holds values of type %2, which a catalogue field cannot take; "
+                                          "%3 stays empty")
+                               .arg(column.name, column.typeName, field);
+            continue;
+        }
+        match.column[std::size_t(position - Catalogue::PREFIXE)] = found;
+    }
+    for (int i = 0; i < columns.size(); ++i) {
+        // The first column is the row key the program never addresses; the
+        // new file numbers its rows itself.
+        if (used[i] || i == 0)
+            continue;
+        match.notes << QStringLiteral("column %1 is not a catalogue field and is not carried over")
+                           .arg(columns.at(i).name);
+    }
+    return match;
+}
+
+RecordValues recordFromAccessRow(const AccessReader &reader, const ColumnMatch &match, qint64 row,
+                                 ImportReport &report)
+{
+    RecordValues values;
+    for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+        const auto field = Catalogue::Field(position);
+        const int column = match.columnOf(field);
+        if (column < 0)
+            continue;
+        const QString text = reader.text(column);
+        if (reader.wasCut(column))
+            report.addRow(row, QStringLiteral("%1 is too long and was cut").arg(Catalogue::fieldName(position)));
+        if (field == Catalogue::NUMERO) {
+            QString problem;
+            values[field] = RecordConversion::numero(text, &problem);
+            if (!problem.isEmpty())
+                report.addRow(row, problem);
+        } else {
+            values.setText(field, text);
+        }
+    }
+    return values;
+}
+
+namespace {
+
+Result failed(Result result, const QString &error)
+{
+    result.error = error;
+    return result;
+}
+
+Result fromAccess(const QString &source, const QString &target, const QString &table, ImportReport &report)
+{
+    Result result;
+    result.kind = SourceKind::Access;
+    report.setUnit(QStringLiteral("row"));
+    AccessReader reader;
+    if (!reader.open(source))
+        return failed(result, reader.errorString());
+    if (!reader.openTable(table.isEmpty() ? DefaultTable : table))
+        return failed(result, reader.errorString());
+    result.sourceDescription = QStringLiteral("Access file (%1), table %2").arg(reader.formatName(), reader.tableName());
+
+    const ColumnMatch match = matchColumns(reader.columns());
+    if (match.matched() == 0) {
+        QStringList names;
+        for (const AccessReader::Column &column : reader.columns())
+            names << column.name;
+        return failed(result, QStringLiteral("no column of the table \"%1\" is a catalogue field "
+                                             "(PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN); "
+                                             "its columns: %2")
+                                  .arg(reader.tableName(), names.join(QStringLiteral(", "))));
+    }
+
+    CatalogueWriter writer(target);
+    if (!writer.begin())
+        return failed(result, writer.errorString());
+    for (const QString &note : match.notes)
+        report.addNote(note);
+    qint64 row = 0;
+    while (reader.next()) {
+        ++row;
+        if (!writer.add(recordFromAccessRow(reader, match, row, report)))
+            return failed(result, writer.errorString());
+    }
+    if (row != reader.declaredRowCount()) {
+        report.addNote(QStringLiteral("the table says it holds %1 rows, but %2 could be read; the file may be damaged")
+                           .arg(reader.declaredRowCount())
+                           .arg(row));
+    }
+    if (!writer.finish())
+        return failed(result, writer.errorString());
+    result.written = true;
+    result.rows = writer.rowCount();
+    return result;
+}
+
+Result fromExportFile(const QString &source, const QString &target, ImportReport &report)
+{
+    Result result;
+    result.kind = SourceKind::ExportFile;
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return failed(result, QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
+    // Mapped rather than read: an export of a large catalogue is large.
+    QByteArray bytes;
+    if (file.size() > 0) {
+        uchar *mapped = file.map(0, file.size());
+        if (mapped)
+            bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(file.size()));
+        else
+            bytes = file.readAll();
+    }
+
+    CatalogueWriter writer(target);
+    if (!writer.begin())
+        return failed(result, writer.errorString());
+    ExportFileReader reader;
+    const bool ok = reader.read(bytes, report, [&writer](const RecordValues &values, qint64) {
+        return writer.add(values);
+    });
+    if (!ok)
+        return failed(result, reader.errorString().isEmpty() ? writer.errorString() : reader.errorString());
+    if (!writer.finish())
+        return failed(result, writer.errorString());
+    result.sourceDescription = QStringLiteral("export file (%1)")
+                                   .arg(reader.wasUtf8() ? QStringLiteral("UTF-8") : QStringLiteral("Windows-1252"));
+    result.written = true;
+    result.rows = writer.rowCount();
+    return result;
+}
+
+} // namespace
+
+Result run(const QString &source, const QString &target, const QString &table, ImportReport &report)
+{
+    const QFileInfo info(source);
+    if (!info.exists())
+        return failed(Result(), QStringLiteral("%1 does not exist").arg(source));
+    if (!info.isFile())
+        return failed(Result(), QStringLiteral("%1 is not a file").arg(source));
+    if (pathIsTaken(target))
+        return failed(Result(), QStringLiteral("%1 already exists; it is left as it is (choose another name)").arg(target));
+    if (CatalogueFormat::isAccessFile(source))
+        return fromAccess(source, target, table, report);
+    if (!table.isEmpty())
+        return failed(Result(), QStringLiteral("--table applies to Access files only; %1 is a text file").arg(source));
+    return fromExportFile(source, target, report);
+}
+
+} // namespace CatalogueImport

@@ -1,0 +1,250 @@
+#include "DemoCatalogue.h"
+
+#include <climits>
+
+namespace {
+
+constexpr int NoNumber = INT_MIN;
+
+struct DemoRow {
+    const char *prefixe;
+    const char *langue;
+    const char *domaine;
+    int numero;
+    const char *auteur;
+    const char *editeur;
+    const char *titre;
+    const char *isbn;
+};
+
+// Invented authors, publishers and numbers; an empty text is an empty field.
+// Some titles carry a line break, as the multi-line title box allows.
+const DemoRow Rows[] = {
+    {"B", "F", "A", 101, "Marchand, Hélène", "Éditions du Léman", "Chimie générale : cours et exercices corrigés", "2-7000-0107-9"},
+    {"B", "F", "A", 102, "Marchand, Hélène", "Éditions du Léman", "Chimie générale : cours et exercices corrigés (2e éd.)", "978-2-7000-0114-3"},
+    {"B", "F", "A", 103, "Dufour, Jean-Pierre", "Presses de la Sarine", "Thermodynamique chimique; premier et second principes", "2-7037-0107-1"},
+    {"B", "F", "A", 104, "Dufour, Jean-Pierre; Rochat, Céline", "Presses de la Sarine", "Cinétique chimique et mécanismes réactionnels", "978-2-7037-0114-9"},
+    {"B", "F", "A", 105, "Lefèvre, Agnès", "Librairie Delorme", "L'atome et la liaison chimique", "978-2-7074-0107-6"},
+    {"B", "F", "A", 106, "Béguin, François", "Éditions Vauclair", "Introduction à la chimie quantique", "2-7111-0107-X"},
+    {"B", "F", "A", 107, "Perrenoud, Michel", "Presses de la Sarine", "Électrochimie : piles, électrolyse et corrosion", "978-2-7037-0121-7"},
+    {"B", "F", "A", 108, "Gaillard, Étienne", "Éditions du Léman", "Les équilibres en solution aqueuse", "2-7000-0121-4"},
+    {"B", "F", "A", 109, "Vuilleumier, Anne", "Librairie Delorme", "Spectroscopie moléculaire : principes et applications", "978-2-7074-0114-4"},
+    {"B", "F", "A", 110, "Favre, Jérôme", "Éditions Vauclair", "Chimie physique des surfaces et des colloïdes", "978-2-7111-0114-6"},
+    {"B", "F", "A", 111, "Chappuis, Noël", "Presses de la Sarine", "Thermochimie; enthalpies, entropies et potentiels", "2-7037-0128-4"},
+    {"B", "F", "A", 112, "Morel, Thérèse", "Éditions du Léman", "L'état gazeux et les changements d'état", "978-2-7000-0128-0"},
+    {"B", "F", "A", 113, "Besson, Luc", "Librairie Delorme", "Acides et bases : de Brønsted à Lewis", "2-7074-0121-8"},
+    {"B", "F", "A", 114, "Girardet, Sophie", "Éditions Vauclair", "Chimie nucléaire et radiochimie", "978-2-7111-0121-4"},
+    {"B", "F", "A", 115, "Jaccard, Benoît", "Presses de la Sarine", "Symétrie moléculaire et théorie des groupes", "978-2-7037-0135-4"},
+    {"B", "F", "A", 116, "Roux, Maëlle", "Éditions du Léman", "La liaison hydrogène", "2-7000-0135-4"},
+    {"B", "F", "A", 117, "Mercier, Raphaël", "Librairie Delorme", "Précis de chimie physique", "978-2-7074-0128-1"},
+    {"B", "F", "A", 118, "Fontaine, Irène", "Éditions Vauclair", "Oxydoréduction : du potentiel d'électrode à la pile", "2-7111-0128-2"},
+    {"B", "F", "A", 119, "Duchêne, Grégoire", "", "Notes du cours de chimie générale 1re année", ""},
+    {"B", "D", "A", 120, "Hoffmann, Klaus", "Kessler Verlag", "Allgemeine Chemie für Studienanfänger", "978-3-7148-0107-1"},
+    {"B", "D", "A", 121, "Schäfer, Dieter", "Verlag Lindenhof", "Physikalische Chemie; Grundlagen und Übungen", "3-7185-0107-4"},
+    {"B", "D", "A", 122, "Weiß, Gerhard", "Kessler Verlag", "Chemische Thermodynamik", "978-3-7148-0114-9"},
+    {"B", "D", "A", 123, "Brügger, Ursula", "Verlag Lindenhof", "Reaktionskinetik", "3-7185-0114-7"},
+    {"B", "D", "A", 124, "Zimmermann, Rolf", "Kessler Verlag", "Quantenchemie kurz und bündig", "978-3-7148-0121-7"},
+    {"B", "E", "A", 125, "Whitfield, Margaret", "Harrow & Finch", "General Chemistry: Principles and Patterns", "978-1-55738-107-1"},
+    {"B", "E", "A", 126, "Ashworth, Peter", "Crossgate Academic Press", "Physical Chemistry for the Life Sciences", "1-55861-107-X"},
+    {"B", "E", "A", 127, "Pembroke, Alan", "Harrow & Finch", "Chemical Kinetics and Reaction Dynamics", "978-1-55738-114-9"},
+    {"B", "E", "A", 128, "Caldwell, Ruth; Holloway, James", "Crossgate Academic Press", "Molecular Spectroscopy: a Practical Approach", "1-55861-114-2"},
+    {"B", "E", "A", 129, "Thornton, Emily", "Harrow & Finch", "Electrochemistry Explained", "978-1-55738-121-7"},
+    {"B", "E", "A", 130, "Ashworth, Peter", "Crossgate Academic Press", "Statistical Thermodynamics", "978-1-55861-121-4"},
+    {"L", "F", "A", 131, "Cellule informatique du département", "", "Diagrammes de phases : logiciel de simulation", ""},
+    {"L", "E", "A", 132, "", "Crossgate Academic Press", "Quantum Lab 3.1 (CD-ROM)", "978-1-55861-128-3"},
+    {"V", "F", "A", 133, "", "Atelier audiovisuel de l'Université", "La combustion : une réaction d'oxydoréduction", ""},
+    {"V", "D", "A", 134, "", "Schulfernsehen Zürich", "Das Periodensystem der Elemente", ""},
+    {"T", "F", "A", 135, "Marchand, Hélène", "", "Tableau périodique et propriétés des éléments", ""},
+    {"T", "F", "A", 136, "Dufour, Jean-Pierre", "", "Diagrammes d'énergie; orbitales moléculaires", ""},
+    {"T", "F", "A", 137, "Perrenoud, Michel", "", "Potentiels standards d'électrode", ""},
+    {"B", "F", "B", 201, "Lefèvre, Agnès", "Librairie Delorme", "Chimie minérale : les éléments et leurs composés", "2-7074-0135-8"},
+    {"B", "F", "B", 202, "Rochat, Céline", "Presses de la Sarine", "Chimie de coordination; complexes des métaux de transition", "978-2-7037-0142-2"},
+    {"B", "F", "B", 203, "Béguin, François", "Éditions Vauclair", "Les métaux alcalins et alcalino-terreux", "978-2-7111-0135-1"},
+    {"B", "F", "B", 204, "Gaillard, Étienne", "Éditions du Léman", "Chimie du solide : cristaux et réseaux", "2-7000-0142-7"},
+    {"B", "F", "B", 205, "Fontaine, Irène", "Éditions Vauclair", "Les halogènes et leurs dérivés", "978-2-7111-0142-9"},
+    {"B", "F", "B", 206, "Morel, Thérèse", "Éditions du Léman", "L'eau, l'oxygène et l'ozone", "2-7000-0149-4"},
+    {"B", "F", "B", 207, "Favre, Jérôme", "Librairie Delorme", "Chimie des silicates et des céramiques", "978-2-7074-0142-7"},
+    {"B", "F", "B", 208, "Vuilleumier, Anne", "Presses de la Sarine", "Chimie bio-inorganique", "978-2-7037-0149-1"},
+    {"B", "F", "B", 209, "Collet, André; Vernier, Simone", "Éditions Vauclair", "Les lanthanides et les actinides", "2-7111-0149-5"},
+    {"B", "F", "B", 210, "Jaccard, Benoît", "Éditions du Léman", "Le soufre, l'azote et le phosphore dans l'industrie", "978-2-7000-0156-3"},
+    {"B", "F", "B", 211, "Besson, Luc", "Librairie Delorme", "Chimie minérale descriptive (tome 1)", "2-7074-0149-8"},
+    {"B", "F", "B", 212, "Besson, Luc", "Librairie Delorme", "Chimie minérale descriptive (tome 2)", "978-2-7074-0156-4"},
+    {"B", "F", "B", 213, "Mercier, Raphaël", "", "Les gaz rares", ""},
+    {"B", "D", "B", 214, "Kälin, Margrit", "Verlag Lindenhof", "Anorganische Chemie", "3-7185-0121-X"},
+    {"B", "D", "B", 215, "Lüthi, Hans", "Kessler Verlag", "Komplexchemie", "978-3-7148-0128-6"},
+    {"B", "D", "B", 216, "Hoffmann, Klaus", "Kessler Verlag", "Chemie der Hauptgruppenelemente", "3-7148-0135-9"},
+    {"B", "D", "B", 217, "Weiß, Gerhard", "Verlag Lindenhof", "Festkörperchemie", "978-3-7185-0128-1"},
+    {"B", "E", "B", 218, "Holloway, James", "Harrow & Finch", "Inorganic Chemistry: Structure and Reactivity", "978-1-55738-128-6"},
+    {"B", "E", "B", 219, "Caldwell, Ruth", "Crossgate Academic Press", "Transition Metal Chemistry", "1-55861-135-5"},
+    {"B", "E", "B", 220, "Pembroke, Alan", "Harrow & Finch", "Descriptive Inorganic Chemistry", "978-1-55738-135-4"},
+    {"B", "E", "B", 221, "Thornton, Emily", "Crossgate Academic Press", "Bioinorganic Chemistry: an Introduction", "1-55861-142-8"},
+    {"L", "F", "B", 222, "Cellule informatique du département", "", "Cristallographie 3D : visualisation de mailles", ""},
+    {"V", "F", "B", 223, "", "Atelier audiovisuel de l'Université", "Les métaux de transition et leurs couleurs", ""},
+    {"V", "E", "B", 224, "", "Crossgate Academic Press", "Crystals and their Structures", ""},
+    {"T", "F", "B", 225, "Rochat, Céline", "", "Géométrie des complexes; champ cristallin", ""},
+    {"T", "F", "B", 226, "Gaillard, Étienne", "", "Empilements compacts et sites interstitiels", ""},
+    {"B", "F", "C", 301, "Girardet, Sophie", "Éditions du Léman", "Chimie organique : structures et réactions", "978-2-7000-0163-1"},
+    {"B", "F", "C", 302, "Girardet, Sophie", "Éditions du Léman", "Chimie organique : exercices résolus", "978-2-7000-0170-9"},
+    {"B", "F", "C", 303, "Duchêne, Grégoire", "Presses de la Sarine", "Stéréochimie des composés organiques", "2-7037-0156-X"},
+    {"B", "F", "C", 304, "Roux, Maëlle", "Librairie Delorme", "Les mécanismes réactionnels en chimie organique", "978-2-7074-0163-2"},
+    {"B", "F", "C", 305, "Chappuis, Noël", "Éditions Vauclair", "Synthèse organique; stratégies et méthodes", "2-7111-0156-8"},
+    {"B", "F", "C", 306, "Lefèvre, Agnès", "Presses de la Sarine", "Chimie des hétérocycles", "978-2-7037-0163-7"},
+    {"B", "F", "C", 307, "Favre, Jérôme", "Éditions du Léman", "Les composés carbonylés", "978-2-7000-0177-8"},
+    {"B", "F", "C", 308, "Mercier, Raphaël", "Librairie Delorme", "Chimie des polymères", "2-7074-0170-6"},
+    {"B", "F", "C", 309, "Fontaine, Irène", "Éditions Vauclair", "Chimie organique biologique : glucides, lipides, protéines", "978-2-7111-0163-4"},
+    {"B", "F", "C", 310, "Béguin, François", "Presses de la Sarine", "Spectroscopie RMN pour l'organicien", "2-7037-0170-5"},
+    {"B", "F", "C", 311, "Vuilleumier, Anne", "Éditions du Léman", "Chimie des arômes et des parfums", "978-2-7000-0184-6"},
+    {"B", "F", "C", 312, "Morel, Thérèse", "Librairie Delorme", "Nomenclature de la chimie organique", "978-2-7074-0177-9"},
+    {"B", "F", "C", 313, "Jaccard, Benoît", "Éditions Vauclair", "Les organométalliques en synthèse", "2-7111-0170-3"},
+    {"B", "F", "C", 314, "Collet, André; Vernier, Simone", "Presses de la Sarine", "Chimie des colorants et des pigments", "978-2-7037-0177-4"},
+    {"B", "F", "C", 315, "Besson, Luc", "Éditions du Léman", "Chimie pharmaceutique : des principes actifs aux médicaments", "2-7000-0191-5"},
+    {"B", "F", "C", 316, "Perrenoud, Michel", "Librairie Delorme", "Pétrole et pétrochimie", "978-2-7074-0184-7"},
+    {"B", "F", "C", 317, "Dufour, Jean-Pierre", "Éditions Vauclair", "Photochimie organique", "978-2-7111-0177-1"},
+    {"B", "F", "C", 318, "Rochat, Céline", "", "Chimie verte : solvants et catalyse", ""},
+    {"B", "D", "C", 319, "Schäfer, Dieter", "Kessler Verlag", "Organische Chemie; Von den Grundlagen zur Forschung", "978-3-7148-0142-2"},
+    {"B", "D", "C", 320, "Brügger, Ursula", "Verlag Lindenhof", "Reaktionsmechanismen der organischen Chemie", "3-7185-0135-X"},
+    {"B", "D", "C", 321, "Zimmermann, Rolf", "Kessler Verlag", "Stereochemie", "978-3-7148-0149-1"},
+    {"B", "D", "C", 322, "Kälin, Margrit", "Verlag Lindenhof", "Naturstoffchemie", "978-3-7185-0142-7"},
+    {"B", "D", "C", 323, "Lüthi, Hans", "Kessler Verlag", "Spektroskopische Methoden in der organischen Chemie", "3-7148-0156-1"},
+    {"B", "D", "C", 324, "Hoffmann, Klaus; Weiß, Gerhard", "Verlag Lindenhof", "Makromolekulare Chemie", "978-3-7185-0149-6"},
+    {"B", "E", "C", 325, "Whitfield, Margaret", "Harrow & Finch", "Organic Chemistry", "1-55738-142-9"},
+    {"B", "E", "C", 326, "Whitfield, Margaret", "Harrow & Finch", "Organic Chemistry: Study Guide and Solutions Manual", "978-1-55738-149-1"},
+    {"B", "E", "C", 327, "Holloway, James", "Crossgate Academic Press", "Modern Methods of Organic Synthesis", "978-1-55861-149-8"},
+    {"B", "E", "C", 328, "Thornton, Emily", "Harrow & Finch", "Heterocyclic Chemistry at a Glance", "1-55738-156-9"},
+    {"B", "E", "C", 329, "Ashworth, Peter", "Crossgate Academic Press", "Polymer Chemistry: an Introduction", "978-1-55861-156-6"},
+    {"B", "E", "C", 330, "Caldwell, Ruth", "Harrow & Finch", "Organic Reaction Mechanisms", "1-55738-163-1"},
+    {"B", "E", "C", 331, "Pembroke, Alan", "Crossgate Academic Press", "The Chemistry of Natural Products", "978-1-55861-163-4"},
+    {"L", "F", "C", 332, "Cellule informatique du département", "", "Modèles moléculaires : logiciel de visualisation", ""},
+    {"L", "E", "C", 333, "", "Harrow & Finch", "NMR Simulator 2.0 (disquettes)", "1-55738-170-4"},
+    {"L", "D", "C", 334, "", "Kessler Verlag", "Nomenklatur-Trainer", "978-3-7148-0163-7"},
+    {"V", "F", "C", 335, "", "Atelier audiovisuel de l'Université", "La distillation fractionnée du pétrole", ""},
+    {"V", "F", "C", 336, "", "Atelier audiovisuel de l'Université", "De l'huile au savon : la saponification", ""},
+    {"V", "E", "C", 337, "", "Harrow & Finch", "Chirality in Nature", ""},
+    {"T", "F", "C", 338, "Girardet, Sophie", "", "Groupes fonctionnels et nomenclature", ""},
+    {"T", "F", "C", 339, "Duchêne, Grégoire", "", "Représentations de Newman, Fischer et Cram", ""},
+    {"T", "F", "C", 340, "Roux, Maëlle", "", "Substitutions nucléophiles SN1 et SN2", ""},
+    {"T", "D", "C", 341, "Schäfer, Dieter", "", "Funktionelle Gruppen", ""},
+    {"B", "F", "D", 401, "Marchand, Hélène", "Éditions du Léman", "Exercices de chimie générale avec solutions", "978-2-7000-0198-3"},
+    {"B", "F", "D", 402, "Dufour, Jean-Pierre", "Presses de la Sarine", "100 problèmes de thermodynamique chimique", "2-7037-0184-5"},
+    {"B", "F", "D", 403, "Girardet, Sophie", "Éditions du Léman", "Exercices de chimie organique; niveau licence", "978-2-7000-0205-8"},
+    {"B", "F", "D", 404, "Lefèvre, Agnès", "Librairie Delorme", "Stœchiométrie : exercices progressifs", "2-7074-0191-9"},
+    {"B", "F", "D", 405, "Besson, Luc", "Éditions Vauclair", "Problèmes d'équilibres acido-basiques", "978-2-7111-0184-9"},
+    {"B", "F", "D", 406, "Chappuis, Noël", "Presses de la Sarine", "Questions à choix multiple en chimie", "978-2-7037-0191-0"},
+    {"B", "F", "D", 407, "Gaillard, Étienne", "Éditions du Léman", "Exercices de cristallographie", "2-7000-0212-1"},
+    {"B", "F", "D", 408, "Fontaine, Irène", "Librairie Delorme", "L'oxydoréduction en 80 exercices", "978-2-7074-0198-4"},
+    {"B", "F", "D", 409, "Jaccard, Benoît", "Éditions Vauclair", "Annales des examens de chimie 1990-1995", "2-7111-0191-6"},
+    {"B", "F", "D", 410, "Jaccard, Benoît", "Éditions Vauclair", "Annales des examens de chimie 1996-2000", "978-2-7111-0198-6"},
+    {"B", "F", "D", 411, "Mercier, Raphaël", "", "Recueil d'exercices de spectroscopie", ""},
+    {"B", "F", "D", 412, "Roux, Maëlle", "Presses de la Sarine", "Exercices de synthèse organique; corrigés détaillés", "2-7037-0198-5"},
+    {"B", "D", "D", 413, "Brügger, Ursula", "Verlag Lindenhof", "Übungsbuch Allgemeine Chemie", "978-3-7185-0156-4"},
+    {"B", "D", "D", 414, "Schäfer, Dieter", "Kessler Verlag", "Rechenaufgaben zur physikalischen Chemie", "3-7148-0170-7"},
+    {"B", "D", "D", 415, "Lüthi, Hans", "Verlag Lindenhof", "Aufgaben zur organischen Chemie", "978-3-7185-0163-2"},
+    {"B", "E", "D", 416, "Caldwell, Ruth", "Crossgate Academic Press", "Problems in General Chemistry", "978-1-55861-170-2"},
+    {"B", "E", "D", 417, "Ashworth, Peter", "Harrow & Finch", "Worked Problems in Physical Chemistry", "1-55738-177-1"},
+    {"B", "E", "D", 418, "Holloway, James", "Crossgate Academic Press", "Organic Synthesis Workbook", "978-1-55861-177-1"},
+    {"L", "F", "D", 419, "Cellule informatique du département", "", "Exerciseur de stœchiométrie", ""},
+    {"L", "F", "D", 420, "Perrenoud, Michel", "", "Titrages : exercices interactifs", ""},
+    {"T", "F", "D", 421, "Marchand, Hélène", "", "Séries d'exercices 1 à 12 (1re année)", ""},
+    {"B", "F", "E", 501, "Vuilleumier, Anne", "Éditions du Léman", "Travaux pratiques de chimie générale", "2-7000-0219-9"},
+    {"B", "F", "E", 502, "Favre, Jérôme", "Presses de la Sarine", "Manipulations de chimie organique", "978-2-7037-0205-4"},
+    {"B", "F", "E", 503, "Morel, Thérèse", "Librairie Delorme", "La sécurité au laboratoire de chimie", "2-7074-0205-2"},
+    {"B", "F", "E", 504, "Béguin, François", "Éditions Vauclair", "Techniques d'analyse instrumentale", "978-2-7111-0205-1"},
+    {"B", "F", "E", 505, "Gaillard, Étienne", "Éditions du Léman", "Chromatographie : principes et pratique", "978-2-7000-0226-3"},
+    {"B", "F", "E", 506, "Perrenoud, Michel", "Presses de la Sarine", "Dosages volumétriques et gravimétriques", "2-7037-0212-4"},
+    {"B", "F", "E", 507, "Rochat, Céline", "Librairie Delorme", "Expériences de chimie minérale", "978-2-7074-0212-7"},
+    {"B", "F", "E", 508, "Duchêne, Grégoire", "Éditions Vauclair", "Le cahier de laboratoire; rédiger un compte rendu", "2-7111-0212-2"},
+    {"B", "F", "E", 509, "Collet, André; Vernier, Simone", "", "Protocoles de travaux pratiques, 2e année", ""},
+    {"B", "F", "E", 510, "Fontaine, Irène", "Éditions du Léman", "Chimie analytique qualitative", "978-2-7000-0233-1"},
+    {"B", "D", "E", 511, "Kälin, Margrit", "Kessler Verlag", "Praktikum der anorganischen Chemie", "3-7148-0177-4"},
+    {"B", "D", "E", 512, "Zimmermann, Rolf", "Verlag Lindenhof", "Organisch-chemisches Grundpraktikum", "978-3-7185-0170-0"},
+    {"B", "D", "E", 513, "Hoffmann, Klaus", "Kessler Verlag", "Sicherheit im chemischen Labor", "3-7148-0184-7"},
+    {"B", "E", "E", 514, "Thornton, Emily", "Harrow & Finch", "Laboratory Techniques in Organic Chemistry", "978-1-55738-184-2"},
+    {"B", "E", "E", 515, "Pembroke, Alan", "Crossgate Academic Press", "Instrumental Analysis in the Teaching Laboratory", "978-1-55861-184-9"},
+    {"B", "E", "E", 516, "Whitfield, Margaret", "Harrow & Finch", "Experiments in General Chemistry", "1-55738-191-7"},
+    {"L", "F", "E", 517, "Cellule informatique du département", "", "Acquisition de données : pH-mètre et conductimètre", ""},
+    {"L", "E", "E", 518, "", "Crossgate Academic Press", "Spectra Viewer (CD-ROM)", "1-55861-191-6"},
+    {"V", "F", "E", 519, "", "Atelier audiovisuel de l'Université", "Gestes de base au laboratoire", ""},
+    {"V", "F", "E", 520, "", "Atelier audiovisuel de l'Université", "La recristallisation pas à pas", ""},
+    {"V", "D", "E", 521, "", "Schulfernsehen Zürich", "Sicheres Arbeiten mit Gasen", ""},
+    {"V", "E", "E", 522, "", "Harrow & Finch", "Titration Techniques", ""},
+    {"T", "F", "E", 523, "Vuilleumier, Anne", "", "Montage de distillation; montage à reflux", ""},
+    {"T", "F", "E", 524, "Morel, Thérèse", "", "Pictogrammes de danger et phrases de risque", ""},
+    {"B", "F", "F", 601, "Chappuis, Noël", "Éditions Vauclair", "Histoire de la chimie : de l'alchimie à nos jours", "978-2-7111-0219-8"},
+    {"B", "F", "F", 602, "Lefèvre, Agnès", "Librairie Delorme", "Dictionnaire de chimie", "2-7074-0219-2"},
+    {"B", "F", "F", 603, "Mercier, Raphaël", "Éditions du Léman", "Tables et constantes pour le chimiste", "978-2-7000-0240-9"},
+    {"B", "F", "F", 604, "Béguin, François", "Presses de la Sarine", "La chimie dans la cuisine", "2-7037-0219-1"},
+    {"B", "F", "F", 605, "Besson, Luc", "Éditions Vauclair", "Chimie de l'environnement : air, eau, sols", "978-2-7111-0226-6"},
+    {"B", "F", "F", 606, "", "Office fédéral de la santé publique", "Ordonnance sur les produits chimiques (recueil)", ""},
+    {"B", "F", "F", 607, "Jaccard, Benoît", "Librairie Delorme", "Les grandes découvertes de la chimie; portraits de chimistes", "2-7074-0226-5"},
+    {"B", "D", "F", 608, "Weiß, Gerhard", "Verlag Lindenhof", "Chemisches Wörterbuch Deutsch-Französisch", "978-3-7185-0177-9"},
+    {"B", "D", "F", 609, "Lüthi, Hans", "Kessler Verlag", "Geschichte der Chemie", "3-7148-0191-X"},
+    {"B", "E", "F", 610, "Holloway, James", "Harrow & Finch", "Handbook of Laboratory Data", "978-1-55738-198-9"},
+    {"B", "E", "F", 611, "Caldwell, Ruth", "Crossgate Academic Press", "Chemistry and Society", "978-1-55861-198-6"},
+    {"Z", "F", "F", NoNumber, "", "Société romande de chimie", "Bulletin de la Société romande de chimie", ""},
+    {"Z", "F", "F", NoNumber, "", "Association des professeurs de sciences", "Le Journal du professeur de sciences", ""},
+    {"Z", "F", "F", 612, "", "Éditions Vauclair", "La Revue de la chimie; sciences et industrie", ""},
+    {"Z", "D", "F", 613, "", "Kessler Verlag", "Chemie in unserer Zeit", ""},
+    {"Z", "D", "F", NoNumber, "", "Verlag Lindenhof", "Nachrichten aus dem Labor", ""},
+    {"Z", "E", "F", 614, "", "Harrow & Finch", "Journal of Chemical Teaching", ""},
+    {"Z", "E", "F", 615, "", "Crossgate Academic Press", "Chemistry Review Letters", ""},
+    {"Z", "F", "A", 138, "", "Presses de la Sarine", "Cahiers de chimie physique", ""},
+    {"Z", "F", "C", 342, "", "Société romande de chimie", "Cahiers de synthèse organique", ""},
+    {"Z", "E", "C", 343, "", "Crossgate Academic Press", "Organic Letters Digest", ""},
+    {"V", "F", "F", 616, "", "Atelier audiovisuel de l'Université", "Une journée dans une usine d'engrais", ""},
+    {"L", "F", "F", NoNumber, "Cellule informatique du département", "", "Catalogue des produits du magasin", ""},
+    {"T", "F", "F", 617, "Chappuis, Noël", "", "Frise chronologique de l'histoire de la chimie", ""},
+    {"B", "F", "G", 701, "Girardet, Sophie", "Éditions Pédagogiques Romandes", "Enseigner la chimie au gymnase", "978-2-7296-0107-2"},
+    {"B", "F", "G", 702, "Fontaine, Irène", "Éditions Pédagogiques Romandes", "Les conceptions des élèves en chimie", "978-2-7296-0114-0"},
+    {"B", "F", "G", 703, "Morel, Thérèse", "Presses de la Sarine", "Didactique de la chimie; concepts et obstacles", "2-7037-0226-4"},
+    {"B", "F", "G", 704, "Duchêne, Grégoire", "Éditions Pédagogiques Romandes", "L'expérience en classe : démonstrations spectaculaires et sûres", "978-2-7296-0121-8"},
+    {"B", "F", "G", 705, "Vuilleumier, Anne", "Éditions du Léman", "Évaluer les compétences en sciences", "2-7000-0247-4"},
+    {"B", "F", "G", 706, "Roux, Maëlle", "Éditions Pédagogiques Romandes", "Le langage de la chimie : symboles, formules, équations", "978-2-7296-0128-7"},
+    {"B", "F", "G", 707, "", "Office cantonal du matériel scolaire", "Plan d'études de chimie, degré secondaire II", ""},
+    {"B", "D", "G", 708, "Kälin, Margrit", "Verlag Lindenhof", "Chemiedidaktik", "3-7185-0184-8"},
+    {"B", "D", "G", 709, "Brügger, Ursula", "Kessler Verlag", "Experimentieren im Chemieunterricht", "978-3-7148-0198-9"},
+    {"B", "E", "G", 710, "Thornton, Emily", "Harrow & Finch", "Teaching Chemistry: a Guide for New Teachers", "1-55738-205-0"},
+    {"B", "E", "G", 711, "Whitfield, Margaret", "Crossgate Academic Press", "Misconceptions in Chemistry", "978-1-55861-205-1"},
+    {"V", "F", "G", 712, "", "Atelier audiovisuel de l'Université", "Filmer une expérience pour la classe", ""},
+    {"L", "F", "G", 713, "Cellule informatique du département", "", "Banque de questions d'examen", ""},
+    {"T", "F", "G", 714, "Girardet, Sophie", "", "Cartes conceptuelles pour le cours de chimie", ""},
+    {"T", "F", "G", 715, "Roux, Maëlle", "", "Modèle particulaire de la matière", ""},
+    {"B", "F", "A", 139, "Gaillard, Étienne", "Éditions du Léman", "Chimie des solutions\r\nTome 2 : équilibres de complexation et de précipitation", "978-2-7000-0254-6"},
+    {"B", "F", "C", 344, "Girardet, Sophie", "Éditions du Léman", "Chimie organique\r\nTome 3 : composés polyfonctionnels", "978-2-7000-0261-4"},
+    {"B", "F", "B", 227, "Perrenoud, Michel", "Librairie Delorme", "L'hydrogène, vecteur d'énergie", "2-7074-0233-8"},
+    {"B", "F", "A", 140, "Chappuis, Noël", "Presses de la Sarine", "Chimie et lumière : couleurs, luminescence, photosynthèse", "978-2-7037-0233-7"},
+    {"B", "F", "E", 525, "Besson, Luc", "Presses de la Sarine", "Analyse des eaux : méthodes de laboratoire", "2-7037-0240-X"},
+    {"B", "F", "C", 345, "Béguin, François", "Éditions Vauclair", "Les sucres : structure, réactivité et analyse", "978-2-7111-0233-4"},
+    {"B", "D", "A", 141, "Schäfer, Dieter", "Kessler Verlag", "Thermodynamik für Chemiker", "978-3-7148-0205-4"},
+    {"B", "E", "B", 228, "Caldwell, Ruth", "Harrow & Finch", "Main Group Chemistry", "1-55738-212-3"},
+    {"B", "F", "F", 618, "Fontaine, Irène", "Librairie Delorme", "La chimie au quotidien; cent questions, cent réponses", "978-2-7074-0240-0"},
+    {"B", "F", "D", 422, "Dufour, Jean-Pierre", "Presses de la Sarine", "Exercices d'électrochimie", "2-7037-0247-7"},
+    {"B", "F", "G", 716, "Marchand, Hélène", "Éditions Pédagogiques Romandes", "Préparer une leçon de chimie", "978-2-7296-0135-5"},
+    {"V", "F", "C", 346, "", "Atelier audiovisuel de l'Université", "La chimie des parfums", ""},
+    {"B", "E", "A", 142, "Pembroke, Alan", "Crossgate Academic Press", "Thermodynamics and Kinetics in Practice", ""},
+};
+
+} // namespace
+
+namespace DemoCatalogue {
+
+QList<RecordValues> records()
+{
+    QList<RecordValues> result;
+    result.reserve(int(std::size(Rows)));
+    for (const DemoRow &row : Rows) {
+        RecordValues values;
+        values.setText(Catalogue::PREFIXE, QString::fromUtf8(row.prefixe));
+        values.setText(Catalogue::LANGUE, QString::fromUtf8(row.langue));
+        values.setText(Catalogue::DOMAINE, QString::fromUtf8(row.domaine));
+        if (row.numero != NoNumber)
+            values[Catalogue::NUMERO] = qint64(row.numero);
+        values.setText(Catalogue::AUTEUR, QString::fromUtf8(row.auteur));
+        values.setText(Catalogue::EDITEUR, QString::fromUtf8(row.editeur));
+        values.setText(Catalogue::TITRE, QString::fromUtf8(row.titre));
+        values.setText(Catalogue::ISBN, QString::fromUtf8(row.isbn));
+        result.append(values);
+    }
+    return result;
+}
+
+} // namespace DemoCatalogue
