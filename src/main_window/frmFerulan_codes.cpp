@@ -53,6 +53,10 @@ void frmFerulan::buildCodeSelectors()
         group.frame = new QGroupBox(table.frameCaption(), this);
         group.frame->setObjectName(QString::fromLatin1(group.frameName));
         group.frame->setGeometry(group.frameRect);
+        // The caption sits on the frame's top line, clear of the first option.
+        group.frame->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
         // Each option array is one group of its own.
         auto *exclusive = new QButtonGroup(group.frame);
         for (const CodeEntry &entry : table.entries()) {

@@ -49,6 +49,13 @@ void frmFerulan::buildViews()
 {
     setWindowTitle(QStringLiteral("Ferulan 5.0"));
     setWindowIcon(pictureIcon(QStringLiteral(":/images/ferulan.png")));
+    // The controls are sized for a small sans-serif face of about 8 points;
+    // a wide default face would cut their captions.
+    QFont designFont = font();
+    designFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                            QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
+    designFont.setPointSizeF(8);
+    setFont(designFont);
     // The design place and size; a stored geometry replaces them.
     move(Twips::toPixels(1104), Twips::toPixels(336));
     resize(Twips::toPixels(10728), Twips::toPixels(5892));
