@@ -115,6 +115,17 @@ bool exportSkips(const QVector<QVariant> &row)
     return exportLine(row).contains(QStringLiteral(";;;;;;;;;;;;;;"));
 }
 
+// Whether the export's code page holds every character of the text.
+bool fitsExportCodePage(const QString &text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 && (u < 0xA0 || u > 0xFF))
+            return Windows1252::decode(Windows1252::encode(text)) == text;
+    }
+    return true;
+}
+
 QString recordName(const QVector<QVariant> &row, int numeroColumn, int titreColumn)
 {
     QStringList parts;
@@ -254,9 +265,11 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
         ++m_counts.records;
         for (int column = 0; column < columnCount; ++column)
             row[column] = rows->value(column);
-        const QString name = recordName(row, columnOf[Catalogue::NUMERO], columnOf[Catalogue::TITRE]);
+        QString name; // only for records with something to report
         auto report = [&](qint64 &counter, const QString &problem) {
             ++counter;
+            if (name.isEmpty())
+                name = recordName(row, columnOf[Catalogue::NUMERO], columnOf[Catalogue::TITRE]);
             sink(QStringLiteral("%1: %2").arg(name, problem));
         };
 
@@ -283,7 +296,7 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
                                            .arg(text.size())
                                            .arg(FormTextLimit));
             }
-            if (Windows1252::decode(Windows1252::encode(text)) != text) {
+            if (!fitsExportCodePage(text)) {
                 report(m_counts.texts, QStringLiteral("%1 holds characters that the export writes as \"?\"")
                                            .arg(Catalogue::fieldName(position)));
             }

@@ -18,9 +18,14 @@ constexpr int FieldsPerRecord = 8;
 // separators after PREFIXE, LANGUE, DOMAINE and NUMERO.
 constexpr int SeparatorsBeforeFreeText = 4;
 
+// Separators from the left, not overlapping: ";;;;" is two of them with an
+// empty field between.
 int separatorCount(const QString &line)
 {
-    return int(line.count(Separator));
+    int count = 0;
+    for (qsizetype at = line.indexOf(Separator); at >= 0; at = line.indexOf(Separator, at + Separator.size()))
+        ++count;
+    return count;
 }
 
 } // namespace
