@@ -4,7 +4,6 @@
 #include "util/Windows1252.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -320,7 +319,8 @@ void IniWizard::INISetValue(const QString &key, const QVariant &value)
     if (newBytes == *oldBytes)
         return;
     // Written beside the old file and renamed over it: a failure at any
-    // point leaves the old file as it was.
+    // point leaves the old file as it was. QSaveFile also refuses to
+    // replace a file that was made read-only.
     QSaveFile out(m_settingsFilePath);
     if (!out.open(QIODevice::WriteOnly))
         return;

@@ -63,7 +63,8 @@ private Q_SLOTS:
     void unwritableNamesLeaveFileAlone();
     void missingFileReadsEmpty();
     void folderThatIsAFile();
-    void readOnlyFolderKeepsOldFile();
+    void readOnlyKeepsOldFile_data();
+    void readOnlyKeepsOldFile();
     void leadingNumber_data();
     void leadingNumber();
 
@@ -155,6 +156,8 @@ void TestIniWizard::readsLegacyFile()
 void TestIniWizard::writeKeepsEveryOtherLine()
 {
     QVERIFY(writeBytes(iniPath(), LegacyFile));
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QVERIFY(QFile::setPermissions(iniPath(), ownerOnly));
     IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
     ini.INISetValue(QStringLiteral("dataorderstring"), QStringLiteral("ORDER BY TITRE"));
     ini.INISetValue(QStringLiteral("LastViewType"), QStringLiteral("List"));
@@ -186,6 +189,8 @@ void TestIniWizard::writeKeepsEveryOtherLine()
         "[frmSearch Size]\r\n"
         "Left=3000\r\n";
     QCOMPARE(readBytes(iniPath()), expected);
+    // The new file takes the place of the old one with its permissions.
+    QCOMPARE(QFile::permissions(iniPath()) & 0x7077, ownerOnly);
 
     // The rewritten file is read back as UTF-8, and nothing is left beside it.
     ini.INISetSection(QStringLiteral("General"));
@@ -339,17 +344,29 @@ void TestIniWizard::folderThatIsAFile()
              QStringList{QStringLiteral("blocker")});
 }
 
-void TestIniWizard::readOnlyFolderKeepsOldFile()
+void TestIniWizard::readOnlyKeepsOldFile_data()
 {
+    QTest::addColumn<bool>("folderReadOnly"); // else the file itself
+
+    QTest::newRow("read-only folder") << true;
+    QTest::newRow("read-only file") << false;
+}
+
+void TestIniWizard::readOnlyKeepsOldFile()
+{
+    QFETCH(bool, folderReadOnly);
     const QByteArray before = "[General]\r\nDatabase=biblio.mdb\r\n";
     QVERIFY(writeBytes(iniPath(), before));
-    QFile::Permissions folderPermissions = QFile::permissions(m_dir->path());
-    QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
-    auto restore = qScopeGuard([&] { QFile::setPermissions(m_dir->path(), folderPermissions); });
+    const QString target = folderReadOnly ? m_dir->path() : iniPath();
+    const QFile::Permissions permissions = QFile::permissions(target);
+    QVERIFY(QFile::setPermissions(target, folderReadOnly ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner));
+    auto restore = qScopeGuard([&] { QFile::setPermissions(target, permissions); });
 
-    const QString probe = m_dir->filePath(QStringLiteral("probe"));
-    if (QFile(probe).open(QIODevice::WriteOnly)) {
-        QFile::remove(probe);
+    QFile probe(folderReadOnly ? m_dir->filePath(QStringLiteral("probe")) : iniPath());
+    if (probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        probe.close();
+        if (folderReadOnly)
+            probe.remove();
         QSKIP("Permissions do not stop writes for this user (root?); folderThatIsAFile covers the failed write.");
     }
 
