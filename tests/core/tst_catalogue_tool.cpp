@@ -948,6 +948,8 @@ void tst_CatalogueTool::failedImportLeavesNoFile_data()
     QTest::newRow("not an export file") << QByteArray("Titre,Auteur\r\nChimie,Roux\r\n") << QString() << QStringList()
                                         << "header";
     QTest::newRow("empty file") << QByteArray() << QString() << QStringList() << "empty";
+    QTest::newRow("a catalogue already") << QByteArray("SQLite format 3\0\x10\0\x01\x01", 20) << QString()
+                                         << QStringList() << "already a catalogue file";
     QTest::newRow("table option on a text file")
         << crlf({QString::fromLatin1(CatalogueExport::Header)}) << QString() << QStringList{"--table", "Biblio"}
         << "Access files only";

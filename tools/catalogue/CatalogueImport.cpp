@@ -81,6 +81,13 @@ RecordValues recordFromAccessRow(const AccessReader &reader, const ColumnMatch &
 
 namespace {
 
+// The engine's own files start with this; a user may mistake one for a source.
+bool isCatalogueFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
 Result failed(Result result, const QString &error)
 {
     result.error = error;
@@ -181,6 +188,8 @@ Result run(const QString &source, const QString &target, const QString &table, I
         return failed(Result(), QStringLiteral("%1 already exists; it is left as it is (choose another name)").arg(target));
     if (CatalogueFormat::isAccessFile(source))
         return fromAccess(source, target, table, report);
+    if (isCatalogueFile(source))
+        return failed(Result(), QStringLiteral("%1 is already a catalogue file; there is nothing to import").arg(source));
     if (!table.isEmpty())
         return failed(Result(), QStringLiteral("--table applies to Access files only; %1 is a text file").arg(source));
     return fromExportFile(source, target, report);

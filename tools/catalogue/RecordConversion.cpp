@@ -25,6 +25,11 @@ QString quoted(const QString &text, int maxLength)
 {
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QStringLiteral("\\r")).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    // Other control characters (a binary file read as text) would garble the terminal.
+    for (QChar &c : shown) {
+        if (c.category() == QChar::Other_Control)
+            c = QChar(0xFFFD);
+    }
     if (shown.size() > maxLength)
         shown = shown.left(maxLength - 1) + QChar(0x2026);
     return QLatin1Char('"') + shown + QLatin1Char('"');
