@@ -90,6 +90,17 @@ cat > "$work/ferulan.svg" <<'SVG'
 SVG
 render ferulan 32 32
 
+# The search dialog's icon: a magnifying glass over a line of text.
+cat > "$work/search.svg" <<'SVG'
+<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">
+  <rect x="2.5" y="4.5" width="21" height="23" fill="#ffffff" stroke="#1c2f6b"/>
+  <path d="M5,9 H20 M5,13 H14 M5,17 H11 M5,21 H13 M5,25 H20" stroke="#7c8db8" stroke-width="1.3"/>
+  <circle cx="18" cy="16" r="6.5" fill="#d9f2ff" fill-opacity="0.75" stroke="#1c2f6b" stroke-width="2"/>
+  <path d="M22.8,20.8 L29,27" stroke="#8e1b1b" stroke-width="3.2" stroke-linecap="round"/>
+</svg>
+SVG
+render search 32 32
+
 # View switch: the grid, and the single-record form.
 cat > "$work/list.svg" <<'SVG'
 <svg xmlns="http://www.w3.org/2000/svg" width="16" height="16" viewBox="0 0 16 16">
