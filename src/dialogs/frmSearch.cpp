@@ -1,0 +1,183 @@
+#include "frmSearch.h"
+
+#include "DialogLook.h"
+
+#include "catalogue/Module1.h"
+#include "main_window/Messenger.h"
+#include "settings/FormGeometry.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QWindow>
+
+using DialogLook::twipsRect;
+
+namespace {
+
+// Only blanks are trimmed from the search text; tabs and other white space
+// belong to what the user looks for.
+QString trimBlanks(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+} // namespace
+
+frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, const QStringList &fields,
+                     QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint)
+    , m_module(module)
+    , m_ini(ini)
+    , m_messenger(messenger)
+    , m_fields(fields)
+{
+    setObjectName(QStringLiteral("frmSearch"));
+    setWindowTitle(QStringLiteral("Cherche"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Kept above the other windows, and opened without taking the focus
+    // from the window the user works in.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    DialogLook::loadPictures();
+    setWindowIcon(QIcon(QStringLiteral(":/images/search.png")));
+    DialogLook::paintLightGrey(this);
+    setFont(DialogLook::classicFont(7.8, true));
+    setFixedSize(DialogLook::twipsSize(3144, 1200));
+
+    // Made in design order; read top to bottom the window is one sentence.
+    cmdCancel = new QPushButton(QStringLiteral("Annuler"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(twipsRect(2040, 480, 972, 300));
+
+    cmd_1 = new QPushButton(QStringLiteral("Cherche"), this);
+    cmd_1->setObjectName(QStringLiteral("cmd_1"));
+    cmd_1->setGeometry(twipsRect(2040, 120, 972, 300));
+
+    // Only the listed fields can be chosen: no typed name reaches the query.
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(false);
+    Combo1->setGeometry(twipsRect(120, 120, 1812, 288));
+
+    txtSearch = new QLineEdit(this);
+    txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    txtSearch->setGeometry(twipsRect(120, 840, 2892, 288));
+
+    Label2 = new QLabel(QStringLiteral("contient"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(twipsRect(360, 480, 972, 252));
+
+    // No default button: Enter in the text box does not search; Enter on a
+    // button that has the focus presses it.
+    cmdCancel->setAutoDefault(true);
+    cmd_1->setAutoDefault(true);
+
+    QWidget::setTabOrder(txtSearch, Combo1);
+    QWidget::setTabOrder(Combo1, cmd_1);
+    QWidget::setTabOrder(cmd_1, cmdCancel);
+
+    connect(cmd_1, &QPushButton::clicked, this, [this] { cmd_Click(1); });
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSearch::cmdCancel_Click);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, cmdCancel, &QPushButton::click);
+
+    Form_Load();
+}
+
+QString frmSearch::quotedPatternText(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    return quoted;
+}
+
+void frmSearch::Form_Load()
+{
+    INILoadFormSize(m_ini, this);
+    Combo1->clear();
+    Combo1->addItems(m_fields);
+    // A new search looks in the title unless the user picks another field.
+    Combo1->setCurrentIndex(m_fields.size() > 3 ? 3 : m_fields.size() - 1);
+}
+
+void frmSearch::Form_Paint()
+{
+    txtSearch->setFocus(Qt::OtherFocusReason);
+}
+
+void frmSearch::Form_Unload()
+{
+    INISaveFormSize(m_ini, this);
+}
+
+void frmSearch::cmd_Click(int index)
+{
+    Q_UNUSED(index);
+    const QString text = trimBlanks(txtSearch->text());
+    if (text.isEmpty())
+        return;
+    // Combo1 offers only the listed fields; with an empty list there is
+    // nothing to search in.
+    if (Combo1->currentIndex() < 0)
+        return;
+
+    m_condition = Combo1->currentText() + QStringLiteral(" LIKE '*") + quotedPatternText(text)
+                  + QStringLiteral("*'");
+
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    m_module.SearchClause = m_condition;
+    const bool ok = m_module.ComposeQuery();
+    // The data control has repositioned (or refused the query) by now.
+    if (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+    if (!ok) {
+        m_messenger.MsgBox(m_module.lastError());
+        return;
+    }
+    Q_EMIT searchApplied();
+}
+
+void frmSearch::cmdCancel_Click()
+{
+    m_module.SearchClause.clear();
+    if (!m_module.ComposeQuery()) {
+        m_messenger.MsgBox(m_module.lastError());
+        return;
+    }
+    hide();
+}
+
+void frmSearch::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The window system's requests to redraw the window (first showing,
+    // uncovering) bring the focus back to the text box.
+    if (!m_watchingExposure && windowHandle()) {
+        windowHandle()->installEventFilter(this);
+        m_watchingExposure = true;
+    }
+    Form_Paint();
+}
+
+bool frmSearch::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        Form_Paint();
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmSearch::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
