@@ -1,0 +1,227 @@
+#include "TestSupport.h"
+
+#include "dialogs/frmArtInf.h"
+#include "settings/IniWizard.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+static constexpr int LinkIndex = 6;
+
+class tst_AboutBox : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void windowAndLabels();
+    void animationStartsOnSecondFrame();
+    void linkTurnsYellowAndBack();
+    void everyLabelOpensTheSite_data();
+    void everyLabelOpensTheSite();
+    void okStoresGeometryAndReopensThere();
+    void escapeDoesNothing();
+
+private:
+    frmArtInf *open();
+    QLabel *label(int index) { return m_box->findChild<QLabel *>(QStringLiteral("Label2_%1").arg(index)); }
+    QColor textColour(int index) { return label(index)->palette().color(QPalette::WindowText); }
+    QImage shownFrame() { return m_box->findChild<QLabel *>(QStringLiteral("Image1"))->pixmap().toImage(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<IniWizard> m_ini;
+    QPointer<frmArtInf> m_box;
+    QList<QUrl> m_opened;
+};
+
+void tst_AboutBox::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_ini = std::make_unique<IniWizard>(m_dir->path(), QStringLiteral("ferulan"));
+    m_opened.clear();
+}
+
+void tst_AboutBox::cleanup()
+{
+    delete m_box;
+    m_ini.reset();
+    m_dir.reset();
+}
+
+frmArtInf *tst_AboutBox::open()
+{
+    m_box = new frmArtInf(*m_ini);
+    // Record the address instead of starting a browser; the opener fails,
+    // as it may for real, and the box must not care.
+    m_box->setUrlOpener([this](const QUrl &url) {
+        m_opened << url;
+        return false;
+    });
+    m_box->show();
+    return m_box;
+}
+
+void tst_AboutBox::windowAndLabels()
+{
+    open();
+    QCOMPARE(m_box->windowTitle(), QStringLiteral("ARTICLES"));
+    QVERIFY(!m_box->parentWidget());
+    QCOMPARE(m_box->palette().color(QPalette::Window), QColor(192, 192, 192));
+    QCOMPARE(label(10)->text(), QStringLiteral("Le KORVA présente"));
+    QCOMPARE(label(11)->text(), QStringLiteral("FERULAN 5"));
+    QCOMPARE(textColour(11), QColor(255, 0, 0));
+    QVERIFY(label(11)->font().pointSizeF() > label(10)->font().pointSizeF());
+
+    // Every index of the array used once; blue for the two names and the
+    // presenter line, red for the title, navy for the rest.
+    const QList<QLabel *> labels = m_box->findChildren<QLabel *>(QRegularExpression("^Label2_\\d+$"));
+    QCOMPARE(labels.size(), 12);
+    for (int i = 0; i <= 11; ++i) {
+        QVERIFY2(label(i), qPrintable(QString::number(i)));
+        QVERIFY(!label(i)->text().isEmpty());
+        QVERIFY(label(i)->font().bold());
+        const QColor expected = (i == 0 || i == 8 || i == 10) ? QColor(0, 0, 255)
+                                : i == 11                     ? QColor(255, 0, 0)
+                                                              : QColor(0, 0, 128);
+        QCOMPARE(textColour(i), expected);
+    }
+    // The contact block lies in its frame; the name and the mail share a line.
+    auto *frame = m_box->findChild<QWidget *>(QStringLiteral("Frame1"));
+    for (int i = 0; i <= 9; ++i)
+        QCOMPARE(label(i)->parentWidget(), frame);
+    QCOMPARE(label(7)->y(), label(0)->y());
+    QVERIFY(label(7)->x() > label(0)->x() + label(0)->width() - 1);
+
+    QVERIFY(label(LinkIndex)->font().underline());
+    QCOMPARE(label(LinkIndex)->toolTip(), QStringLiteral("Cliquer et visiter notre site Internet"));
+    QCOMPARE(QUrl(label(LinkIndex)->text()).host(), QStringLiteral("www.example.org"));
+    QCOMPARE(label(LinkIndex)->cursor().shape(), Qt::BitmapCursor);
+
+    auto *ok = m_box->findChild<QPushButton *>(QStringLiteral("cmdOk"));
+    QCOMPARE(ok->text(), QStringLiteral("&OK"));
+    QCOMPARE(m_box->focusWidget(), ok);
+    QVERIFY(!ok->isDefault());
+
+    // The icon is the program's own picture.
+    const QImage icon = m_box->findChild<QLabel *>(QStringLiteral("Image3"))->pixmap().toImage();
+    QCOMPARE(icon.size(), QSize(32, 32));
+}
+
+void tst_AboutBox::animationStartsOnSecondFrame()
+{
+    open();
+    const QImage frame1(QStringLiteral(":/images/logo1.png"));
+    const QImage frame2(QStringLiteral(":/images/logo2.png"));
+    const QImage frame3(QStringLiteral(":/images/logo3.png"));
+    QCOMPARE(frame1.size(), QSize(73, 79));
+    QVERIFY(frame1 != frame2 && frame2 != frame3 && frame1 != frame3);
+    // The first frame is the logo of the main window's button.
+    QCOMPARE(QImage(QStringLiteral(":/images/logo.png")), frame1);
+
+    auto *timer = m_box->findChild<QTimer *>(QStringLiteral("Timer1"));
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), 100);
+    // Empty until the first tick.
+    QVERIFY(shownFrame().isNull());
+    timer->stop(); // ticks are driven by hand from here
+
+    const auto same = [](const QImage &a, const QImage &b) {
+        return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+    };
+    const QList<QImage> expected = {frame2, frame3, frame1, frame2};
+    for (int tick = 0; tick < expected.size(); ++tick) {
+        m_box->Timer1_Timer();
+        QVERIFY2(same(shownFrame(), expected.at(tick)), qPrintable(QString::number(tick)));
+    }
+}
+
+void tst_AboutBox::linkTurnsYellowAndBack()
+{
+    open();
+    QLabel *link = label(LinkIndex);
+    auto *frame = m_box->findChild<QWidget *>(QStringLiteral("Frame1"));
+    const QColor navy(0, 0, 128);
+    const QColor yellow(255, 255, 0);
+    QCOMPARE(textColour(LinkIndex), navy);
+
+    QTest::mouseMove(link, link->rect().center());
+    QTRY_COMPARE(textColour(LinkIndex), yellow);
+    // Another label, or leaving the window, keeps it yellow.
+    QTest::mouseMove(label(0), label(0)->rect().center());
+    QTest::mouseMove(label(11), label(11)->rect().center());
+    QTest::qWait(20);
+    QCOMPARE(textColour(LinkIndex), yellow);
+    // Only the frame's own background turns it back.
+    QTest::mouseMove(frame, QPoint(frame->width() - 4, frame->height() - 4));
+    QTRY_COMPARE(textColour(LinkIndex), navy);
+    QVERIFY(m_opened.isEmpty());
+}
+
+void tst_AboutBox::everyLabelOpensTheSite_data()
+{
+    QTest::addColumn<int>("index");
+    for (int i = 0; i <= 11; ++i)
+        QTest::addRow("Label2(%d)", i) << i;
+}
+
+void tst_AboutBox::everyLabelOpensTheSite()
+{
+    QFETCH(int, index);
+    open();
+    QTest::mouseClick(label(index), Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(m_opened.size(), 1);
+    QCOMPARE(m_opened.first(), QUrl(label(LinkIndex)->text()));
+    // A failed opening says nothing and the box stays.
+    QVERIFY(m_box && m_box->isVisible());
+}
+
+void tst_AboutBox::okStoresGeometryAndReopensThere()
+{
+    open();
+    m_box->setGeometry(210, 140, 330, 380);
+    const QRect frame = m_box->frameGeometry();
+    QTest::mouseClick(m_box->findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::LeftButton);
+    QTRY_VERIFY(!m_box);
+    QVERIFY(m_opened.isEmpty());
+
+    m_ini->INISetSection(QStringLiteral("frmArtInf Size"));
+    QCOMPARE(m_ini->INIGetValue(QStringLiteral("Left")).toInt(), frame.x() * 15);
+    QCOMPARE(m_ini->INIGetValue(QStringLiteral("Height")).toInt(), frame.height() * 15);
+    m_ini->INISetSection(QStringLiteral("General"));
+
+    open();
+    QCOMPARE(m_box->frameGeometry().topLeft(), frame.topLeft());
+    // A fresh load animates from the start again.
+    QCOMPARE(m_box->frameCounter(), 0);
+
+    // Deleting the box without closing it, as the end of the program does,
+    // stores nothing.
+    m_box->move(400, 300);
+    delete m_box;
+    m_ini->INISetSection(QStringLiteral("frmArtInf Size"));
+    QCOMPARE(m_ini->INIGetValue(QStringLiteral("Left")).toInt(), frame.x() * 15);
+}
+
+void tst_AboutBox::escapeDoesNothing()
+{
+    open();
+    m_box->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_box));
+    QTest::keyClick(m_box->focusWidget(), Qt::Key_Escape);
+    QTest::qWait(20);
+    QVERIFY(m_box && m_box->isVisible());
+    // Enter presses OK while it has the focus.
+    QTest::keyClick(m_box->findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::Key_Return);
+    QTRY_VERIFY(!m_box);
+}
+
+QTEST_MAIN(tst_AboutBox)
+#include "tst_aboutbox.moc"
