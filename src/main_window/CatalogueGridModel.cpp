@@ -2,6 +2,8 @@
 
 #include "catalogue/DataControl.h"
 
+#include <QScopedValueRollback>
+
 CatalogueGridModel::CatalogueGridModel(DataControl &data, QObject *parent)
     : QAbstractTableModel(parent)
     , m_data(data)
@@ -79,6 +81,7 @@ void CatalogueGridModel::rowChanged(int row)
 
 void CatalogueGridModel::reset()
 {
+    const QScopedValueRollback<bool> following(m_following, true);
     beginResetModel();
     m_rows = m_data.Recordset().recordCount();
     m_columns = m_data.Recordset().fieldCount();
@@ -88,6 +91,7 @@ void CatalogueGridModel::reset()
 
 void CatalogueGridModel::appended(int position)
 {
+    const QScopedValueRollback<bool> following(m_following, true);
     beginInsertRows({}, position, position);
     m_rows = m_data.Recordset().recordCount();
     endInsertRows();
@@ -95,6 +99,7 @@ void CatalogueGridModel::appended(int position)
 
 void CatalogueGridModel::removed(int position)
 {
+    const QScopedValueRollback<bool> following(m_following, true);
     beginRemoveRows({}, position, position);
     m_rows = m_data.Recordset().recordCount();
     m_currentRow = m_data.Recordset().AbsolutePosition();

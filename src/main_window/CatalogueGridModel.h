@@ -24,6 +24,10 @@ public:
     // The values of this row changed outside the grid (typed in the form).
     void rowChanged(int row);
 
+    // True while rows come or go because the record set changed: the view's
+    // cell cursor then moves on its own, not by the user's choice.
+    bool followingRecordSet() const { return m_following; }
+
 Q_SIGNALS:
     // The record set refused an edit typed into a cell.
     void editRefused(int number, const QString &message);
@@ -41,4 +45,5 @@ private:
     int m_rows = 0;
     int m_columns = 0;
     int m_currentRow = -1;
+    bool m_following = false;
 };

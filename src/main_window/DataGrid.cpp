@@ -53,8 +53,9 @@ DataGrid::DataGrid(QWidget *parent)
     setTabKeyNavigation(false);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Typing into a cell edits it; a click only makes it current.
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                    | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+                    | QAbstractItemView::AnyKeyPressed);
     setWordWrap(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);

@@ -281,7 +281,7 @@ void frmFerulan::followCurrentInGrid()
 
 void frmFerulan::gridRowChosen(int row)
 {
-    if (m_followingData || row < 0)
+    if (m_followingData || m_gridModel->followingRecordSet() || row < 0)
         return;
     RecordSet &records = Data1.Recordset();
     if (row == records.AbsolutePosition())

@@ -7,6 +7,8 @@
 #include "main_window/frmFerulan.h"
 #include "settings/IniWizard.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -24,6 +26,20 @@ inline void typeText(QWidget *widget, const QString &text)
         else
             QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(ch.toUpper().unicode()), QString(ch), Qt::NoModifier);
     }
+}
+
+// A key pressed as a person would: it goes to the control that has the
+// focus, or to the window when none has.
+inline void pressKey(QWidget *window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *focus = QApplication::focusWidget();
+    QTest::keyClick(focus && window->isAncestorOf(focus) ? focus : window, key, modifiers);
+}
+
+// A click on an option button's circle, where a person clicks.
+inline void clickOption(QAbstractButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
 // A program folder of its own for one window test: a catalogue, a settings
