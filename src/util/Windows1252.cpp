@@ -30,12 +30,14 @@ QString decode(const QByteArray &bytes)
 
 QByteArray encode(const QString &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const char16_t unit = text.at(i).unicode();
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char *out = bytes.data();
+    const QChar *in = text.constData();
+    const QChar *const end = in + text.size();
+    for (; in < end; ++in) {
+        const char16_t unit = in->unicode();
         if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-            bytes.append(char(unit));
+            *out++ = char(unit);
             continue;
         }
         char byte = '?';
@@ -46,10 +48,11 @@ QByteArray encode(const QString &text)
             }
         }
         // A character outside the basic plane is one '?', not two.
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-        bytes.append(byte);
+        if (in->isHighSurrogate() && in + 1 < end && in[1].isLowSurrogate())
+            ++in;
+        *out++ = byte;
     }
+    bytes.truncate(out - bytes.constData());
     return bytes;
 }
 
