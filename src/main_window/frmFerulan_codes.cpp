@@ -57,6 +57,8 @@ void frmFerulan::buildCodeSelectors()
         group.frame->setStyleSheet(QStringLiteral(
             "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
             "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+        // A style sheet stops the window's font from reaching the frame.
+        group.frame->setFont(font());
         // Each option array is one group of its own.
         auto *exclusive = new QButtonGroup(group.frame);
         for (const CodeEntry &entry : table.entries()) {
@@ -68,6 +70,7 @@ void frmFerulan::buildCodeSelectors()
             auto *button = new QRadioButton(entry.caption, group.frame);
             button->setObjectName(QStringLiteral("%1_%2").arg(QString::fromLatin1(group.buttonName)).arg(index));
             button->setGeometry(twipsRect(group.left, top, group.width, 252));
+            button->setFont(font());
             exclusive->addButton(button, index);
             group.buttons[index] = button;
             const int table = group.table;
