@@ -508,6 +508,15 @@ void tst_Dialogs::hiddenDialogKeepsItsEntries()
     QVERIFY(filter->findChild<QCheckBox *>(QStringLiteral("chkDomaine_6"))->isChecked());
     QCOMPARE(m_module->SearchClause, QString());
     QCOMPARE(m_module->FilterClause, QString());
+
+    // Unloading a hidden dialog (as the main window does at its closing)
+    // still stores its place.
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+    QVERIFY(dialog->isHidden());
+    QVERIFY(dialog->close());
+    QTRY_VERIFY(!m_search);
+    m_ini->INISetSection(QStringLiteral("frmSearch Size"));
+    QVERIFY(!m_ini->INIGetValue(QStringLiteral("Width")).isEmpty());
 }
 
 QTEST_MAIN(tst_Dialogs)
