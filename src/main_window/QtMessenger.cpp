@@ -1,6 +1,7 @@
 #include "QtMessenger.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 const QString QtMessenger::ProgramTitle = QStringLiteral("ferulan 5");
@@ -18,7 +19,14 @@ void QtMessenger::MsgBox(const QString &text, int style, const QString &caption,
     if (!details.isEmpty())
         box.setDetailedText(details);
     box.setStandardButtons(QMessageBox::Ok);
+    // A message may come while the data control is busy; the user answers
+    // it with the normal pointer.
+    const bool busy = QGuiApplication::overrideCursor() != nullptr;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void QtMessenger::EndProgram()
