@@ -50,7 +50,7 @@ bool DataControl::Refresh()
         m_error = m_recordSet.lastError();
         return false;
     }
-    if (!m_recordSet.load(m_db, JetSql::selectKeys(*select), select->table)) {
+    if (!m_recordSet.load(m_db, *select)) {
         m_error = m_recordSet.lastError();
         return false;
     }

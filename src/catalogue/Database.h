@@ -96,6 +96,7 @@ public:
     QString columnName(int column) const;
     QVariant value(int column) const;
     qint64 int64(int column) const;
+    sqlite3_stmt *handle() const { return m_stmt; }
 
 private:
     Database &m_db;

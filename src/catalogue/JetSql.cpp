@@ -128,24 +128,35 @@ QString join(const QVector<Token> &tokens, int from, int to)
     return text.trimmed();
 }
 
-// One ORDER BY term: an expression, perhaps followed by ASC or DESC. Text
-// expressions sort by their folded key; numbers come back unchanged from the
-// key function, so a number column keeps its numeric order.
-QString orderTerm(const QVector<Token> &tokens, int from, int to)
+// One ORDER BY term: an expression, perhaps followed by ASC or DESC.
+JetSql::OrderTerm orderTerm(const QVector<Token> &tokens, int from, int to)
 {
     while (to > from && tokens[to - 1].kind == Token::Space)
         --to;
-    QString direction;
+    JetSql::OrderTerm term;
     if (to > from && (isWord(tokens[to - 1], "ASC") || isWord(tokens[to - 1], "DESC"))) {
-        direction = QLatin1Char(' ') + tokens[to - 1].text.toUpper();
+        term.descending = isWord(tokens[to - 1], "DESC");
         --to;
     }
-    const QString expression = join(tokens, from, to);
-    bool isOrdinal = false;
-    expression.toInt(&isOrdinal);
-    if (isOrdinal)
-        return expression + direction;
-    return QLatin1String(JetSql::SortKeyFunction) + QLatin1Char('(') + expression + QLatin1Char(')') + direction;
+    term.expression = join(tokens, from, to);
+    return term;
+}
+
+bool isOrdinal(const QString &expression)
+{
+    bool ok = false;
+    expression.toInt(&ok);
+    return ok;
+}
+
+// Text sorts by its folded key; numbers come back unchanged from the key
+// function, so a number column keeps its numeric order.
+QString sortedBy(const JetSql::OrderTerm &term)
+{
+    const QString direction = term.descending ? QStringLiteral(" DESC") : QString();
+    if (isOrdinal(term.expression))
+        return term.expression + direction;
+    return QLatin1String(JetSql::SortKeyFunction) + QLatin1Char('(') + term.expression + QLatin1Char(')') + direction;
 }
 
 QString unquoteName(const QString &text)
@@ -212,7 +223,7 @@ std::optional<Select> translate(const QString &query, QString *error)
         }
     }
 
-    QStringList terms;
+    QStringList ordering;
     if (orderBy >= 0) {
         int start = findWord(tokens, orderBy + 1, "BY") + 1;
         for (int k = start; k <= tokens.size(); ++k) {
@@ -223,33 +234,38 @@ std::optional<Select> translate(const QString &query, QString *error)
                     *error = QStringLiteral("incomplete input: empty ORDER BY term");
                     return std::nullopt;
                 }
-                terms << orderTerm(tokens, start, k);
+                select.terms << orderTerm(tokens, start, k);
+                ordering << sortedBy(select.terms.last());
                 start = k + 1;
             }
         }
     }
     // Equal keys keep the order of the rows' keys.
-    terms << quoteIdentifier(select.table) + QLatin1String(".rowid");
-    select.ordering = terms.join(QLatin1String(", "));
+    ordering << quoteIdentifier(select.table) + QLatin1String(".rowid");
+    select.ordering = ordering.join(QLatin1String(", "));
     return select;
 }
 
-static QString tail(const Select &select)
+QString selectAll(const Select &select)
 {
-    QString sql = QLatin1String(" FROM ") + quoteIdentifier(select.table);
+    QString sql = QLatin1String("SELECT * FROM ") + quoteIdentifier(select.table);
     if (!select.condition.isEmpty())
         sql += QLatin1String(" WHERE ") + select.condition;
     return sql + QLatin1String(" ORDER BY ") + select.ordering;
 }
 
-QString selectAll(const Select &select)
+QString selectKeysAndTerms(const Select &select, const QStringList &columns)
 {
-    return QLatin1String("SELECT *") + tail(select);
-}
-
-QString selectKeys(const Select &select)
-{
-    return QLatin1String("SELECT ") + quoteIdentifier(select.table) + QLatin1String(".rowid") + tail(select);
+    QString sql = QLatin1String("SELECT ") + quoteIdentifier(select.table) + QLatin1String(".rowid");
+    for (const OrderTerm &term : select.terms) {
+        const int rank = isOrdinal(term.expression) ? term.expression.toInt() : 0;
+        sql += QLatin1String(", ")
+            + (rank >= 1 && rank <= columns.size() ? quoteIdentifier(columns[rank - 1]) : term.expression);
+    }
+    sql += QLatin1String(" FROM ") + quoteIdentifier(select.table);
+    if (!select.condition.isEmpty())
+        sql += QLatin1String(" WHERE ") + select.condition;
+    return sql;
 }
 
 bool likeMatch(const QString &pattern, const QString &text)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <optional>
 
@@ -12,11 +14,19 @@
 // meaning. The program's own text is never altered elsewhere.
 namespace JetSql {
 
+// One term of ORDER BY, in engine SQL. A whole number stands for the
+// result's column of that rank, counted from 1.
+struct OrderTerm {
+    QString expression;
+    bool descending = false;
+};
+
 // The parts of "SELECT * FROM table [WHERE condition] [ORDER BY terms]".
 struct Select {
-    QString table;     // the table's name, unquoted
-    QString condition; // engine SQL, empty when there is none
-    QString ordering;  // engine SQL terms, ending in the row key as tie-breaker
+    QString table;               // the table's name, unquoted
+    QString condition;           // engine SQL, empty when there is none
+    QVector<OrderTerm> terms;    // as written
+    QString ordering;            // engine SQL for the terms by their sort keys, ending in the row key
 };
 
 // Parses and translates; on failure returns nothing and says why in *error.
@@ -24,8 +34,9 @@ std::optional<Select> translate(const QString &query, QString *error);
 
 // Engine SQL for the whole query: every column, ordered.
 QString selectAll(const Select &select);
-// Engine SQL for the row keys of the result, in order.
-QString selectKeys(const Select &select);
+// Engine SQL for the row keys of the result, unordered, each followed by the
+// values of the ORDER BY terms (ordinals given as columns' names).
+QString selectKeysAndTerms(const Select &select, const QStringList &columns);
 
 // Pattern matching as the original LIKE: '*' any run, '?' one character,
 // '#' one digit, [abc] [a-z] [!abc] one character of (not of) a set; letter

@@ -2,6 +2,7 @@
 
 #include "CatalogueRecord.h"
 #include "DataControl.h"
+#include "KeysetQuery.h"
 
 #include <QLocale>
 
@@ -33,8 +34,9 @@ int RecordSet::fieldIndex(const QString &name) const
     return -1;
 }
 
-bool RecordSet::load(Database &db, const QString &keysSql, const QString &table)
+bool RecordSet::load(Database &db, const JetSql::Select &select)
 {
+    const QString &table = select.table;
     // Build the new result aside, so a failure leaves the old one in place.
     std::unique_ptr<Statement> fetch = db.prepare(
         QLatin1String("SELECT * FROM ") + quoteIdentifier(table) + QLatin1String(" WHERE rowid = ?"));
@@ -55,22 +57,9 @@ bool RecordSet::load(Database &db, const QString &keysSql, const QString &table)
         }
     }
 
-    std::unique_ptr<Statement> keysQuery = db.prepare(keysSql);
-    if (!keysQuery) {
-        m_error = db.lastError();
-        return false;
-    }
     std::vector<qint64> keys;
-    for (;;) {
-        const Statement::Step step = keysQuery->step();
-        if (step == Statement::Step::Done)
-            break;
-        if (step == Statement::Step::Error) {
-            m_error = db.lastError();
-            return false;
-        }
-        keys.push_back(keysQuery->int64(0));
-    }
+    if (!KeysetQuery::run(db, select, names, keys, m_error))
+        return false;
     keys.shrink_to_fit();
 
     clear();

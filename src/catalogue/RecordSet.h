@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Database.h"
+#include "JetSql.h"
 
 #include <QHash>
 #include <QStringList>
@@ -68,7 +69,7 @@ private:
     enum class EditMode { None, Edit, AddNew };
 
     explicit RecordSet(DataControl &control);
-    bool load(Database &db, const QString &keysSql, const QString &table);
+    bool load(Database &db, const JetSql::Select &select);
     void clear();
 
     bool moveTo(int position, int action);

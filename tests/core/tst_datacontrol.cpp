@@ -32,6 +32,7 @@ private Q_SLOTS:
     void composeQuery();
     void sortOrderIsFrench();
     void numbersSortAsNumbers();
+    void orderingTermsAndDirections();
     void codeLettersCompareExactly();
     void likeIgnoresCaseOfAccentedLetters();
     void addNewStaysLastUntilNextQuery();
@@ -149,6 +150,28 @@ void TestDataControl::numbersSortAsNumbers()
     openOn(data, rows, QStringLiteral("SELECT * FROM Biblio  ORDER BY NUMERO"));
     QCOMPARE(column(data, 4), (QStringList{QStringLiteral("<null>"), QStringLiteral("-5"), QStringLiteral("3"),
                                            QStringLiteral("12"), QStringLiteral("40")}));
+}
+
+void TestDataControl::orderingTermsAndDirections()
+{
+    DataControl data;
+    QList<Row> rows;
+    rows << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("b"), 1, QStringLiteral("Abel")}
+         << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), 2, QStringLiteral("Zoé")}
+         << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("B"), 3, QStringLiteral("Abélard")}
+         << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), 4, QStringLiteral("Zoe")}
+         << Row{QStringLiteral("B"), QStringLiteral("F"), QVariant(), 5, QStringLiteral("Martin")};
+    // Letter case does not separate codes; within a domain, authors descend
+    // and equal keys keep the order of the rows.
+    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR DESC"));
+    QCOMPARE(column(data, 4), (QStringList{QStringLiteral("5"), QStringLiteral("2"), QStringLiteral("4"),
+                                           QStringLiteral("3"), QStringLiteral("1")}));
+    // Descending puts missing values last, equal keys still in row order; a
+    // rank names the result's column (4: DOMAINE).
+    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio ORDER BY 4 DESC"));
+    VERIFY_DATA(data.Refresh(), data);
+    QCOMPARE(column(data, 4), (QStringList{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2"),
+                                           QStringLiteral("4"), QStringLiteral("5")}));
 }
 
 void TestDataControl::codeLettersCompareExactly()

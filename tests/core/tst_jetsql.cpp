@@ -96,7 +96,7 @@ void TestJetSql::translate_data()
                                         << "Biblio" << "\"TITRE\" Like 'a*'"
                                         << "ferulan_sortkey(\"TITRE\") DESC, " + key;
     QTest::newRow("two terms") << "SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR ASC" << "Biblio" << ""
-                               << "ferulan_sortkey(DOMAINE), ferulan_sortkey(AUTEUR) ASC, " + key;
+                               << "ferulan_sortkey(DOMAINE), ferulan_sortkey(AUTEUR), " + key;
 }
 
 void TestJetSql::translate()
@@ -111,6 +111,16 @@ void TestJetSql::translate()
     QCOMPARE(select->table, table);
     QCOMPARE(select->condition, condition);
     QCOMPARE(select->ordering, ordering);
+
+    // The terms as the keyset sees them, descending ones marked with '-'.
+    QStringList terms;
+    for (const JetSql::OrderTerm &term : select->terms)
+        terms << (term.descending ? QStringLiteral("-") : QString()) + term.expression;
+    const QString keys = JetSql::selectKeysAndTerms(*select, {QStringLiteral("ID"), QStringLiteral("PREFIXE")});
+    QCOMPARE(keys.section(QLatin1String(" FROM "), 0, 0),
+             (QStringList{QStringLiteral("SELECT \"Biblio\".rowid")} + terms).join(QLatin1String(", "))
+                 .remove(QLatin1Char('-')));
+    QCOMPARE(terms.filter(QLatin1String("-")).size(), int(ordering.count(QLatin1String(" DESC"))));
 }
 
 void TestJetSql::translateRejects_data()

@@ -1,0 +1,186 @@
+#include "KeysetQuery.h"
+
+#include "JetText.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Type tags: missing and empty values first, then numbers, then text.
+constexpr char TagEmpty = 1;
+constexpr char TagNumber = 2;
+constexpr char TagText = 3;
+constexpr char TagBlob = 4;
+
+// A double whose big-endian bytes compare as the numbers do.
+void appendNumber(std::string &out, double value)
+{
+    std::uint64_t bits = 0;
+    static_assert(sizeof bits == sizeof value);
+    std::memcpy(&bits, &value, sizeof bits);
+    bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
+    for (int shift = 56; shift >= 0; shift -= 8)
+        out += char((bits >> shift) & 0xFF);
+}
+
+void appendTerm(std::string &out, sqlite3_stmt *stmt, int column, bool descending)
+{
+    const std::size_t start = out.size();
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        out += TagNumber;
+        appendNumber(out, sqlite3_column_double(stmt, column));
+        break;
+    case SQLITE_TEXT: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+        const int length = sqlite3_column_bytes(stmt, column);
+        if (length == 0) {
+            out += TagEmpty;
+            break;
+        }
+        out += TagText;
+        JetText::appendSortKey(out, text, length);
+        out += '\0'; // a shorter text sorts before its longer neighbours
+        break;
+    }
+    case SQLITE_BLOB: {
+        const auto *bytes = static_cast<const char *>(sqlite3_column_blob(stmt, column));
+        out += TagBlob;
+        out.append(bytes, std::size_t(sqlite3_column_bytes(stmt, column)));
+        out += '\0';
+        break;
+    }
+    default:
+        out += TagEmpty;
+    }
+    if (descending) {
+        for (std::size_t i = start; i < out.size(); ++i)
+            out[i] = char(~static_cast<unsigned char>(out[i]));
+    }
+}
+
+struct Entry {
+    std::uint64_t prefix; // the first eight bytes, big-endian, for quick comparisons
+    std::uint32_t block;  // where the whole string lies in the arena
+    std::uint32_t offset;
+    std::uint32_t length;
+    std::uint32_t row;    // index of the row's key
+};
+
+std::uint64_t prefixOf(const std::string &bytes)
+{
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        prefix = (prefix << 8) | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
+    return prefix;
+}
+
+// The sort strings, in blocks that are filled and never moved, so that the
+// arena grows without copying itself or reserving twice its size.
+class Arena {
+public:
+    static constexpr std::size_t BlockSize = 1 << 20;
+
+    Entry add(const std::string &bytes, std::uint32_t row)
+    {
+        if (m_blocks.empty() || m_blocks.back().size() + bytes.size() > m_blocks.back().capacity()) {
+            m_blocks.emplace_back();
+            m_blocks.back().reserve(std::max(BlockSize, bytes.size()));
+        }
+        std::string &block = m_blocks.back();
+        const Entry entry{prefixOf(bytes), std::uint32_t(m_blocks.size() - 1), std::uint32_t(block.size()),
+                          std::uint32_t(bytes.size()), row};
+        block += bytes;
+        return entry;
+    }
+
+    const char *at(const Entry &entry) const { return m_blocks[entry.block].data() + entry.offset; }
+
+private:
+    std::vector<std::string> m_blocks;
+};
+
+// An upper bound of the rows a query on this table yields: room reserved
+// but never touched costs no memory.
+std::size_t rowsAtMost(Database &db, const QString &table)
+{
+    auto query = db.prepare(QLatin1String("SELECT max(rowid) FROM \"") + QString(table).replace(
+                                QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1String("\""));
+    if (!query || query->step() != Statement::Step::Row)
+        return 0;
+    return std::size_t(std::clamp<qint64>(query->int64(0), 0, 1 << 26));
+}
+
+} // namespace
+
+namespace KeysetQuery {
+
+bool run(Database &db, const JetSql::Select &select, const QStringList &columns, std::vector<qint64> &keys,
+         DataError &error)
+{
+    auto query = db.prepare(JetSql::selectKeysAndTerms(select, columns));
+    if (!query) {
+        error = db.lastError();
+        return false;
+    }
+    sqlite3_stmt *stmt = query->handle();
+    const int terms = int(select.terms.size());
+    std::vector<qint64> found;
+    found.reserve(rowsAtMost(db, select.table));
+    std::vector<Entry> entries;
+    if (terms > 0)
+        entries.reserve(found.capacity());
+    Arena arena;
+    std::string sortKey;
+
+    for (;;) {
+        const Statement::Step step = query->step();
+        if (step == Statement::Step::Done)
+            break;
+        if (step == Statement::Step::Error) {
+            error = db.lastError();
+            return false;
+        }
+        found.push_back(sqlite3_column_int64(stmt, 0));
+        if (terms == 0)
+            continue;
+        sortKey.clear();
+        for (int term = 0; term < terms; ++term)
+            appendTerm(sortKey, stmt, term + 1, select.terms[term].descending);
+        entries.push_back(arena.add(sortKey, std::uint32_t(found.size() - 1)));
+    }
+
+    if (terms == 0) {
+        // Without ORDER BY, the rows come in the order of their keys.
+        std::sort(found.begin(), found.end());
+        keys = std::move(found);
+        return true;
+    }
+
+    std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        // Equal prefixes: the first eight bytes (or all of the shorter) agree.
+        const std::uint32_t common = std::min(a.length, b.length);
+        if (common > 8) {
+            const int order = std::memcmp(arena.at(a) + 8, arena.at(b) + 8, common - 8);
+            if (order != 0)
+                return order < 0;
+        }
+        if (a.length != b.length)
+            return a.length < b.length;
+        return found[a.row] < found[b.row];
+    });
+    keys.assign(entries.size(), 0);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        keys[i] = found[entries[i].row];
+    return true;
+}
+
+} // namespace KeysetQuery
