@@ -59,13 +59,14 @@ frmArtInf::frmArtInf(IniWizard &ini, QWidget *parent)
     Frame1->setMouseTracking(true);
     Frame1->installEventFilter(this);
 
-    // The contact block: written for this program, as its publisher would.
+    // The contact block; the department's lines are those the main window
+    // shows under its logo.
     makeLabel(0, Frame1, QStringLiteral("Claire Mestral"), twipsRect(240, 240, 1452, 252), Blue);
     makeLabel(1, Frame1, QStringLiteral("Département de chimie"), twipsRect(240, 600, 2292, 252), Navy);
-    makeLabel(2, Frame1, QStringLiteral("14, rue des Alambics"), twipsRect(240, 840, 2652, 252), Navy);
-    makeLabel(3, Frame1, QStringLiteral("25030 Besançon Cedex"), twipsRect(240, 1080, 2052, 252), Navy);
-    makeLabel(4, Frame1, QStringLiteral("tel     03 53 01 24 60"), twipsRect(240, 1320, 2772, 252), Navy);
-    makeLabel(5, Frame1, QStringLiteral("fax    03 53 01 24 69"), twipsRect(240, 1560, 2772, 252), Navy);
+    makeLabel(2, Frame1, QStringLiteral("Chemin des Lilas 4"), twipsRect(240, 840, 2652, 252), Navy);
+    makeLabel(3, Frame1, QStringLiteral("1234 Bellerive"), twipsRect(240, 1080, 2052, 252), Navy);
+    makeLabel(4, Frame1, QStringLiteral("tel    021 555 01 23"), twipsRect(240, 1320, 2772, 252), Navy);
+    makeLabel(5, Frame1, QStringLiteral("fax    021 555 01 24"), twipsRect(240, 1560, 2772, 252), Navy);
     makeLabel(7, Frame1, QStringLiteral("mestral@example.org"), twipsRect(1800, 240, 1572, 252), Navy);
     makeLabel(8, Frame1, QStringLiteral("Programme : Julien Favre"), twipsRect(240, 2280, 2772, 252), Blue);
     makeLabel(9, Frame1, QStringLiteral("j.favre@example.org"), twipsRect(240, 2520, 2772, 252), Navy);
