@@ -81,8 +81,6 @@ void frmFerulan::buildTabOrder()
           << cmdDelete << Command1;
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-    // The grid lies above every control of the record form.
-    DBGrid1->raise();
 }
 
 void frmFerulan::setRecordFormReachable(bool reachable)

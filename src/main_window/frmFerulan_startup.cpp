@@ -43,6 +43,9 @@ frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidg
     buildCodeSelectors();
     buildSortAndKeys();
     buildTabOrder();
+    // The grid lies above every control of the record form, whichever was
+    // made last.
+    DBGrid1->raise();
 }
 
 frmFerulan::~frmFerulan()
