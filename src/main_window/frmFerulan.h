@@ -177,5 +177,7 @@ private:
     bool m_storingFromForm = false;
     bool m_followingData = false;
     bool m_busyRestorePosted = false;
+    // The about box opens by itself once per run, at the first painting in
+    // read-only mode.
     bool m_aboutShown = false;
 };
