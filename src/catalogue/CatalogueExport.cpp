@@ -9,58 +9,54 @@
 #include <QSaveFile>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
-// A record line holding this has seven empty fields in a row: it says
-// nothing worth keeping (an all-empty record gives exactly this).
-const QString EmptyRun = QStringLiteral(";;;;;;;;;;;;;;");
+// A record line with fourteen semicolons in a row has seven empty fields in
+// a row: it says nothing worth keeping (an all-empty record gives exactly
+// this). Fields never hold a semicolon, so the run is made of separators.
+bool hasEmptyRun(const QByteArray &line)
+{
+    int run = 0;
+    for (const char c : line) {
+        run = c == ';' ? run + 1 : 0;
+        if (run == 14)
+            return true;
+    }
+    return false;
+}
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
-// Numbers in plain decimal form, never in exponent notation.
-QString plainNumber(double value)
+// The code fields are short: their labels come from the text as a whole.
+QString codeText(QByteArrayView utf8)
 {
-    QString text = QString::number(value, 'f', 15);
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(QLatin1Char('.')))
-            text.chop(1);
-    }
-    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+    QString s = QString::fromUtf8(utf8);
+    if (s.contains(QLatin1Char(';')))
+        s = Library::StrReplace(s, QStringLiteral(";"), QStringLiteral(":"));
+    return s;
 }
 
-QString fieldText(const QVariant &value)
+// One record as the bytes of its line, without the line end. The long
+// fields go from the engine's UTF-8 straight into the code page.
+void recordLine(const ForwardRecordset &rs, const QByteArray &separator, QByteArray &line)
 {
-    if (value.isNull())
-        return {};
-    switch (value.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return plainNumber(value.toDouble());
-    default:
-        return value.toString();
-    }
-}
-
-QString recordLine(const ForwardRecordset &rs, const QString &separator)
-{
-    QString line;
+    line.clear();
     const int last = rs.fieldCount() - 1;
     for (int i = 1; i <= last; ++i) {
-        QString s = fieldText(rs.field(i));
-        if (s.contains(QLatin1Char(';')))
-            s = Library::StrReplace(s, QStringLiteral(";"), QStringLiteral(":"));
-        if (i == 1)
-            s = PrefixIs(s);
-        else if (i == 2)
-            s = LangueIs(s);
-        else if (i == 3)
-            s = DomaineIs(s);
-        line += s;
+        const QByteArrayView value = rs.fieldUtf8(i);
+        if (i <= 3) {
+            const QString text = codeText(value);
+            line += Windows1252::encode(i == 1 ? PrefixIs(text) : i == 2 ? LangueIs(text) : DomaineIs(text));
+        } else {
+            const qsizetype start = line.size();
+            Windows1252::appendFromUtf8(line, value);
+            std::replace(line.begin() + start, line.end(), ';', ':');
+        }
         line += separator;
     }
     // The cut is the width of the program's own separator, whatever is passed.
-    return Library::StrDropRight(line, qMin(2, int(line.size())));
+    line.chop(qMin<qsizetype>(2, line.size()));
 }
 
 QString fileError(const QString &path, const QString &reason)
@@ -86,19 +82,19 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
     if (!file.open(QIODevice::WriteOnly))
         return fail(fileError(path, file.errorString()));
 
-    auto writeLine = [&file](const QString &line) {
-        QByteArray bytes = Windows1252::encode(line);
-        bytes += LineEnd;
-        return file.write(bytes) == bytes.size();
-    };
-
-    if (!writeLine(QString::fromLatin1(Header)))
+    const QByteArray header = QByteArray(Header) + LineEnd;
+    if (file.write(header) != header.size())
         return fail(fileError(path, file.errorString()));
 
+    const QByteArray separatorBytes = Windows1252::encode(separator);
+    QByteArray line;
     while (!rs.isEOF()) {
-        const QString line = recordLine(rs, separator);
-        if (!line.contains(EmptyRun) && !writeLine(line))
-            return fail(fileError(path, file.errorString()));
+        recordLine(rs, separatorBytes, line);
+        if (!hasEmptyRun(line)) {
+            line += LineEnd;
+            if (file.write(line) != line.size())
+                return fail(fileError(path, file.errorString()));
+        }
         if (!rs.MoveNext())
             return fail(rs.lastError().text);
     }

@@ -298,3 +298,11 @@ qint64 Statement::int64(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
 }
+
+QByteArrayView Statement::utf8(int column) const
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    if (!text)
+        return {};
+    return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
+}

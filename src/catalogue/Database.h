@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -96,6 +97,8 @@ public:
     QString columnName(int column) const;
     QVariant value(int column) const;
     qint64 int64(int column) const;
+    // The column as UTF-8 text, valid until the next step; null for NULL.
+    QByteArrayView utf8(int column) const;
     sqlite3_stmt *handle() const { return m_stmt; }
 
 private:

@@ -32,6 +32,11 @@ QVariant ForwardRecordset::field(int position) const
     return m_eof ? QVariant() : m_statement->value(position);
 }
 
+QByteArrayView ForwardRecordset::fieldUtf8(int position) const
+{
+    return m_eof ? QByteArrayView() : m_statement->utf8(position);
+}
+
 bool ForwardRecordset::MoveNext()
 {
     if (m_eof) {

@@ -16,6 +16,9 @@ public:
     bool isEOF() const { return m_eof; }
     int fieldCount() const;
     QVariant field(int position) const;
+    // The field as UTF-8 text (numbers in decimal), valid until the next
+    // move; a null QByteArrayView for a missing value.
+    QByteArrayView fieldUtf8(int position) const;
     bool MoveNext();
     const DataError &lastError() const { return m_error; }
 

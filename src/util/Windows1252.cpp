@@ -13,6 +13,18 @@ constexpr std::array<char16_t, 32> HighControls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// The code page's byte for a character above the ASCII range.
+char byteFor(char32_t c)
+{
+    if (c >= 0xA0 && c <= 0xFF)
+        return char(c);
+    for (std::size_t k = 0; k < HighControls.size(); ++k) {
+        if (HighControls[k] == c)
+            return char(0x80 + k);
+    }
+    return '?';
+}
+
 } // namespace
 
 namespace Windows1252 {
@@ -40,20 +52,61 @@ QByteArray encode(const QString &text)
             *out++ = char(unit);
             continue;
         }
-        char byte = '?';
-        for (std::size_t k = 0; k < HighControls.size(); ++k) {
-            if (HighControls[k] == unit) {
-                byte = char(0x80 + k);
-                break;
-            }
-        }
         // A character outside the basic plane is one '?', not two.
-        if (in->isHighSurrogate() && in + 1 < end && in[1].isLowSurrogate())
+        if (in->isHighSurrogate() && in + 1 < end && in[1].isLowSurrogate()) {
             ++in;
-        *out++ = byte;
+            *out++ = '?';
+            continue;
+        }
+        *out++ = byteFor(unit);
     }
     bytes.truncate(out - bytes.constData());
     return bytes;
+}
+
+void appendFromUtf8(QByteArray &out, QByteArrayView utf8)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    const auto *const end = p + utf8.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            // Runs of plain ASCII go across in one piece.
+            const auto *start = p;
+            while (p < end && *p < 0x80)
+                ++p;
+            out.append(reinterpret_cast<const char *>(start), p - start);
+            continue;
+        }
+        int extra = 0;
+        char32_t c = 0;
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            c = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            c = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            c = b & 0x07;
+        } else {
+            out.append('?');
+            ++p;
+            continue;
+        }
+        bool valid = end - p > extra;
+        for (int i = 1; valid && i <= extra; ++i) {
+            valid = (p[i] & 0xC0) == 0x80;
+            c = (c << 6) | (p[i] & 0x3F);
+        }
+        if (!valid) {
+            out.append('?');
+            ++p;
+            continue;
+        }
+        out.append(byteFor(c));
+        p += extra + 1;
+    }
 }
 
 } // namespace Windows1252

@@ -10,5 +10,8 @@ namespace Windows1252 {
 QString decode(const QByteArray &bytes);
 // Characters the code page cannot hold become '?'.
 QByteArray encode(const QString &text);
+// The same from UTF-8 bytes straight onto out, for long runs of text; a
+// byte that is not valid UTF-8 becomes '?'.
+void appendFromUtf8(QByteArray &out, QByteArrayView utf8);
 
 } // namespace Windows1252
