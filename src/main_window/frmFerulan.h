@@ -4,6 +4,7 @@
 #include "catalogue/Module1.h"
 #include "settings/IniWizard.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -11,6 +12,9 @@
 #include <map>
 
 class CatalogueGridModel;
+class frmArtInf;
+class frmFilter;
+class frmSearch;
 class DataGrid;
 class Messenger;
 class NavigationBar;
@@ -151,6 +155,8 @@ private:
     // Controls covered by the grid take no focus while it is shown.
     void setRecordFormReachable(bool reachable);
 
+    // Brings the window to the front after a search or a filter.
+    void activateMainWindow();
     void setFieldText(int index, const QString &text);
     // The bound controls follow the current record; what the user types in
     // them goes into the record's edit buffer.
@@ -170,6 +176,10 @@ private:
     IniWizard m_ini;
     Module1 m_module1;
     CatalogueGridModel *m_gridModel = nullptr;
+    // Loaded on first use; they use the query state and the settings above.
+    QPointer<frmSearch> m_search;
+    QPointer<frmFilter> m_filter;
+    QPointer<frmArtInf> m_about;
 
     bool m_loaded = false;
     bool m_unloaded = false;

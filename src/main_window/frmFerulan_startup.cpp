@@ -4,6 +4,10 @@
 
 #include "frmFerulan.h"
 
+#include "dialogs/frmArtInf.h"
+#include "dialogs/frmFilter.h"
+#include "dialogs/frmSearch.h"
+
 #include "CatalogueGridModel.h"
 #include "HandlerError.h"
 #include "Messenger.h"
@@ -54,6 +58,11 @@ frmFerulan::~frmFerulan()
     // child list when it is destroyed, before QWidget deletes the children.
     if (QGuiApplication::overrideCursor())
         clearBusyPointer();
+    // The dialogs refer to this window's query state and settings. Deleted,
+    // not closed: the end of the program stores none of their places.
+    delete m_search;
+    delete m_filter;
+    delete m_about;
 }
 
 bool frmFerulan::start()
