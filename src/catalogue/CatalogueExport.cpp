@@ -10,13 +10,15 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 namespace {
 
 // A record line with fourteen semicolons in a row has seven empty fields in
 // a row: it says nothing worth keeping (an all-empty record gives exactly
 // this). Fields never hold a semicolon, so the run is made of separators.
-bool hasEmptyRun(const QByteArray &line)
+bool hasEmptyRun(const std::string &line)
 {
     int run = 0;
     for (const char c : line) {
@@ -26,37 +28,56 @@ bool hasEmptyRun(const QByteArray &line)
     }
     return false;
 }
-const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
-// The code fields are short: their labels come from the text as a whole.
-QString codeText(QByteArrayView utf8)
+// The label of a code field's text, in the code page's bytes.
+QByteArray codeLabel(int position, QByteArrayView utf8)
 {
-    QString s = QString::fromUtf8(utf8);
-    if (s.contains(QLatin1Char(';')))
-        s = Library::StrReplace(s, QStringLiteral(";"), QStringLiteral(":"));
-    return s;
+    QString text = QString::fromUtf8(utf8);
+    if (text.contains(QLatin1Char(';')))
+        text = Library::StrReplace(text, QStringLiteral(";"), QStringLiteral(":"));
+    return Windows1252::encode(position == 1 ? PrefixIs(text) : position == 2 ? LangueIs(text) : DomaineIs(text));
 }
+
+// Code fields nearly always hold one letter: their labels are worked out
+// once per letter, and only other texts go the long way.
+class CodeLabels {
+public:
+    void append(std::string &line, int position, QByteArrayView utf8)
+    {
+        if (utf8.size() != 1 || static_cast<unsigned char>(utf8.front()) >= 0x80) {
+            const QByteArray label = codeLabel(position, utf8);
+            line.append(label.constData(), std::size_t(label.size()));
+            return;
+        }
+        auto &slot = m_single[position - 1][static_cast<unsigned char>(utf8.front())];
+        if (!slot)
+            slot = codeLabel(position, utf8).toStdString();
+        line += *slot;
+    }
+
+private:
+    std::optional<std::string> m_single[3][128];
+};
 
 // One record as the bytes of its line, without the line end. The long
 // fields go from the engine's UTF-8 straight into the code page.
-void recordLine(const ForwardRecordset &rs, const QByteArray &separator, QByteArray &line)
+void recordLine(const ForwardRecordset &rs, const std::string &separator, CodeLabels &labels, std::string &line)
 {
     line.clear();
     const int last = rs.fieldCount() - 1;
     for (int i = 1; i <= last; ++i) {
         const QByteArrayView value = rs.fieldUtf8(i);
         if (i <= 3) {
-            const QString text = codeText(value);
-            line += Windows1252::encode(i == 1 ? PrefixIs(text) : i == 2 ? LangueIs(text) : DomaineIs(text));
+            labels.append(line, i, value);
         } else {
-            const qsizetype start = line.size();
+            const std::size_t start = line.size();
             Windows1252::appendFromUtf8(line, value);
-            std::replace(line.begin() + start, line.end(), ';', ':');
+            std::replace(line.begin() + std::ptrdiff_t(start), line.end(), ';', ':');
         }
         line += separator;
     }
     // The cut is the width of the program's own separator, whatever is passed.
-    line.chop(qMin<qsizetype>(2, line.size()));
+    line.resize(line.size() - std::min<std::size_t>(2, line.size()));
 }
 
 QString fileError(const QString &path, const QString &reason)
@@ -82,17 +103,18 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
     if (!file.open(QIODevice::WriteOnly))
         return fail(fileError(path, file.errorString()));
 
-    const QByteArray header = QByteArray(Header) + LineEnd;
+    const QByteArray header = QByteArray(Header) + "\r\n";
     if (file.write(header) != header.size())
         return fail(fileError(path, file.errorString()));
 
-    const QByteArray separatorBytes = Windows1252::encode(separator);
-    QByteArray line;
+    const std::string separatorBytes = Windows1252::encode(separator).toStdString();
+    CodeLabels labels;
+    std::string line;
     while (!rs.isEOF()) {
-        recordLine(rs, separatorBytes, line);
+        recordLine(rs, separatorBytes, labels, line);
         if (!hasEmptyRun(line)) {
-            line += LineEnd;
-            if (file.write(line) != line.size())
+            line += "\r\n";
+            if (file.write(line.data(), qint64(line.size())) != qint64(line.size()))
                 return fail(fileError(path, file.errorString()));
         }
         if (!rs.MoveNext())

@@ -64,7 +64,7 @@ QByteArray encode(const QString &text)
     return bytes;
 }
 
-void appendFromUtf8(QByteArray &out, QByteArrayView utf8)
+void appendFromUtf8(std::string &out, QByteArrayView utf8)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *const end = p + utf8.size();
@@ -75,7 +75,7 @@ void appendFromUtf8(QByteArray &out, QByteArrayView utf8)
             const auto *start = p;
             while (p < end && *p < 0x80)
                 ++p;
-            out.append(reinterpret_cast<const char *>(start), p - start);
+            out.append(reinterpret_cast<const char *>(start), std::size_t(p - start));
             continue;
         }
         int extra = 0;
@@ -90,7 +90,7 @@ void appendFromUtf8(QByteArray &out, QByteArrayView utf8)
             extra = 3;
             c = b & 0x07;
         } else {
-            out.append('?');
+            out += '?';
             ++p;
             continue;
         }
@@ -100,11 +100,11 @@ void appendFromUtf8(QByteArray &out, QByteArrayView utf8)
             c = (c << 6) | (p[i] & 0x3F);
         }
         if (!valid) {
-            out.append('?');
+            out += '?';
             ++p;
             continue;
         }
-        out.append(byteFor(c));
+        out += byteFor(c);
         p += extra + 1;
     }
 }

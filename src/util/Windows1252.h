@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <string>
+
 // The Western European single-byte code page of the files the program
 // shares with its older peers (settings written by them, the export file).
 namespace Windows1252 {
@@ -12,6 +14,6 @@ QString decode(const QByteArray &bytes);
 QByteArray encode(const QString &text);
 // The same from UTF-8 bytes straight onto out, for long runs of text; a
 // byte that is not valid UTF-8 becomes '?'.
-void appendFromUtf8(QByteArray &out, QByteArrayView utf8);
+void appendFromUtf8(std::string &out, QByteArrayView utf8);
 
 } // namespace Windows1252
