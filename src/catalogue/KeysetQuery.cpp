@@ -66,17 +66,17 @@ void appendTerm(std::string &out, sqlite3_stmt *stmt, int column, bool descendin
 }
 
 struct Entry {
-    std::uint64_t prefix; // the first eight bytes, big-endian, for quick comparisons
+    std::uint64_t prefix[2]; // the first sixteen bytes, big-endian, for quick comparisons
     std::uint32_t block;  // where the whole string lies in the arena
     std::uint32_t offset;
     std::uint32_t length;
     std::uint32_t row;    // index of the row's key
 };
 
-std::uint64_t prefixOf(const std::string &bytes)
+std::uint64_t prefixOf(const std::string &bytes, std::size_t from)
 {
     std::uint64_t prefix = 0;
-    for (std::size_t i = 0; i < 8; ++i)
+    for (std::size_t i = from; i < from + 8; ++i)
         prefix = (prefix << 8) | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
     return prefix;
 }
@@ -94,8 +94,8 @@ public:
             m_blocks.back().reserve(std::max(BlockSize, bytes.size()));
         }
         std::string &block = m_blocks.back();
-        const Entry entry{prefixOf(bytes), std::uint32_t(m_blocks.size() - 1), std::uint32_t(block.size()),
-                          std::uint32_t(bytes.size()), row};
+        const Entry entry{{prefixOf(bytes, 0), prefixOf(bytes, 8)}, std::uint32_t(m_blocks.size() - 1),
+                          std::uint32_t(block.size()), std::uint32_t(bytes.size()), row};
         block += bytes;
         return entry;
     }
@@ -164,12 +164,14 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     }
 
     std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        // Equal prefixes: the first eight bytes (or all of the shorter) agree.
+        if (a.prefix[0] != b.prefix[0])
+            return a.prefix[0] < b.prefix[0];
+        if (a.prefix[1] != b.prefix[1])
+            return a.prefix[1] < b.prefix[1];
+        // Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
         const std::uint32_t common = std::min(a.length, b.length);
-        if (common > 8) {
-            const int order = std::memcmp(arena.at(a) + 8, arena.at(b) + 8, common - 8);
+        if (common > 16) {
+            const int order = std::memcmp(arena.at(a) + 16, arena.at(b) + 16, common - 16);
             if (order != 0)
                 return order < 0;
         }
