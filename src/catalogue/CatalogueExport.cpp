@@ -59,14 +59,15 @@ private:
     std::optional<std::string> m_single[3][128];
 };
 
-// One record as the bytes of its line, without the line end. The long
-// fields go from the engine's UTF-8 straight into the code page.
-void recordLine(const ForwardRecordset &rs, const std::string &separator, CodeLabels &labels, std::string &line)
+// One record as the bytes of its line, without the line end: fields 1 to
+// last, each given by fieldAt as UTF-8. The long fields go from UTF-8
+// straight into the code page.
+template <typename FieldAt>
+void recordLine(int last, FieldAt fieldAt, const std::string &separator, CodeLabels &labels, std::string &line)
 {
     line.clear();
-    const int last = rs.fieldCount() - 1;
     for (int i = 1; i <= last; ++i) {
-        const QByteArrayView value = rs.fieldUtf8(i);
+        const QByteArrayView value = fieldAt(i);
         if (i <= 3) {
             labels.append(line, i, value);
         } else {
@@ -111,7 +112,8 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
     CodeLabels labels;
     std::string line;
     while (!rs.isEOF()) {
-        recordLine(rs, separatorBytes, labels, line);
+        recordLine(
+            rs.fieldCount() - 1, [&rs](int i) { return rs.fieldUtf8(i); }, separatorBytes, labels, line);
         if (!hasEmptyRun(line)) {
             line += "\r\n";
             if (file.write(line.data(), qint64(line.size())) != qint64(line.size()))
@@ -124,6 +126,19 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
     if (!file.commit())
         return fail(fileError(path, file.errorString()));
     return true;
+}
+
+bool leavesOut(const QVector<QVariant> &row)
+{
+    QVector<QByteArray> utf8(row.size());
+    for (int i = 1; i < row.size(); ++i) {
+        if (!row[i].isNull())
+            utf8[i] = row[i].toString().toUtf8();
+    }
+    CodeLabels labels;
+    std::string line;
+    recordLine(int(row.size()) - 1, [&utf8](int i) { return QByteArrayView(utf8[i]); }, ";;", labels, line);
+    return hasEmptyRun(line);
 }
 
 } // namespace CatalogueExport

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
+#include <QVector>
 
 class ForwardRecordset;
 
@@ -17,5 +19,10 @@ inline constexpr const char *Header = "PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;
 // replaced only when the whole export succeeded; on failure the previous file
 // stays as it was and *error says why.
 bool Export(ForwardRecordset &rs, const QString &separator, const QString &path, QString *error);
+
+// Whether the export leaves this record out (its line would hold seven empty
+// fields in a row). row holds a whole record in the table's column order,
+// the row key first.
+bool leavesOut(const QVector<QVariant> &row);
 
 } // namespace CatalogueExport

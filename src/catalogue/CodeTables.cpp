@@ -1,5 +1,7 @@
 #include "CodeTables.h"
 
+#include "util/Library.h"
+
 #include <utility>
 
 CodeTable::CodeTable(QString fieldName, QString frameCaption, std::vector<CodeEntry> entries)
@@ -79,23 +81,11 @@ QString labelOf(const CodeTable &table, const QString &text)
     return entry ? entry->label : QString();
 }
 
-// Only the space character counts as a blank here, not tabs or line breaks.
-QString trimBlanks(const QString &text)
-{
-    int first = 0;
-    int last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
-}
-
 } // namespace
 
 QString PrefixIs(const QString &text)
 {
-    return labelOf(CodeTables::prefixe(), trimBlanks(text));
+    return labelOf(CodeTables::prefixe(), Library::TrimBlanks(text));
 }
 
 QString LangueIs(const QString &text)

@@ -1,5 +1,7 @@
 #include "JetText.h"
 
+#include "util/Utf8.h"
+
 #include <QChar>
 #include <QString>
 
@@ -7,37 +9,7 @@
 
 namespace {
 
-// Decodes one UTF-8 sequence at p (bounded by end) and advances p. Bytes that
-// are not valid UTF-8 come back one by one as U+FFFD.
-char32_t nextChar(const unsigned char *&p, const unsigned char *end)
-{
-    const unsigned char b = *p++;
-    if (b < 0x80)
-        return b;
-    int extra = 0;
-    char32_t c = 0;
-    if ((b & 0xE0) == 0xC0) {
-        extra = 1;
-        c = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-        extra = 2;
-        c = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-        extra = 3;
-        c = b & 0x07;
-    } else {
-        return 0xFFFD;
-    }
-    if (end - p < extra)
-        return 0xFFFD;
-    for (int i = 0; i < extra; ++i) {
-        if ((p[i] & 0xC0) != 0x80)
-            return 0xFFFD;
-        c = (c << 6) | (p[i] & 0x3F);
-    }
-    p += extra;
-    return c;
-}
+using Utf8::next;
 
 void appendUtf8(std::string &out, char32_t c)
 {
@@ -98,7 +70,7 @@ Pattern::Pattern(const char *utf8, int length, char32_t escape)
     const auto *p = reinterpret_cast<const unsigned char *>(utf8);
     const auto *end = p + length;
     while (p < end)
-        chars.push_back(nextChar(p, end));
+        chars.push_back(next(p, end));
 
     for (std::size_t i = 0; i < chars.size(); ++i) {
         const char32_t c = chars[i];
@@ -199,17 +171,17 @@ bool Pattern::matches(const char *utf8, int length) const
             starText = t;
             continue;
         }
-        const unsigned char *next = t;
-        const char32_t c = nextChar(next, end);
+        const unsigned char *after = t;
+        const char32_t c = next(after, end);
         if (p < m_tokens.size() && matchesOne(m_tokens[p], c)) {
             ++p;
-            t = next;
+            t = after;
             continue;
         }
         if (starToken == std::size_t(-1))
             return false;
         p = starToken + 1;
-        nextChar(starText, end);
+        next(starText, end);
         t = starText;
     }
     while (p < m_tokens.size() && m_tokens[p].kind == Token::AnyRun)
@@ -228,7 +200,7 @@ void appendSortKey(std::string &key, const char *utf8, int length)
             key += (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
             continue;
         }
-        const char32_t c = nextChar(p, end);
+        const char32_t c = next(p, end);
         switch (c) {
         case U'œ':
         case U'Œ':

@@ -205,22 +205,28 @@ void RecordSet::CancelUpdate()
     m_changed.clear();
 }
 
-bool RecordSet::storeNew()
+bool RecordSet::changedColumns(QStringList &columns, QVector<QVariant> &values) const
 {
-    QStringList columns;
-    QStringList marks;
-    QVector<QVariant> values;
     for (int i = 0; i < fieldCount(); ++i) {
         if (!m_changed[i])
             continue;
         bool ok = true;
         const QVariant value = toColumnValue(i, m_buffer[i], &ok);
         if (!ok)
-            return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
+            return false;
         columns << quoteIdentifier(m_fieldNames[i]);
-        marks << QStringLiteral("?");
         values << value;
     }
+    return true;
+}
+
+bool RecordSet::storeNew()
+{
+    QStringList columns;
+    QVector<QVariant> values;
+    if (!changedColumns(columns, values))
+        return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
+    const QStringList marks(columns.size(), QStringLiteral("?"));
     QString sql = QLatin1String("INSERT INTO ") + quoteIdentifier(m_table);
     sql += columns.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
                              : QLatin1String(" (") + columns.join(QLatin1Char(',')) + QLatin1String(") VALUES (")
@@ -252,16 +258,10 @@ bool RecordSet::storeEdit()
     const qint64 key = m_keys[std::size_t(m_position)];
     QStringList assignments;
     QVector<QVariant> values;
-    for (int i = 0; i < fieldCount(); ++i) {
-        if (!m_changed[i])
-            continue;
-        bool ok = true;
-        const QVariant value = toColumnValue(i, m_buffer[i], &ok);
-        if (!ok)
-            return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
-        assignments << quoteIdentifier(m_fieldNames[i]) + QLatin1String(" = ?");
-        values << value;
-    }
+    if (!changedColumns(assignments, values))
+        return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
+    for (QString &assignment : assignments)
+        assignment += QLatin1String(" = ?");
     if (!assignments.isEmpty()) {
         auto update = m_db->prepare(QLatin1String("UPDATE ") + quoteIdentifier(m_table) + QLatin1String(" SET ")
                                     + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE rowid = ?"));

@@ -76,6 +76,9 @@ private:
     bool storePending();
     bool storeEdit();
     bool storeNew();
+    // The quoted names and stored values of the fields the buffer changed;
+    // false when a value does not fit its column.
+    bool changedColumns(QStringList &columns, QVector<QVariant> &values) const;
     const QVector<QVariant> *row(int position) const;
     QVariant toColumnValue(int field, const QVariant &value, bool *ok) const;
     bool fail(int number, const QString &text);

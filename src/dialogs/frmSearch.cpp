@@ -5,6 +5,7 @@
 #include "catalogue/Module1.h"
 #include "main_window/Messenger.h"
 #include "settings/FormGeometry.h"
+#include "util/Library.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -16,23 +17,6 @@
 #include <QWindow>
 
 using DialogLook::twipsRect;
-
-namespace {
-
-// Only blanks are trimmed from the search text; tabs and other white space
-// belong to what the user looks for.
-QString trimBlanks(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
-}
-
-} // namespace
 
 frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, const QStringList &fields,
                      QWidget *parent)
@@ -123,7 +107,8 @@ void frmSearch::Form_Unload()
 void frmSearch::cmd_Click(int index)
 {
     Q_UNUSED(index);
-    const QString text = trimBlanks(txtSearch->text());
+    // Only blanks are trimmed: tabs belong to what the user looks for.
+    const QString text = Library::TrimBlanks(txtSearch->text());
     if (text.isEmpty())
         return;
     // Combo1 offers only the listed fields; with an empty list there is

@@ -20,6 +20,17 @@ bool isFolderSeparator(QChar c)
 
 } // namespace
 
+QString TrimBlanks(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 QString StrDropRight(const QString &text, int n)
 {
     if (n <= 0)

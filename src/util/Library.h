@@ -15,6 +15,10 @@ QString StrReplace(const QString &text, const QString &search, const QString &re
 // means the path has no extension.
 void SplitFileName(const QString &path, QString &base, QString &extension);
 
+// The text without leading and trailing space characters; tabs and line
+// breaks are not blanks here.
+QString TrimBlanks(const QString &text);
+
 // A file beside the program: the folder, one "/" unless the folder already
 // ends in one, then the name.
 QString FileInFolder(const QString &folder, const QString &fileName);

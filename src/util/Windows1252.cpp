@@ -1,5 +1,7 @@
 #include "Windows1252.h"
 
+#include "Utf8.h"
+
 #include <array>
 
 namespace {
@@ -78,34 +80,9 @@ void appendFromUtf8(std::string &out, QByteArrayView utf8)
             out.append(reinterpret_cast<const char *>(start), std::size_t(p - start));
             continue;
         }
-        int extra = 0;
-        char32_t c = 0;
-        if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            c = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            c = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            c = b & 0x07;
-        } else {
-            out += '?';
-            ++p;
-            continue;
-        }
-        bool valid = end - p > extra;
-        for (int i = 1; valid && i <= extra; ++i) {
-            valid = (p[i] & 0xC0) == 0x80;
-            c = (c << 6) | (p[i] & 0x3F);
-        }
-        if (!valid) {
-            out += '?';
-            ++p;
-            continue;
-        }
-        out += byteFor(c);
-        p += extra + 1;
+        // The code page has no room for what is not valid UTF-8 either.
+        const char32_t c = Utf8::next(p, end);
+        out += c == Utf8::Invalid ? '?' : byteFor(c);
     }
 }
 

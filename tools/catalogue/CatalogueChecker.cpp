@@ -2,6 +2,7 @@
 
 #include "RecordConversion.h"
 
+#include "catalogue/CatalogueExport.h"
 #include "catalogue/CatalogueFormat.h"
 #include "catalogue/CatalogueRecord.h"
 #include "catalogue/CodeTables.h"
@@ -86,33 +87,6 @@ QString numeroProblem(const QVariant &value)
         return QString();
     return QStringLiteral("NUMERO %1 is refused by the program (a whole number from -32768 to 32767, or nothing)")
         .arg(shown);
-}
-
-// The record's line as the export writes it (before the code page), to
-// tell whether the export leaves it out. Only emptiness matters here, so
-// numbers need not take the export's exact form.
-QString exportLine(const QVector<QVariant> &row)
-{
-    QString line;
-    for (int position = 1; position < row.size(); ++position) {
-        const QVariant &value = row.at(position);
-        QString text = value.isNull() ? QString() : value.toString();
-        text.replace(QLatin1Char(';'), QLatin1Char(':'));
-        if (position == Catalogue::PREFIXE)
-            text = PrefixIs(text);
-        else if (position == Catalogue::LANGUE)
-            text = LangueIs(text);
-        else if (position == Catalogue::DOMAINE)
-            text = DomaineIs(text);
-        line += text + QStringLiteral(";;");
-    }
-    line.chop(qMin(2, int(line.size())));
-    return line;
-}
-
-bool exportSkips(const QVector<QVariant> &row)
-{
-    return exportLine(row).contains(QStringLiteral(";;;;;;;;;;;;;;"));
 }
 
 // Whether the export's code page holds every character of the text.
@@ -301,7 +275,7 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
                                            .arg(Catalogue::fieldName(position)));
             }
         }
-        if (exportSkips(row))
+        if (CatalogueExport::leavesOut(row))
             report(m_counts.skipped, QStringLiteral("the export leaves this record out: "
                                                     "its line would hold seven empty fields in a row"));
     }
