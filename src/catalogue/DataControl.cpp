@@ -78,9 +78,7 @@ bool DataControl::setReadOnly(bool readOnly)
         Q_EMIT refreshed();
         return false;
     }
-    m_recordSet.m_fetch = m_db.prepare(QLatin1String("SELECT * FROM \"")
-                                       + QString(m_recordSet.m_table).replace(QLatin1Char('"'), QLatin1String("\"\""))
-                                       + QLatin1String("\" WHERE rowid = ?"));
+    m_recordSet.m_fetch = RecordSet::prepareFetch(m_db, m_recordSet.m_table);
     m_recordSet.m_cache.clear();
     return true;
 }

@@ -190,6 +190,11 @@ std::unique_ptr<Statement> Database::prepare(const QString &sql)
     return std::make_unique<Statement>(*this, stmt);
 }
 
+QString Database::quoteName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
 qint64 Database::lastInsertRowId() const
 {
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;

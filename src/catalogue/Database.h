@@ -58,6 +58,9 @@ public:
     // Prepares engine SQL; on failure the statement is invalid and lastError() says why.
     std::unique_ptr<Statement> prepare(const QString &sql);
 
+    // A table or column name quoted for the engine's SQL.
+    static QString quoteName(const QString &name);
+
     qint64 lastInsertRowId() const;
     int changes() const;
 

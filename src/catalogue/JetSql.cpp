@@ -1,5 +1,6 @@
 #include "JetSql.h"
 
+#include "Database.h"
 #include "JetText.h"
 
 #include <QStringList>
@@ -15,7 +16,7 @@ struct Token {
 
 QString quoteIdentifier(const QString &name)
 {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return Database::quoteName(name);
 }
 
 QString quoteString(const QString &text)

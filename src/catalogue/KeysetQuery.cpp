@@ -110,11 +110,10 @@ private:
 // but never touched costs no memory.
 std::size_t rowsAtMost(Database &db, const QString &table)
 {
-    auto query = db.prepare(QLatin1String("SELECT max(rowid) FROM \"") + QString(table).replace(
-                                QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1String("\""));
+    auto query = db.prepare(QLatin1String("SELECT max(rowid) FROM ") + Database::quoteName(table));
     if (!query || query->step() != Statement::Step::Row)
         return 0;
-    return std::size_t(std::clamp<qint64>(query->int64(0), 0, 1 << 26));
+    return std::size_t(std::clamp<qint64>(query->int64(0), 0, 1 << 22));
 }
 
 } // namespace

@@ -13,11 +13,6 @@ namespace {
 // Rows kept in memory for the grid and the form; a screenful is a few dozen.
 constexpr int CacheLimit = 4096;
 
-QString quoteIdentifier(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-}
-
 } // namespace
 
 RecordSet::RecordSet(DataControl &control)
@@ -34,12 +29,16 @@ int RecordSet::fieldIndex(const QString &name) const
     return -1;
 }
 
+std::unique_ptr<Statement> RecordSet::prepareFetch(Database &db, const QString &table)
+{
+    return db.prepare(QLatin1String("SELECT * FROM ") + Database::quoteName(table) + QLatin1String(" WHERE rowid = ?"));
+}
+
 bool RecordSet::load(Database &db, const JetSql::Select &select)
 {
     const QString &table = select.table;
     // Build the new result aside, so a failure leaves the old one in place.
-    std::unique_ptr<Statement> fetch = db.prepare(
-        QLatin1String("SELECT * FROM ") + quoteIdentifier(table) + QLatin1String(" WHERE rowid = ?"));
+    std::unique_ptr<Statement> fetch = prepareFetch(db, table);
     if (!fetch) {
         m_error = db.lastError();
         return false;
@@ -49,7 +48,7 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
         names << fetch->columnName(i);
 
     QVector<bool> integerColumn(names.size(), false);
-    if (auto info = db.prepare(QLatin1String("PRAGMA table_info(") + quoteIdentifier(table) + QLatin1Char(')'))) {
+    if (auto info = db.prepare(QLatin1String("PRAGMA table_info(") + Database::quoteName(table) + QLatin1Char(')'))) {
         while (info->step() == Statement::Step::Row) {
             const int column = names.indexOf(info->value(1).toString());
             if (column >= 0)
@@ -214,7 +213,7 @@ bool RecordSet::changedColumns(QStringList &columns, QVector<QVariant> &values) 
         const QVariant value = toColumnValue(i, m_buffer[i], &ok);
         if (!ok)
             return false;
-        columns << quoteIdentifier(m_fieldNames[i]);
+        columns << Database::quoteName(m_fieldNames[i]);
         values << value;
     }
     return true;
@@ -227,7 +226,7 @@ bool RecordSet::storeNew()
     if (!changedColumns(columns, values))
         return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
     const QStringList marks(columns.size(), QStringLiteral("?"));
-    QString sql = QLatin1String("INSERT INTO ") + quoteIdentifier(m_table);
+    QString sql = QLatin1String("INSERT INTO ") + Database::quoteName(m_table);
     sql += columns.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
                              : QLatin1String(" (") + columns.join(QLatin1Char(',')) + QLatin1String(") VALUES (")
                                    + marks.join(QLatin1Char(',')) + QLatin1Char(')');
@@ -263,7 +262,7 @@ bool RecordSet::storeEdit()
     for (QString &assignment : assignments)
         assignment += QLatin1String(" = ?");
     if (!assignments.isEmpty()) {
-        auto update = m_db->prepare(QLatin1String("UPDATE ") + quoteIdentifier(m_table) + QLatin1String(" SET ")
+        auto update = m_db->prepare(QLatin1String("UPDATE ") + Database::quoteName(m_table) + QLatin1String(" SET ")
                                     + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE rowid = ?"));
         if (!update)
             return failFromEngine();
@@ -310,7 +309,7 @@ bool RecordSet::Delete()
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     m_control.announceValidate(DataControl::DeleteAction);
     const qint64 key = m_keys[std::size_t(m_position)];
-    auto remove = m_db->prepare(QLatin1String("DELETE FROM ") + quoteIdentifier(m_table)
+    auto remove = m_db->prepare(QLatin1String("DELETE FROM ") + Database::quoteName(m_table)
                                 + QLatin1String(" WHERE rowid = ?"));
     if (!remove)
         return failFromEngine();

@@ -70,6 +70,7 @@ private:
 
     explicit RecordSet(DataControl &control);
     bool load(Database &db, const JetSql::Select &select);
+    static std::unique_ptr<Statement> prepareFetch(Database &db, const QString &table);
     void clear();
 
     bool moveTo(int position, int action);
