@@ -106,6 +106,16 @@ QStringList folderEntries(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
+// The open table's column of that name, or -1.
+int columnNamed(const AccessReader &reader, const QString &name)
+{
+    for (int i = 0; i < reader.columns().size(); ++i) {
+        if (reader.columns().at(i).name == name)
+            return i;
+    }
+    return -1;
+}
+
 } // namespace
 
 #define SKIP_WITHOUT_ACCESS_FILES()                                                                      \
@@ -445,11 +455,7 @@ void tst_CatalogueTool::readsEachGeneration()
     QVERIFY2(reader.openTable(table), qPrintable(reader.errorString()));
     QCOMPARE(reader.tableName().compare(table, Qt::CaseInsensitive), 0);
 
-    int columnIndex = -1;
-    for (int i = 0; i < reader.columns().size(); ++i) {
-        if (reader.columns().at(i).name == column)
-            columnIndex = i;
-    }
+    const int columnIndex = columnNamed(reader, column);
     QVERIFY2(columnIndex >= 0, qPrintable(column));
 
     int count = 0;
@@ -470,14 +476,8 @@ void tst_CatalogueTool::readsLongMemoWhole()
     AccessReader reader;
     QVERIFY(reader.open(copy));
     QVERIFY(reader.openTable(QStringLiteral("Employees")));
-    int notes = -1;
-    int photo = -1;
-    for (int i = 0; i < reader.columns().size(); ++i) {
-        if (reader.columns().at(i).name == QLatin1String("Notes"))
-            notes = i;
-        if (reader.columns().at(i).name == QLatin1String("Photo"))
-            photo = i;
-    }
+    const int notes = columnNamed(reader, QStringLiteral("Notes"));
+    const int photo = columnNamed(reader, QStringLiteral("Photo"));
     QVERIFY(notes >= 0 && photo >= 0);
     QCOMPARE(reader.columns().at(photo).kind, AccessReader::ColumnKind::Unsupported);
     QCOMPARE(reader.columns().at(notes).kind, AccessReader::ColumnKind::Text);
@@ -577,17 +577,10 @@ void tst_CatalogueTool::convertsAccessRows()
 
     // Real Access values through the catalogue's rules: a text, a number
     // outside NUMERO's range, a currency and a word in NUMERO's place.
-    auto columnNamed = [&reader](const char *name) {
-        for (int i = 0; i < reader.columns().size(); ++i) {
-            if (reader.columns().at(i).name == QLatin1String(name))
-                return i;
-        }
-        return -1;
-    };
     CatalogueImport::ColumnMatch match;
-    match.column[Catalogue::AUTEUR - 1] = columnNamed("ShipName");
-    match.column[Catalogue::TITRE - 1] = columnNamed("ShipAddress");
-    match.column[Catalogue::EDITEUR - 1] = columnNamed("ShipRegion");
+    match.column[Catalogue::AUTEUR - 1] = columnNamed(reader, QStringLiteral("ShipName"));
+    match.column[Catalogue::TITRE - 1] = columnNamed(reader, QStringLiteral("ShipAddress"));
+    match.column[Catalogue::EDITEUR - 1] = columnNamed(reader, QStringLiteral("ShipRegion"));
 
     struct Case {
         const char *numeroColumn;
@@ -602,7 +595,7 @@ void tst_CatalogueTool::convertsAccessRows()
     };
     for (const Case &c : cases) {
         QVERIFY(reader.openTable(QStringLiteral("Orders")));
-        match.column[Catalogue::NUMERO - 1] = columnNamed(c.numeroColumn);
+        match.column[Catalogue::NUMERO - 1] = columnNamed(reader, QString::fromLatin1(c.numeroColumn));
         QVERIFY(reader.next());
         ImportReport report;
         const RecordValues values = CatalogueImport::recordFromAccessRow(reader, match, 1, report);

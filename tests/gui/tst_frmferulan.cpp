@@ -21,23 +21,6 @@ using TestSupport::Row;
 
 namespace {
 
-// Natural order: Vollhardt, Atkins, Müller, Bernard. By title: Chimie
-// générale (Müller), Physical chemistry (Atkins), Traité (Vollhardt), Zinc
-// (Bernard).
-QList<Row> catalogueRows()
-{
-    return {
-        {QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("C"), 12, QStringLiteral("Vollhardt"),
-         QStringLiteral("De Boeck"), QStringLiteral("Traité de chimie organique"), QStringLiteral("2-8041-1234-5")},
-        {QStringLiteral("Z"), QStringLiteral("F"), QStringLiteral("G"), 3, QStringLiteral("Atkins"),
-         QStringLiteral("Oxford"), QStringLiteral("Physical chemistry"), QVariant()},
-        {QStringLiteral("L"), QStringLiteral("E"), QStringLiteral("A"), 40, QStringLiteral("Müller"),
-         QStringLiteral("Klett"), QStringLiteral("Chimie générale"), QString()},
-        {QStringLiteral("V"), QStringLiteral("D"), QStringLiteral("E"), 7, QStringLiteral("Bernard"),
-         QStringLiteral("Nathan"), QStringLiteral("Zinc et cuivre"), QString()},
-    };
-}
-
 void replaceText(QLineEdit *box, const QString &text)
 {
     box->setFocus();
@@ -134,10 +117,8 @@ void tst_frmFerulan::startFailure()
 void tst_frmFerulan::startWithOnlyDatabase()
 {
     WindowFixture f;
-    QVERIFY(f.makeCatalogue(catalogueRows()).isEmpty());
     QVERIFY(TestSupport::writeFile(f.path(QStringLiteral("biblio.BAK")), "an old backup"));
-    QVERIFY(f.writeGeneral({"Database=biblio.db"}));
-    QVERIFY(f.start());
+    QVERIFY(f.startWith(catalogueRows(), false, false));
 
     // Form view, read-only, natural order, empty selector.
     QVERIFY(f.window->DBGrid1->isHidden());
@@ -302,9 +283,7 @@ void tst_frmFerulan::navigationCaptionAndGrid()
 void tst_frmFerulan::gridRowMovesDataControl()
 {
     WindowFixture f;
-    QVERIFY(f.makeCatalogue(catalogueRows()).isEmpty());
-    QVERIFY(f.writeGeneral({"Database=biblio.db", "LastViewType=List"}));
-    QVERIFY(f.start());
+    QVERIFY(f.startWith(catalogueRows(), false, true));
     DataGrid *grid = f.window->DBGrid1;
     QCOMPARE(grid->model()->rowCount(), 4);
     QCOMPARE(grid->model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("TITRE"));
@@ -322,9 +301,7 @@ void tst_frmFerulan::gridRowMovesDataControl()
 void tst_frmFerulan::emptySetShowsRecordZero()
 {
     WindowFixture f;
-    QVERIFY(f.makeCatalogue({}).isEmpty());
-    QVERIFY(f.writeGeneral({"Database=biblio.db", "EditFunction=" + WindowFixture::AccessCode}));
-    QVERIFY(f.start());
+    QVERIFY(f.startWith({}, true, false));
     QCOMPARE(caption(f), QStringLiteral("Record: 0"));
     for (const char *button : {"moveFirst", "movePrevious", "moveNext", "moveLast"})
         clickBar(f, button);
@@ -368,9 +345,7 @@ void tst_frmFerulan::texts()
     QFETCH(QString, toolTip);
 
     WindowFixture f;
-    QVERIFY(f.makeCatalogue(catalogueRows()).isEmpty());
-    QVERIFY(f.writeGeneral({"Database=biblio.db"}));
-    QVERIFY(f.start());
+    QVERIFY(f.startWith(catalogueRows(), false, false));
     QCOMPARE(f.window->windowTitle(), QStringLiteral("Ferulan 5.0"));
 
     QWidget *widget = f.child<QWidget>(name);
@@ -391,9 +366,7 @@ void tst_frmFerulan::texts()
 void tst_frmFerulan::gridFillsWindowAboveToolStrip()
 {
     WindowFixture f;
-    QVERIFY(f.makeCatalogue(catalogueRows()).isEmpty());
-    QVERIFY(f.writeGeneral({"Database=biblio.db"}));
-    QVERIFY(f.start());
+    QVERIFY(f.startWith(catalogueRows(), false, false));
     QWidget *strip = f.child<QWidget>(QStringLiteral("Picture1"));
     QWidget *textBox = f.child<QWidget>(QStringLiteral("txtFields_5"));
     const QRect formPlace = textBox->geometry();

@@ -22,20 +22,6 @@ namespace {
 
 const QVariant Null;
 
-QList<Row> catalogueRows()
-{
-    return {
-        {QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("C"), 12, QStringLiteral("Vollhardt"),
-         QStringLiteral("De Boeck"), QStringLiteral("Traité de chimie organique"), QStringLiteral("2-8041-1234-5")},
-        {QStringLiteral("Z"), QStringLiteral("F"), QStringLiteral("G"), 3, QStringLiteral("Atkins"),
-         QStringLiteral("Oxford"), QStringLiteral("Physical chemistry"), Null},
-        {QStringLiteral("L"), QStringLiteral("E"), QStringLiteral("A"), 40, QStringLiteral("Müller"),
-         QStringLiteral("Klett"), QStringLiteral("Chimie générale"), QString()},
-        {QStringLiteral("V"), QStringLiteral("D"), QStringLiteral("E"), 7, QStringLiteral("Bernard"),
-         QStringLiteral("Nathan"), QStringLiteral("Zinc et cuivre"), QString()},
-    };
-}
-
 const Row EmptyRow(8);
 
 QString decimalSeparator()
@@ -47,13 +33,7 @@ class EditingTest {
 public:
     explicit EditingTest(bool editing = true, bool list = false, const QList<Row> &rows = catalogueRows())
     {
-        ok = f.makeCatalogue(rows).isEmpty();
-        QList<QByteArray> general{"Database=biblio.db"};
-        if (editing)
-            general << "EditFunction=" + WindowFixture::AccessCode;
-        if (list)
-            general << "LastViewType=List";
-        ok = ok && f.writeGeneral(general) && f.start();
+        ok = f.startWith(rows, editing, list);
     }
 
     QLineEdit *box(int index) const { return f.child<QLineEdit>(QStringLiteral("txtFields_%1").arg(index)); }

@@ -18,32 +18,12 @@ using TestSupport::Row;
 
 namespace {
 
-// Natural order: Vollhardt, Atkins, Müller, Bernard.
-QList<Row> catalogueRows()
-{
-    return {
-        {QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("C"), 12, QStringLiteral("Vollhardt"),
-         QStringLiteral("De Boeck"), QStringLiteral("Traité de chimie organique"), QStringLiteral("2-8041-1234-5")},
-        {QStringLiteral("Z"), QStringLiteral("F"), QStringLiteral("G"), 3, QStringLiteral("Atkins"),
-         QStringLiteral("Oxford"), QStringLiteral("Physical chemistry"), QVariant()},
-        {QStringLiteral("L"), QStringLiteral("E"), QStringLiteral("A"), 40, QStringLiteral("Müller"),
-         QStringLiteral("Klett"), QStringLiteral("Chimie générale"), QString()},
-        {QStringLiteral("V"), QStringLiteral("D"), QStringLiteral("E"), 7, QStringLiteral("Bernard"),
-         QStringLiteral("Nathan"), QStringLiteral("Zinc et cuivre"), QString()},
-    };
-}
-
 class KeysTest {
 public:
     explicit KeysTest(bool editing = true, bool list = false)
     {
-        ok = f.makeCatalogue(catalogueRows()).isEmpty();
-        QList<QByteArray> general{"Database=biblio.db"};
-        if (editing)
-            general << "EditFunction=" + WindowFixture::AccessCode;
-        if (list)
-            general << "LastViewType=List";
-        ok = ok && f.writeGeneral(general) && f.start();
+        // catalogueRows(): Vollhardt, Atkins, Müller, Bernard in natural order.
+        ok = f.startWith(catalogueRows(), editing, list);
         if (ok) {
             f.window->activateWindow();
             ok = QTest::qWaitForWindowActive(f.window.get());

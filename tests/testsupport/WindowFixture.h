@@ -42,6 +42,23 @@ inline void clickOption(QAbstractButton *button)
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
+// The four rows most window tests start from. Natural order: Vollhardt,
+// Atkins, Müller, Bernard. By title: Chimie générale (Müller), Physical
+// chemistry (Atkins), Traité (Vollhardt), Zinc (Bernard).
+inline QList<TestSupport::Row> catalogueRows()
+{
+    return {
+        {QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("C"), 12, QStringLiteral("Vollhardt"),
+         QStringLiteral("De Boeck"), QStringLiteral("Traité de chimie organique"), QStringLiteral("2-8041-1234-5")},
+        {QStringLiteral("Z"), QStringLiteral("F"), QStringLiteral("G"), 3, QStringLiteral("Atkins"),
+         QStringLiteral("Oxford"), QStringLiteral("Physical chemistry"), QVariant()},
+        {QStringLiteral("L"), QStringLiteral("E"), QStringLiteral("A"), 40, QStringLiteral("Müller"),
+         QStringLiteral("Klett"), QStringLiteral("Chimie générale"), QString()},
+        {QStringLiteral("V"), QStringLiteral("D"), QStringLiteral("E"), 7, QStringLiteral("Bernard"),
+         QStringLiteral("Nathan"), QStringLiteral("Zinc et cuivre"), QString()},
+    };
+}
+
 // A program folder of its own for one window test: a catalogue, a settings
 // file written by the test, the main window with a recording messenger.
 class WindowFixture {
@@ -92,6 +109,23 @@ public:
             return false;
         window->show();
         return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    // The usual start: a catalogue with these rows, settings naming it (with
+    // the access code when editing, the list view when list), then start().
+    bool startWith(const QList<TestSupport::Row> &rows, bool editing, bool list)
+    {
+        const QString error = makeCatalogue(rows);
+        if (!error.isEmpty()) {
+            qWarning("catalogue not made: %s", qPrintable(error));
+            return false;
+        }
+        QList<QByteArray> lines{"Database=biblio.db"};
+        if (editing)
+            lines << "EditFunction=" + AccessCode;
+        if (list)
+            lines << "LastViewType=List";
+        return writeGeneral(lines) && start();
     }
 
     template <typename T>
