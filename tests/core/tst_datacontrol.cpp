@@ -30,11 +30,8 @@ private Q_SLOTS:
     void init();
     void composeQuery_data();
     void composeQuery();
-    void sortOrderIsFrench();
-    void numbersSortAsNumbers();
-    void orderingTermsAndDirections();
-    void codeLettersCompareExactly();
-    void likeIgnoresCaseOfAccentedLetters();
+    void queries_data();
+    void queries();
     void addNewStaysLastUntilNextQuery();
     void deleteRemovesFromFileAndSet();
     void moveNextPastEndLeavesNoCurrentRecord();
@@ -126,78 +123,51 @@ void TestDataControl::composeQuery()
         QVERIFY(!module.lastError().isEmpty());
 }
 
-void TestDataControl::sortOrderIsFrench()
+void TestDataControl::queries_data()
 {
-    DataControl data;
-    QList<Row> rows;
-    for (const QVariant &author : {QVariant(QStringLiteral("Zola")), QVariant(QStringLiteral("école")),
-                                   QVariant(QStringLiteral("Edison")), QVariant(QStringLiteral("Ecole")),
-                                   QVariant(QString()), QVariant(), QVariant(QStringLiteral("àbc"))})
-        rows << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), 1, author};
-    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio  ORDER BY AUTEUR"));
-    // Empty and missing first, then ties in key order.
-    QCOMPARE(column(data, 5), (QStringList{QString(), QStringLiteral("<null>"), QStringLiteral("àbc"),
-                                           QStringLiteral("école"), QStringLiteral("Ecole"), QStringLiteral("Edison"),
-                                           QStringLiteral("Zola")}));
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("numeros"); // NUMERO of the rows, in the order shown
+
+    // French order: case and accents do not separate words, empty and
+    // missing values first, equal keys in the order of the rows.
+    QTest::newRow("text order") << "SELECT * FROM Biblio  ORDER BY AUTEUR"
+                                << QStringList{"5", "6", "7", "2", "4", "3", "1"};
+    QTest::newRow("number order") << "SELECT * FROM Biblio  ORDER BY NUMERO"
+                                  << QStringList{"1", "2", "3", "4", "5", "6", "7"};
+    QTest::newRow("two terms, one descending") << "SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR DESC"
+                                               << QStringList{"6", "1", "7", "5", "3", "2", "4"};
+    // A rank names the result's column (4: DOMAINE); descending puts missing
+    // values last, equal keys still in row order.
+    QTest::newRow("rank, descending") << "SELECT * FROM Biblio ORDER BY 4 DESC"
+                                      << QStringList{"4", "2", "3", "1", "5", "7", "6"};
+    QTest::newRow("code letters compare exactly") << "SELECT * FROM Biblio WHERE (DOMAINE = 'B') "
+                                                  << QStringList{"2"};
+    // "É" matches "é" but not "E": case is ignored, accents are not.
+    QTest::newRow("LIKE ignores the case of accented letters")
+        << "SELECT * FROM Biblio WHERE AUTEUR LIKE '*ÉCOLE*' ORDER BY NUMERO" << QStringList{"2"};
+    QTest::newRow("LIKE with a doubled apostrophe") << "SELECT * FROM Biblio WHERE TITRE LIKE '*l''eau*' "
+                                                    << QStringList{"3"};
+    QTest::newRow("numbers match as their text") << "SELECT * FROM Biblio WHERE NUMERO LIKE '#' AND NUMERO > 5 "
+                                                 << QStringList{"6", "7"};
 }
 
-void TestDataControl::numbersSortAsNumbers()
+void TestDataControl::queries()
 {
+    QFETCH(QString, query);
+    QFETCH(QStringList, numeros);
+    const QString f = QStringLiteral("F");
+    const QList<Row> rows = {
+        {QStringLiteral("B"), f, QStringLiteral("A"), 1, QStringLiteral("Zola")},
+        {QStringLiteral("B"), f, QStringLiteral("B"), 2, QStringLiteral("école")},
+        {QStringLiteral("B"), f, QStringLiteral("b"), 3, QStringLiteral("Edison"), {}, QStringLiteral("L'eau")},
+        {QStringLiteral("B"), f, QStringLiteral("C"), 4, QStringLiteral("Ecole")},
+        {QStringLiteral("B"), f, QStringLiteral("A"), 5, QString()},
+        {QStringLiteral("B"), f, QVariant(), 6, QVariant()},
+        {QStringLiteral("B"), f, QStringLiteral("a"), 7, QStringLiteral("àbc")},
+    };
     DataControl data;
-    QList<Row> rows;
-    for (const QVariant &n : {QVariant(40), QVariant(3), QVariant(), QVariant(12), QVariant(-5)})
-        rows << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), n};
-    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio  ORDER BY NUMERO"));
-    QCOMPARE(column(data, 4), (QStringList{QStringLiteral("<null>"), QStringLiteral("-5"), QStringLiteral("3"),
-                                           QStringLiteral("12"), QStringLiteral("40")}));
-}
-
-void TestDataControl::orderingTermsAndDirections()
-{
-    DataControl data;
-    QList<Row> rows;
-    rows << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("b"), 1, QStringLiteral("Abel")}
-         << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), 2, QStringLiteral("Zoé")}
-         << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("B"), 3, QStringLiteral("Abélard")}
-         << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), 4, QStringLiteral("Zoe")}
-         << Row{QStringLiteral("B"), QStringLiteral("F"), QVariant(), 5, QStringLiteral("Martin")};
-    // Letter case does not separate codes; within a domain, authors descend
-    // and equal keys keep the order of the rows.
-    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR DESC"));
-    QCOMPARE(column(data, 4), (QStringList{QStringLiteral("5"), QStringLiteral("2"), QStringLiteral("4"),
-                                           QStringLiteral("3"), QStringLiteral("1")}));
-    // Descending puts missing values last, equal keys still in row order; a
-    // rank names the result's column (4: DOMAINE).
-    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio ORDER BY 4 DESC"));
-    VERIFY_DATA(data.Refresh(), data);
-    QCOMPARE(column(data, 4), (QStringList{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2"),
-                                           QStringLiteral("4"), QStringLiteral("5")}));
-}
-
-void TestDataControl::codeLettersCompareExactly()
-{
-    DataControl data;
-    QList<Row> rows = TestSupport::sampleRows();
-    rows << Row{QStringLiteral("b"), QStringLiteral("f"), QStringLiteral("b")};
-    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio WHERE (DOMAINE = 'B') "));
-    QCOMPARE(data.Recordset().recordCount(), 1);
-    QCOMPARE(data.Recordset().value(3).toString(), QStringLiteral("B"));
-}
-
-void TestDataControl::likeIgnoresCaseOfAccentedLetters()
-{
-    DataControl data;
-    openOn(data, TestSupport::sampleRows(), QStringLiteral("SELECT * FROM Biblio WHERE AUTEUR LIKE '*ÉCOLE*' "));
-    QCOMPARE(column(data, 5), QStringList{QStringLiteral("Écoles réunies")});
-
-    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio WHERE TITRE LIKE '*l''eau*' "));
-    VERIFY_DATA(data.Refresh(), data);
-    QCOMPARE(column(data, 7), QStringList{QStringLiteral("L'eau et ses ions")});
-
-    // Numbers match as their text.
-    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio WHERE NUMERO LIKE '4*' "));
-    VERIFY_DATA(data.Refresh(), data);
-    QCOMPARE(column(data, 4), QStringList{QStringLiteral("40")});
+    openOn(data, rows, query);
+    QCOMPARE(column(data, 4), numeros);
 }
 
 void TestDataControl::addNewStaysLastUntilNextQuery()
