@@ -1,28 +1,17 @@
 #include "TestSupport.h"
 
 #include "AccessReader.h"
-#include "CatalogueChecker.h"
 #include "CatalogueImport.h"
 #include "CatalogueWriter.h"
 #include "DemoCatalogue.h"
 #include "ExportFileReader.h"
-#include "RecordConversion.h"
 #include "SyntheticCatalogue.h"
 
 #include "catalogue/CatalogueExport.h"
-#include "catalogue/CatalogueFormat.h"
-#include "catalogue/CodeTables.h"
 #include "catalogue/Database.h"
 #include "catalogue/ForwardRecordset.h"
 #include "util/Windows1252.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSet>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -32,24 +21,17 @@ using TestSupport::Row;
 namespace {
 
 const QString AccessFolder = QStringLiteral(FERULAN_FIXTURES "/access");
+const QString Header = QString::fromLatin1(CatalogueExport::Header);
+
+QString shown(const QVariant &value) { return value.isNull() ? QStringLiteral("~") : value.toString(); }
 
 // A record as comparable text: the eight fields, "~" for NULL.
 QString describe(const RecordValues &values)
 {
     QStringList fields;
-    for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
-        const QVariant &value = values[Catalogue::Field(position)];
-        fields << (value.isNull() ? QStringLiteral("~") : value.toString());
-    }
+    for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position)
+        fields << shown(values[Catalogue::Field(position)]);
     return fields.join(QLatin1Char('|'));
-}
-
-QStringList describeAll(const QList<RecordValues> &records)
-{
-    QStringList result;
-    for (const RecordValues &values : records)
-        result << describe(values);
-    return result;
 }
 
 // The rows of a catalogue file in key order, described as above.
@@ -57,22 +39,34 @@ QStringList catalogueRows(const QString &path)
 {
     Database db;
     if (!db.open(path, Database::Mode::ReadOnly))
-        return {QStringLiteral("cannot open: ") + db.lastError().text};
-    auto query = db.prepare(QStringLiteral(
-        "SELECT PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN FROM Biblio ORDER BY ID"));
+        return {"cannot open: " + db.lastError().text};
+    auto query = db.prepare("SELECT PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN "
+                            "FROM Biblio ORDER BY ID");
     if (!query)
-        return {QStringLiteral("cannot read: ") + db.lastError().text};
+        return {"cannot read: " + db.lastError().text};
     QStringList rows;
     while (query->step() == Statement::Step::Row) {
         QStringList fields;
-        for (int i = 0; i < 8; ++i) {
-            const QVariant value = query->value(i);
-            fields << (value.isNull() ? QStringLiteral("~") : value.toString());
-        }
+        for (int i = 0; i < 8; ++i)
+            fields << shown(query->value(i));
         rows << fields.join(QLatin1Char('|'));
     }
     return rows;
 }
+
+// One field of each described row.
+QStringList column(const QStringList &rows, int field)
+{
+    QStringList values;
+    for (const QString &row : rows)
+        values << row.section(QLatin1Char('|'), field, field);
+    return values;
+}
+
+QSet<QString> distinct(const QStringList &values) { return {values.begin(), values.end()}; }
+
+// The code letters of PREFIXE, LANGUE and DOMAINE.
+const QSet<QString> Letters[] = {{"B", "L", "T", "V", "Z"}, {"D", "E", "F"}, {"A", "B", "C", "D", "E", "F", "G"}};
 
 QByteArray crlf(const QStringList &lines)
 {
@@ -84,21 +78,18 @@ QByteArray crlf(const QStringList &lines)
 
 struct ToolRun {
     int status = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
-ToolRun runTool(const QStringList &arguments)
+ToolRun runTool(const QStringList &arguments, const QString &folder = QString())
 {
     QProcess process;
+    process.setWorkingDirectory(folder);
     process.start(QStringLiteral(FERULAN_TOOL), arguments);
-    ToolRun run;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.status = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 QStringList folderEntries(const QString &folder)
@@ -118,12 +109,10 @@ int columnNamed(const AccessReader &reader, const QString &name)
 
 } // namespace
 
-#define SKIP_WITHOUT_ACCESS_FILES()                                                                      \
-    do {                                                                                                 \
-        if (!QFileInfo::exists(AccessFolder))                                                            \
-            QSKIP(qPrintable(QStringLiteral("The Access sample files are not there (%1); the Access "    \
-                                            "reading tests need them.")                                  \
-                                 .arg(AccessFolder)));                                                   \
+#define SKIP_WITHOUT_ACCESS_FILES()                                                                            \
+    do {                                                                                                       \
+        if (!QFileInfo::exists(AccessFolder))                                                                  \
+            QSKIP("The Access sample files are not there (" FERULAN_FIXTURES "/access); the Access tests need them."); \
     } while (false)
 
 class tst_CatalogueTool : public QObject {
@@ -132,57 +121,32 @@ class tst_CatalogueTool : public QObject {
 private Q_SLOTS:
     void init();
 
-    // Turning texts into catalogue values
-    void numeroFromText_data();
-    void numeroFromText();
-    void letterForLabel_data();
-    void letterForLabel();
-
-    // Reading the export file back
     void exportFile_data();
     void exportFile();
-    void exportFileNeedsItsHeader_data();
-    void exportFileNeedsItsHeader();
 
-    // Access files
-    void recognisesAccessFiles_data();
-    void recognisesAccessFiles();
     void readsEachGeneration_data();
     void readsEachGeneration();
-    void readsLongMemoWhole();
-    void unknownTableNamesTheTables();
     void matchesColumnsByName_data();
     void matchesColumnsByName();
-    void convertsAccessRows();
+    void readsMemosAndConvertsRows();
 
-    // Writing
-    void writerNeverReplacesAFile();
-    void abandonedWriteLeavesNothing();
-    void interruptedGenerateLeavesNothing();
+    void writesAllOrNothing();
+    void demoComesBackThroughTheExport();
+    void generateAndCreate();
 
-    // The demo and the generator
-    void demoCoversTheCatalogue();
-    void generatorIsDeterministicAndVaried();
-    void generateWritesNRows();
-
-    // The command line
-    void commandLineErrors_data();
-    void commandLineErrors();
-    void commandsRefuseToOverwrite_data();
-    void commandsRefuseToOverwrite();
-    void exportRoundTripGivesTheDemoBack();
+    void commandLineRefusals_data();
+    void commandLineRefusals();
     void importReportsRowsAndWritesTheRest();
-    void failedImportLeavesNoFile_data();
-    void failedImportLeavesNoFile();
-
-    // Checking
-    void checkFindsEachKindOfProblem();
-    void checkFindsLayoutProblems_data();
-    void checkFindsLayoutProblems();
-    void checkOnAccessAndForeignFiles();
+    void check_data();
+    void check();
 
 private:
     QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
+    // The fixtures are read-only; the code under test gets a copy, as any user file.
+    QString accessCopy(const QString &file) const
+    {
+        return QFile::copy(QDir(AccessFolder).filePath(file), path(file)) ? path(file) : QString();
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -193,142 +157,63 @@ void tst_CatalogueTool::init()
     QVERIFY(m_dir->isValid());
 }
 
-// ---------------------------------------------------------------------------
-
-void tst_CatalogueTool::numeroFromText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<bool>("reported");
-
-    QTest::newRow("empty") << QString() << QVariant() << false;
-    QTest::newRow("plain") << QStringLiteral("12") << QVariant(qint64(12)) << false;
-    QTest::newRow("lowest") << QStringLiteral("-32768") << QVariant(qint64(-32768)) << false;
-    QTest::newRow("highest") << QStringLiteral("32767") << QVariant(qint64(32767)) << false;
-    QTest::newRow("blanks around") << QStringLiteral(" 12 ") << QVariant(qint64(12)) << true;
-    QTest::newRow("half to even, point") << QStringLiteral("2.5") << QVariant(qint64(2)) << true;
-    QTest::newRow("half to even, comma") << QStringLiteral("3,5") << QVariant(qint64(4)) << true;
-    QTest::newRow("too large, kept") << QStringLiteral("40000") << QVariant(qint64(40000)) << true;
-    QTest::newRow("too small, kept") << QStringLiteral("-32769") << QVariant(qint64(-32769)) << true;
-    QTest::newRow("letters") << QStringLiteral("12a") << QVariant() << true;
-    QTest::newRow("word") << QStringLiteral("abc") << QVariant() << true;
-    QTest::newRow("beyond 64 bits") << QStringLiteral("99999999999999999999") << QVariant() << true;
-    QTest::newRow("large fraction") << QStringLiteral("40000.5") << QVariant() << true;
-}
-
-void tst_CatalogueTool::numeroFromText()
-{
-    QFETCH(QString, text);
-    QFETCH(QVariant, value);
-    QFETCH(bool, reported);
-
-    QString problem;
-    const QVariant result = RecordConversion::numero(text, &problem);
-    QCOMPARE(result.isNull(), value.isNull());
-    if (!value.isNull())
-        QCOMPARE(result.toLongLong(), value.toLongLong());
-    QCOMPARE(!problem.isEmpty(), reported);
-    if (reported && !text.isEmpty())
-        QVERIFY2(problem.contains(QStringLiteral("NUMERO")), qPrintable(problem));
-}
-
-void tst_CatalogueTool::letterForLabel_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("letter");
-
-    QTest::newRow("type") << "PREFIXE" << QStringLiteral("Périodique ou journal") << "Z";
-    QTest::newRow("video has no accent") << "PREFIXE" << QStringLiteral("Video") << "V";
-    QTest::newRow("language") << "LANGUE" << QStringLiteral("française") << "F";
-    QTest::newRow("domain with its blank") << "DOMAINE" << QStringLiteral("Exercices de chimie ") << "D";
-    QTest::newRow("domain, blank lost") << "DOMAINE" << QStringLiteral("Exercices de chimie") << "D";
-    QTest::newRow("letter case changed") << "DOMAINE" << QStringLiteral("CHIMIE MINÉRALE") << "B";
-    QTest::newRow("same letter, other field") << "PREFIXE" << QStringLiteral("Livre") << "B";
-    QTest::newRow("bare letter") << "LANGUE" << QStringLiteral("E") << "E";
-    QTest::newRow("caption is no label") << "LANGUE" << QStringLiteral("english") << "";
-    QTest::newRow("letter of another table") << "LANGUE" << QStringLiteral("B") << "";
-    QTest::newRow("unknown") << "PREFIXE" << QStringLiteral("Livres") << "";
-    QTest::newRow("empty") << "DOMAINE" << QString() << "";
-}
-
-void tst_CatalogueTool::letterForLabel()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, label);
-    QFETCH(QString, letter);
-    const CodeTable &table = field == QLatin1String("PREFIXE") ? CodeTables::prefixe()
-        : field == QLatin1String("LANGUE")                     ? CodeTables::langue()
-                                                               : CodeTables::domaine();
-    QCOMPARE(RecordConversion::letterForLabel(table, label), letter);
-}
-
-// ---------------------------------------------------------------------------
-
 void tst_CatalogueTool::exportFile_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("records");
     QTest::addColumn<QStringList>("reportedLines"); // "line N" of each report, in order
 
-    const QString header = QString::fromLatin1(CatalogueExport::Header);
-
     QTest::newRow("plain record")
-        << crlf({header, QStringLiteral("Livre;;française;;Chimie organique;;12;;Dupont: Martin;;;;Chimie;;")})
-        << QStringList{QStringLiteral("B|F|C|12|Dupont: Martin|~|Chimie|~")} << QStringList();
-
-    QTest::newRow("header only") << crlf({header}) << QStringList() << QStringList();
-
-    QTest::newRow("code letters with their blank and without")
-        << crlf({header, QStringLiteral("Transparent;;anglaise;;Exercices de chimie ;;;;A;;B;;C;;D"),
-                 QStringLiteral("Video;;allemande;;Exercices de chimie;;7;;;;;;T;;")})
-        << QStringList{QStringLiteral("T|E|D|~|A|B|C|D"), QStringLiteral("V|D|D|7|~|~|T|~")} << QStringList();
-
+        << crlf({Header, "Livre;;française;;Chimie organique;;12;;Dupont: Martin;;;;Chimie;;"})
+        << QStringList{"B|F|C|12|Dupont: Martin|~|Chimie|~"} << QStringList();
+    QTest::newRow("header only") << crlf({Header}) << QStringList() << QStringList();
+    QTest::newRow("code labels with their blank and without")
+        << crlf({Header, "Transparent;;anglaise;;Exercices de chimie ;;;;A;;B;;C;;D",
+                 "Video;;allemande;;Exercices de chimie;;7;;;;;;T;;"})
+        << QStringList{"T|E|D|~|A|B|C|D", "V|D|D|7|~|~|T|~"} << QStringList();
+    // A bare letter is taken too, but neither a caption nor a letter of another table.
+    QTest::newRow("code labels in other letter case, bare letters, unknown")
+        << crlf({Header, "PÉRIODIQUE OU JOURNAL;;E;;chimie minérale;;1;;;;;;Un;;", "Livre;;english;;G;;2;;;;;;Deux;;",
+                 "Livre;;B;;;;3;;;;;;Trois;;"})
+        << QStringList{"Z|E|B|1|~|~|Un|~", "B|~|G|2|~|~|Deux|~", "B|~|~|3|~|~|Trois|~"}
+        << QStringList{"line 3", "line 4"};
     QTest::newRow("title over two lines")
-        << crlf({header, QStringLiteral("Livre;;française;;Chimie générale et chimie-physique;;3;;Roux;;Delorme;;Chimie"),
-                 QStringLiteral("Tome 2;;978-2"), QStringLiteral("Logiciel;;;;;;4;;;;;;Tableur;;")})
-        << QStringList{QStringLiteral("B|F|A|3|Roux|Delorme|Chimie\r\nTome 2|978-2"),
-                       QStringLiteral("L|~|~|4|~|~|Tableur|~")}
-        << QStringList();
-
+        << crlf({Header, "Livre;;française;;Chimie générale et chimie-physique;;3;;Roux;;Delorme;;Chimie",
+                 "Tome 2;;978-2", "Logiciel;;;;;;4;;;;;;Tableur;;"})
+        << QStringList{"B|F|A|3|Roux|Delorme|Chimie\r\nTome 2|978-2", "L|~|~|4|~|~|Tableur|~"} << QStringList();
     QTest::newRow("author and title broken, one blank line inside")
-        << crlf({header, QStringLiteral("Livre;;;;Divers;;5;;Roux,"), QStringLiteral("Maëlle;;Éd.;;Histoire"),
-                 QString(), QStringLiteral("de la chimie;;")})
-        << QStringList{QStringLiteral("B|~|F|5|Roux,\r\nMaëlle|Éd.|Histoire\r\n\r\nde la chimie|~")}
-        << QStringList();
-
+        << crlf({Header, "Livre;;;;Divers;;5;;Roux,", "Maëlle;;Éd.;;Histoire", "", "de la chimie;;"})
+        << QStringList{"B|~|F|5|Roux,\r\nMaëlle|Éd.|Histoire\r\n\r\nde la chimie|~"} << QStringList();
     QTest::newRow("plain line feed inside a value stays")
-        << crlf({header, QStringLiteral("Livre;;;;;;1;;;;;;Un\ndeux;;")})
-        << QStringList{QStringLiteral("B|~|~|1|~|~|Un\ndeux|~")} << QStringList();
-
+        << crlf({Header, "Livre;;;;;;1;;;;;;Un\ndeux;;"}) << QStringList{"B|~|~|1|~|~|Un\ndeux|~"} << QStringList();
     QTest::newRow("file with plain line feeds")
-        << QByteArray(header.toLatin1() + "\nLivre;;;;;;1;;;;;;Un;;\nLogiciel;;;;;;2;;;;;;Deux;;\n")
-        << QStringList{QStringLiteral("B|~|~|1|~|~|Un|~"), QStringLiteral("L|~|~|2|~|~|Deux|~")} << QStringList();
-
+        << QByteArray(Header.toLatin1() + "\nLivre;;;;;;1;;;;;;Un;;\nLogiciel;;;;;;2;;;;;;Deux;;\n")
+        << QStringList{"B|~|~|1|~|~|Un|~", "L|~|~|2|~|~|Deux|~"} << QStringList();
     QTest::newRow("saved again as UTF-8")
-        << QByteArray(header.toUtf8() + "\r\nLivre;;française;;Pédagogie;;9;;Lefèvre;;;;L'élève;;\r\n")
-        << QStringList{QStringLiteral("B|F|G|9|Lefèvre|~|L'élève|~")} << QStringList();
-
+        << QByteArray(Header.toUtf8() + "\r\nLivre;;française;;Pédagogie;;9;;Lefèvre;;;;L'élève;;\r\n")
+        << QStringList{"B|F|G|9|Lefèvre|~|L'élève|~"} << QStringList();
     QTest::newRow("unknown labels and numbers")
-        << crlf({header, QStringLiteral("Livres;;française;;Chimie organique;;12a;;A;;;;T;;"),
-                 QStringLiteral("Livre;;;;Géologie;;40000;;A;;;;T;;")})
-        << QStringList{QStringLiteral("~|F|C|~|A|~|T|~"), QStringLiteral("B|~|~|40000|A|~|T|~")}
-        << QStringList{QStringLiteral("line 2"), QStringLiteral("line 2"), QStringLiteral("line 3"),
-                       QStringLiteral("line 3")};
-
+        << crlf({Header, "Livres;;française;;Chimie organique;;12a;;A;;;;T;;", "Livre;;;;Géologie;;40000;;A;;;;T;;"})
+        << QStringList{"~|F|C|~|A|~|T|~", "B|~|~|40000|A|~|T|~"}
+        << QStringList{"line 2", "line 2", "line 3", "line 3"};
+    // Whole numbers are kept, out of range ones too but with a remark; halves
+    // round to even; anything else leaves the field empty, with a remark.
+    QTest::newRow("item numbers")
+        << crlf({Header, "Livre;;;;;;-32768;;;;;;A;;", "Livre;;;;;;32767;;;;;;A;;", "Livre;;;;;; 12 ;;;;;;A;;",
+                 "Livre;;;;;;2.5;;;;;;A;;", "Livre;;;;;;3,5;;;;;;A;;", "Livre;;;;;;-32769;;;;;;A;;",
+                 "Livre;;;;;;99999999999999999999;;;;;;A;;", "Livre;;;;;;40000.5;;;;;;A;;"})
+        << QStringList{"B|~|~|-32768|~|~|A|~", "B|~|~|32767|~|~|A|~", "B|~|~|12|~|~|A|~", "B|~|~|2|~|~|A|~",
+                       "B|~|~|4|~|~|A|~", "B|~|~|-32769|~|~|A|~", "B|~|~|~|~|~|A|~", "B|~|~|~|~|~|A|~"}
+        << QStringList{"line 4", "line 5", "line 6", "line 7", "line 8", "line 9"};
     QTest::newRow("piece without its end, then a whole record")
-        << crlf({header, QStringLiteral("Livre;;;;;;1;;Auteur"), QStringLiteral("Logiciel;;;;;;2;;;;;;Deux;;")})
-        << QStringList{QStringLiteral("L|~|~|2|~|~|Deux|~")} << QStringList{QStringLiteral("line 2")};
-
+        << crlf({Header, "Livre;;;;;;1;;Auteur", "Logiciel;;;;;;2;;;;;;Deux;;"})
+        << QStringList{"L|~|~|2|~|~|Deux|~"} << QStringList{"line 2"};
     QTest::newRow("piece at the end of the file")
-        << crlf({header, QStringLiteral("Logiciel;;;;;;2;;;;;;Deux;;"), QStringLiteral("Livre;;;;;;1;;A;;B")})
-        << QStringList{QStringLiteral("L|~|~|2|~|~|Deux|~")} << QStringList{QStringLiteral("line 3")};
-
+        << crlf({Header, "Logiciel;;;;;;2;;;;;;Deux;;", "Livre;;;;;;1;;A;;B"})
+        << QStringList{"L|~|~|2|~|~|Deux|~"} << QStringList{"line 3"};
     QTest::newRow("too many fields, stray text")
-        << crlf({header, QStringLiteral("Livre;;;;;;1;;;;;;Un;;;;extra"), QStringLiteral("bonjour"),
-                 QStringLiteral("Logiciel;;;;;;2;;;;;;Deux;;")})
-        << QStringList{QStringLiteral("L|~|~|2|~|~|Deux|~")}
-        << QStringList{QStringLiteral("line 2"), QStringLiteral("line 3")};
+        << crlf({Header, "Livre;;;;;;1;;;;;;Un;;;;extra", "bonjour", "Logiciel;;;;;;2;;;;;;Deux;;"})
+        << QStringList{"L|~|~|2|~|~|Deux|~"} << QStringList{"line 2", "line 3"};
 }
 
 void tst_CatalogueTool::exportFile()
@@ -336,74 +221,20 @@ void tst_CatalogueTool::exportFile()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, records);
     QFETCH(QStringList, reportedLines);
-
     ExportFileReader reader;
     ImportReport report;
     QStringList read;
-    QVERIFY2(reader.read(bytes, report,
-                         [&read](const RecordValues &values, qint64) {
-                             read << describe(values);
-                             return true;
-                         }),
-             qPrintable(reader.errorString()));
+    const auto take = [&read](const RecordValues &values, qint64) {
+        read << describe(values);
+        return true;
+    };
+    QVERIFY2(reader.read(bytes, report, take), qPrintable(reader.errorString()));
     QCOMPARE(read, records);
     QCOMPARE(reader.recordCount(), qint64(records.size()));
-
     QStringList where;
     for (const QString &line : report.lines())
         where << line.section(QLatin1Char(':'), 0, 0);
     QVERIFY2(where == reportedLines, qPrintable(report.lines().join(QLatin1Char('\n'))));
-}
-
-void tst_CatalogueTool::exportFileNeedsItsHeader_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("records without header") << QByteArray("Livre;;;;;;1;;;;;;Un;;\r\n");
-    QTest::newRow("header in lower case")
-        << QByteArray("prefixe;;langue;;domaine;;numero;;auteur;;editeur;;titre;;isbn\r\n");
-    QTest::newRow("comma-separated") << QByteArray("PREFIXE,LANGUE,DOMAINE,NUMERO,AUTEUR,EDITEUR,TITRE,ISBN\r\n");
-}
-
-void tst_CatalogueTool::exportFileNeedsItsHeader()
-{
-    QFETCH(QByteArray, bytes);
-    ExportFileReader reader;
-    ImportReport report;
-    int taken = 0;
-    QVERIFY(!reader.read(bytes, report, [&taken](const RecordValues &, qint64) {
-        ++taken;
-        return true;
-    }));
-    QCOMPARE(taken, 0);
-    QVERIFY(!reader.errorString().isEmpty());
-}
-
-// ---------------------------------------------------------------------------
-
-void tst_CatalogueTool::recognisesAccessFiles_data()
-{
-    QTest::addColumn<QByteArray>("head");
-    QTest::addColumn<bool>("access");
-
-    QTest::newRow("Jet") << QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x01\x00\x00\x00", 24) << true;
-    QTest::newRow("ACE") << QByteArray("\x00\x01\x00\x00Standard ACE DB\x00\x02\x00\x00\x00", 24) << true;
-    QTest::newRow("name without the page start") << QByteArray("....Standard Jet DB\x00....", 24) << false;
-    QTest::newRow("other engine name") << QByteArray("\x00\x01\x00\x00Standard Xyz DB\x00\x01\x00\x00\x00", 24)
-                                       << false;
-    QTest::newRow("cut short") << QByteArray("\x00\x01\x00\x00Standard Jet", 16) << false;
-    QTest::newRow("SQLite") << QByteArray("SQLite format 3\x00\x10\x00\x01\x01\x00\x40\x20\x20", 24) << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void tst_CatalogueTool::recognisesAccessFiles()
-{
-    QFETCH(QByteArray, head);
-    QFETCH(bool, access);
-    const QString file = path(QStringLiteral("catalogue.mdb"));
-    QVERIFY(TestSupport::writeFile(file, head + QByteArray(2048, '\0')));
-    QCOMPARE(CatalogueFormat::isAccessFile(file), access);
-    QVERIFY(!CatalogueFormat::isAccessFile(path(QStringLiteral("missing.mdb"))));
 }
 
 void tst_CatalogueTool::readsEachGeneration_data()
@@ -415,23 +246,17 @@ void tst_CatalogueTool::readsEachGeneration_data()
     QTest::addColumn<QString>("column");
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("value");
-
-    QTest::newRow("Jet 3, accented values") << "nwind.mdb" << "Jet 3" << "customers" << 91 << "CompanyName" << 7
-                                            << QStringLiteral("Blondel père et fils");
-    QTest::newRow("Jet 3, accented address") << "nwind.mdb" << "Jet 3" << "Customers" << 91 << "Address" << 7
-                                             << QStringLiteral("24, place Kléber");
-    QTest::newRow("Jet 3, accented table name") << "nwind.mdb" << "Jet 3" << QStringLiteral("Umsätze") << 830
-                                                << "ShipCity" << 3 << QStringLiteral("Montréal");
-    QTest::newRow("Jet 3, currency") << "nwind.mdb" << "Jet 3" << "Orders" << 830 << "Freight" << 1
-                                     << QStringLiteral("12.7500");
+    // Table names in another letter case than the file's are found too.
+    QTest::newRow("Jet 3, accents") << "nwind.mdb" << "Jet 3" << "customers" << 91 << "CompanyName" << 7
+                                    << "Blondel père et fils";
+    QTest::newRow("Jet 3, accented table name") << "nwind.mdb" << "Jet 3" << "Umsätze" << 830 << "ShipCity" << 3
+                                                << "Montréal";
     QTest::newRow("Jet 4, line break in a memo") << "DateTestDatabase.mdb" << "Jet 4" << "DateTest" << 6
-                                                 << "LongTextCol" << 6 << QStringLiteral("New line\r\nin field");
-    QTest::newRow("Jet 4, date") << "DateTestDatabase.mdb" << "Jet 4" << "DateTest" << 6 << "DateTimeCol" << 1
-                                 << QStringLiteral("2021-12-02 00:00:00");
+                                                 << "LongTextCol" << 6 << "New line\r\nin field";
     QTest::newRow("ACE, text") << "ASampleDatabase.accdb" << "ACE" << "Asset Items" << 65 << "Make" << 1
-                               << QStringLiteral("GEO Rocket");
+                               << "GEO Rocket";
     QTest::newRow("ACE, long integer") << "ASampleDatabase.accdb" << "ACE" << "asset items" << 65 << "Warranty" << 1
-                                       << QStringLiteral("12");
+                                       << "12";
 }
 
 void tst_CatalogueTool::readsEachGeneration()
@@ -444,20 +269,13 @@ void tst_CatalogueTool::readsEachGeneration()
     QFETCH(QString, column);
     QFETCH(int, row);
     QFETCH(QString, value);
-
-    // The fixtures are read-only; the reader gets a copy as any user file.
-    const QString copy = path(file);
-    QVERIFY(QFile::copy(QDir(AccessFolder).filePath(file), copy));
-
     AccessReader reader;
-    QVERIFY2(reader.open(copy), qPrintable(reader.errorString()));
+    QVERIFY2(reader.open(accessCopy(file)), qPrintable(reader.errorString()));
     QCOMPARE(reader.formatName(), format);
     QVERIFY2(reader.openTable(table), qPrintable(reader.errorString()));
     QCOMPARE(reader.tableName().compare(table, Qt::CaseInsensitive), 0);
-
     const int columnIndex = columnNamed(reader, column);
     QVERIFY2(columnIndex >= 0, qPrintable(column));
-
     int count = 0;
     QString found;
     while (reader.next()) {
@@ -468,77 +286,26 @@ void tst_CatalogueTool::readsEachGeneration()
     QCOMPARE(found, value);
 }
 
-void tst_CatalogueTool::readsLongMemoWhole()
-{
-    SKIP_WITHOUT_ACCESS_FILES();
-    const QString copy = path(QStringLiteral("nwind.mdb"));
-    QVERIFY(QFile::copy(QDir(AccessFolder).filePath(QStringLiteral("nwind.mdb")), copy));
-    AccessReader reader;
-    QVERIFY(reader.open(copy));
-    QVERIFY(reader.openTable(QStringLiteral("Employees")));
-    const int notes = columnNamed(reader, QStringLiteral("Notes"));
-    const int photo = columnNamed(reader, QStringLiteral("Photo"));
-    QVERIFY(notes >= 0 && photo >= 0);
-    QCOMPARE(reader.columns().at(photo).kind, AccessReader::ColumnKind::Unsupported);
-    QCOMPARE(reader.columns().at(notes).kind, AccessReader::ColumnKind::Text);
-
-    int longest = 0;
-    while (reader.next()) {
-        const QString text = reader.text(notes);
-        QVERIFY(!reader.wasCut(notes));
-        // A memo ends where its text ends, not at a buffer's edge.
-        if (!text.isEmpty())
-            QVERIFY2(text.endsWith(QLatin1Char('.')), qPrintable(text.right(40)));
-        longest = qMax(longest, int(text.size()));
-    }
-    QVERIFY2(longest > 255, qPrintable(QString::number(longest)));
-}
-
-void tst_CatalogueTool::unknownTableNamesTheTables()
-{
-    SKIP_WITHOUT_ACCESS_FILES();
-    const QString copy = path(QStringLiteral("sample.accdb"));
-    QVERIFY(QFile::copy(QDir(AccessFolder).filePath(QStringLiteral("ASampleDatabase.accdb")), copy));
-    AccessReader reader;
-    QVERIFY(reader.open(copy));
-    QCOMPARE(reader.tableNames(), QStringList{QStringLiteral("Asset Items")});
-    QVERIFY(!reader.openTable(QStringLiteral("Biblio")));
-    QVERIFY2(reader.errorString().contains(QStringLiteral("Asset Items")), qPrintable(reader.errorString()));
-
-    const QString text = path(QStringLiteral("biblio.txt"));
-    QVERIFY(TestSupport::writeFile(text, QByteArray("not a database")));
-    QVERIFY(!reader.open(text));
-    QVERIFY(!reader.errorString().isEmpty());
-}
-
 void tst_CatalogueTool::matchesColumnsByName_data()
 {
-    using Kind = AccessReader::ColumnKind;
+    const int text = int(AccessReader::ColumnKind::Text);
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QList<int>>("kinds");
     QTest::addColumn<QList<int>>("expected"); // column per field PREFIXE..ISBN
-    QTest::addColumn<QStringList>("notesMention");
-
-    const QStringList catalogue = {"ID", "PREFIXE", "LANGUE", "DOMAINE", "NUMERO", "AUTEUR", "EDITEUR", "TITRE", "ISBN"};
-    const QList<int> allText(9, int(Kind::Text));
-
-    QTest::newRow("the program's own table") << catalogue << allText << QList<int>{1, 2, 3, 4, 5, 6, 7, 8}
-                                             << QStringList();
+    QTest::addColumn<QString>("notesMention");
     QTest::newRow("letter case and order differ")
         << QStringList{"Numéro", "isbn", "Titre", "auteur", "Editeur", "prefixe", "Langue", "domaine", "numero"}
-        << allText << QList<int>{5, 6, 7, 8, 3, 4, 2, 1} << QStringList();
+        << QList<int>(9, text) << QList<int>{5, 6, 7, 8, 3, 4, 2, 1} << "";
     QTest::newRow("missing fields and an extra column")
-        << QStringList{"Compteur", "TITRE", "AUTEUR", "Remarques"} << QList<int>(4, int(Kind::Text))
-        << QList<int>{-1, -1, -1, -1, 2, -1, 1, -1}
-        << QStringList{"PREFIXE", "LANGUE", "DOMAINE", "NUMERO", "EDITEUR", "ISBN", "Remarques"};
-    QTest::newRow("a field of a type that cannot be read")
-        << QStringList{"ID", "TITRE", "ISBN"} << QList<int>{int(Kind::Integer), int(Kind::Text), int(Kind::Unsupported)}
-        << QList<int>{-1, -1, -1, -1, -1, -1, 1, -1}
-        << QStringList{"PREFIXE", "LANGUE", "DOMAINE", "NUMERO", "AUTEUR", "EDITEUR", "ISBN"};
+        << QStringList{"Compteur", "TITRE", "AUTEUR", "Remarques"} << QList<int>(4, text)
+        << QList<int>{-1, -1, -1, -1, 2, -1, 1, -1} << "PREFIXE LANGUE DOMAINE NUMERO EDITEUR ISBN Remarques";
+    QTest::newRow("a row key first, a field of a type that cannot be read")
+        << QStringList{"ID", "TITRE", "ISBN"}
+        << QList<int>{int(AccessReader::ColumnKind::Integer), text, int(AccessReader::ColumnKind::Unsupported)}
+        << QList<int>{-1, -1, -1, -1, -1, -1, 1, -1} << "PREFIXE LANGUE DOMAINE NUMERO AUTEUR EDITEUR ISBN";
     QTest::newRow("a field in first place is no row key")
-        << QStringList{"TITRE", "Cote"} << QList<int>{int(Kind::Text), int(Kind::Text)}
-        << QList<int>{-1, -1, -1, -1, -1, -1, 0, -1}
-        << QStringList{"PREFIXE", "LANGUE", "DOMAINE", "NUMERO", "AUTEUR", "EDITEUR", "ISBN", "Cote"};
+        << QStringList{"TITRE", "Cote"} << QList<int>{text, text} << QList<int>{-1, -1, -1, -1, -1, -1, 0, -1}
+        << "PREFIXE LANGUE DOMAINE NUMERO AUTEUR EDITEUR ISBN Cote";
 }
 
 void tst_CatalogueTool::matchesColumnsByName()
@@ -546,124 +313,74 @@ void tst_CatalogueTool::matchesColumnsByName()
     QFETCH(QStringList, names);
     QFETCH(QList<int>, kinds);
     QFETCH(QList<int>, expected);
-    QFETCH(QStringList, notesMention);
-
+    QFETCH(QString, notesMention);
     QVector<AccessReader::Column> columns;
     for (int i = 0; i < names.size(); ++i)
-        columns.append({names.at(i), AccessReader::ColumnKind(kinds.at(i)), QStringLiteral("type")});
+        columns.append({names.at(i), AccessReader::ColumnKind(kinds.at(i)), "type"});
     const CatalogueImport::ColumnMatch match = CatalogueImport::matchColumns(columns);
     for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position)
         QCOMPARE(match.columnOf(Catalogue::Field(position)), expected.at(position - 1));
-
     // One note per field left empty or column left behind, naming it.
-    QCOMPARE(match.notes.size(), notesMention.size());
-    for (const QString &name : notesMention) {
-        bool named = false;
-        for (const QString &note : match.notes)
-            named = named || note.contains(QStringLiteral(" ") + name + QStringLiteral(" "))
-                || note.contains(QStringLiteral(" ") + name + QStringLiteral(";"));
-        QVERIFY2(named, qPrintable(name + QStringLiteral(" in: ") + match.notes.join(QStringLiteral(" / "))));
-    }
+    const QStringList mentioned = notesMention.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(match.notes.size(), mentioned.size());
+    const QString notes = match.notes.join(" / ");
+    for (const QString &name : mentioned)
+        QVERIFY2(notes.contains(QRegularExpression("\\b" + name + "\\b")), qPrintable(name + " in: " + notes));
 }
 
-void tst_CatalogueTool::convertsAccessRows()
+void tst_CatalogueTool::readsMemosAndConvertsRows()
 {
     SKIP_WITHOUT_ACCESS_FILES();
-    const QString copy = path(QStringLiteral("nwind.mdb"));
-    QVERIFY(QFile::copy(QDir(AccessFolder).filePath(QStringLiteral("nwind.mdb")), copy));
     AccessReader reader;
-    QVERIFY(reader.open(copy));
-    QVERIFY(reader.openTable(QStringLiteral("Orders")));
-
-    // Real Access values through the catalogue's rules: a text, a number
-    // outside NUMERO's range, a currency and a word in NUMERO's place.
-    CatalogueImport::ColumnMatch match;
-    match.column[Catalogue::AUTEUR - 1] = columnNamed(reader, QStringLiteral("ShipName"));
-    match.column[Catalogue::TITRE - 1] = columnNamed(reader, QStringLiteral("ShipAddress"));
-    match.column[Catalogue::EDITEUR - 1] = columnNamed(reader, QStringLiteral("ShipRegion"));
-
-    struct Case {
-        const char *numeroColumn;
-        QVariant numero;
-        bool reported;
-    };
-    const Case cases[] = {
-        {"OrderID", qint64(10330), false}, // the first row in the file's order
-        {"Freight", qint64(13), true},    // 12.75 rounds
-        {"CustomerID", QVariant(), true}, // "LILAS"
-        {"EmployeeID", qint64(3), false},
-    };
-    for (const Case &c : cases) {
-        QVERIFY(reader.openTable(QStringLiteral("Orders")));
-        match.column[Catalogue::NUMERO - 1] = columnNamed(reader, QString::fromLatin1(c.numeroColumn));
-        QVERIFY(reader.next());
-        ImportReport report;
-        const RecordValues values = CatalogueImport::recordFromAccessRow(reader, match, 1, report);
-        QCOMPARE(values[Catalogue::AUTEUR].toString(), QStringLiteral("LILA-Supermercado"));
-        QCOMPARE(values[Catalogue::TITRE].toString(), QStringLiteral("Carrera 52 con Ave. Bolívar #65-98 Llano Largo"));
-        QCOMPARE(values[Catalogue::EDITEUR].toString(), QStringLiteral("Lara"));
-        QVERIFY(values[Catalogue::PREFIXE].isNull());
-        QCOMPARE(values[Catalogue::NUMERO].isNull(), c.numero.isNull());
-        QCOMPARE(values[Catalogue::NUMERO].toLongLong(), c.numero.toLongLong());
-        QCOMPARE(report.count(), c.reported ? qint64(1) : qint64(0));
-        if (c.reported)
-            QVERIFY2(report.lines().first().startsWith(QStringLiteral("row 1: NUMERO")), qPrintable(report.lines().first()));
+    QVERIFY(reader.open(accessCopy("nwind.mdb")) && reader.openTable("Employees"));
+    const int notes = columnNamed(reader, "Notes"), photo = columnNamed(reader, "Photo");
+    QVERIFY(notes >= 0 && photo >= 0);
+    QCOMPARE(reader.columns().at(notes).kind, AccessReader::ColumnKind::Text);
+    QCOMPARE(reader.columns().at(photo).kind, AccessReader::ColumnKind::Unsupported);
+    // A memo is read whole: it ends where its text ends, not at a buffer's edge.
+    int longest = 0;
+    while (reader.next()) {
+        const QString text = reader.text(notes);
+        QVERIFY2(!reader.wasCut(notes) && (text.isEmpty() || text.endsWith(QLatin1Char('.'))), qPrintable(text));
+        longest = qMax(longest, int(text.size()));
     }
+    QVERIFY2(longest > 255, qPrintable(QString::number(longest)));
+
+    // Real Access values through the catalogue's rules: texts, and a
+    // currency in NUMERO's place, rounded and reported.
+    QVERIFY(reader.openTable("Orders") && reader.next());
+    CatalogueImport::ColumnMatch match;
+    match.column[Catalogue::NUMERO - 1] = columnNamed(reader, "Freight");
+    match.column[Catalogue::AUTEUR - 1] = columnNamed(reader, "ShipName");
+    match.column[Catalogue::EDITEUR - 1] = columnNamed(reader, "ShipRegion");
+    match.column[Catalogue::TITRE - 1] = columnNamed(reader, "ShipAddress");
+    ImportReport report;
+    QCOMPARE(describe(CatalogueImport::recordFromAccessRow(reader, match, 1, report)),
+             "~|~|~|13|LILA-Supermercado|Lara|Carrera 52 con Ave. Bolívar #65-98 Llano Largo|~");
+    QVERIFY2(report.count() == 1 && report.lines().first().startsWith("row 1: NUMERO \"12.7500\""),
+             qPrintable(report.lines().join(QLatin1Char('\n'))));
 }
 
-// ---------------------------------------------------------------------------
-
-void tst_CatalogueTool::writerNeverReplacesAFile()
+void tst_CatalogueTool::writesAllOrNothing()
 {
-    const QString target = path(QStringLiteral("biblio.db"));
-    QVERIFY(TestSupport::writeFile(target, QByteArray("precious")));
-    CatalogueWriter writer(target);
-    QVERIFY(!writer.begin());
-    QVERIFY(writer.errorString().contains(QStringLiteral("already exists")));
-    QCOMPARE(TestSupport::readFile(target), QByteArray("precious"));
-    QCOMPARE(folderEntries(m_dir->path()), QStringList{QStringLiteral("biblio.db")});
-
-    // A file that appears while the new one is written is not replaced either.
-    const QString later = path(QStringLiteral("later.db"));
-    CatalogueWriter second(later);
-    QVERIFY(second.begin());
     RecordValues values;
-    values.setText(Catalogue::TITRE, QStringLiteral("Chimie"));
-    QVERIFY(second.add(values));
-    QVERIFY(TestSupport::writeFile(later, QByteArray("arrived meanwhile")));
-    QVERIFY(!second.finish());
-    QCOMPARE(TestSupport::readFile(later), QByteArray("arrived meanwhile"));
-    QCOMPARE(folderEntries(m_dir->path()).size(), 2);
-}
-
-void tst_CatalogueTool::abandonedWriteLeavesNothing()
-{
-    const QString target = path(QStringLiteral("biblio.db"));
+    values.setText(Catalogue::TITRE, "Chimie");
+    values[Catalogue::NUMERO] = qint64(1);
     {
-        CatalogueWriter writer(target);
+        CatalogueWriter writer(path("abandoned.db"));
         QVERIFY(writer.begin());
-        QVERIFY(QFileInfo::exists(writer.temporaryPath()));
-        QCOMPARE(QFileInfo(writer.temporaryPath()).absolutePath(), QFileInfo(target).absolutePath());
-        RecordValues values;
-        values[Catalogue::NUMERO] = qint64(1);
+        // Beside the target, so that the final rename stays on one file system.
+        const QFileInfo temporary(writer.temporaryPath());
+        QVERIFY(temporary.exists() && temporary.absoluteDir() == QDir(m_dir->path()));
         for (int i = 0; i < 1000; ++i)
             QVERIFY(writer.add(values));
         // Goes out of scope without finish(), as on an error.
     }
-    QVERIFY(folderEntries(m_dir->path()).isEmpty());
+    QCOMPARE(folderEntries(m_dir->path()), QStringList());
 
-    CatalogueWriter missingFolder(path(QStringLiteral("no/such/folder/biblio.db")));
-    QVERIFY(!missingFolder.begin());
-    QVERIFY(missingFolder.errorString().contains(QStringLiteral("does not exist")));
-    QVERIFY(folderEntries(m_dir->path()).isEmpty());
-}
-
-void tst_CatalogueTool::interruptedGenerateLeavesNothing()
-{
     // A run stopped from outside while it writes cleans up like a failure.
     QProcess process;
-    process.start(QStringLiteral(FERULAN_TOOL),
-                  {QStringLiteral("generate"), QStringLiteral("20000000"), path(QStringLiteral("big.db"))});
+    process.start(QStringLiteral(FERULAN_TOOL), {"generate", "20000000", path("big.db")});
     QVERIFY(process.waitForStarted());
     QElapsedTimer timer;
     timer.start();
@@ -675,409 +392,271 @@ void tst_CatalogueTool::interruptedGenerateLeavesNothing()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 2);
-    QVERIFY2(QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("interrupted")),
-             "the tool should say it was interrupted");
-    QCOMPARE(folderEntries(m_dir->path()), QStringList());
-}
-
-// ---------------------------------------------------------------------------
-
-void tst_CatalogueTool::demoCoversTheCatalogue()
-{
-    const QList<RecordValues> records = DemoCatalogue::records();
-    QVERIFY(records.size() >= 180 && records.size() <= 220);
-
-    QSet<QString> types, languages, domains;
-    int accents = 0, apostrophes = 0, semicolons = 0, empties = 0;
-    QSet<qint64> numbers;
-    for (const RecordValues &values : records) {
-        types << values[Catalogue::PREFIXE].toString();
-        languages << values[Catalogue::LANGUE].toString();
-        domains << values[Catalogue::DOMAINE].toString();
-        const QString title = values[Catalogue::TITRE].toString();
-        accents += title.contains(QRegularExpression(QStringLiteral("[éèêàâçôûîïëœÉ]"))) ? 1 : 0;
-        apostrophes += title.contains(QLatin1Char('\'')) ? 1 : 0;
-        semicolons += (title + values[Catalogue::AUTEUR].toString()).contains(QLatin1Char(';')) ? 1 : 0;
-        for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position)
-            empties += values[Catalogue::Field(position)].isNull() ? 1 : 0;
-        // Every record is one the program shows and exports as it is.
-        QVERIFY(CodeTables::prefixe().entryForText(values[Catalogue::PREFIXE].toString()));
-        QVERIFY(CodeTables::langue().entryForText(values[Catalogue::LANGUE].toString()));
-        QVERIFY(CodeTables::domaine().entryForText(values[Catalogue::DOMAINE].toString()));
-        if (!values[Catalogue::NUMERO].isNull()) {
-            QVERIFY(Catalogue::isAdmissibleNumero(values[Catalogue::NUMERO].toString(), QLatin1Char('.')));
-            QVERIFY2(!numbers.contains(values[Catalogue::NUMERO].toLongLong()), "item numbers are unique");
-            numbers << values[Catalogue::NUMERO].toLongLong();
-        }
-        for (int position = Catalogue::AUTEUR; position <= Catalogue::ISBN; ++position) {
-            const QString text = values[Catalogue::Field(position)].toString();
-            QVERIFY(text.size() <= 255);
-            QCOMPARE(Windows1252::decode(Windows1252::encode(text)), text);
-        }
-    }
-    QCOMPARE(types.size(), 5);
-    QCOMPARE(languages.size(), 3);
-    QCOMPARE(domains.size(), 7);
-    QVERIFY(accents >= 40);
-    QVERIFY(apostrophes >= 10);
-    QVERIFY(semicolons >= 5);
-    QVERIFY(empties >= 10);
-
-    // The tool writes it as it is, and finds nothing to report in it.
-    const QString file = path(QStringLiteral("demo.db"));
-    const ToolRun run = runTool({QStringLiteral("demo"), file});
-    QVERIFY2(run.status == 0, qPrintable(run.err));
-    QCOMPARE(catalogueRows(file), describeAll(records));
-    const ToolRun check = runTool({QStringLiteral("check"), file});
-    QVERIFY2(check.status == 0, qPrintable(check.out));
-}
-
-void tst_CatalogueTool::generatorIsDeterministicAndVaried()
-{
-    SyntheticCatalogue first(42);
-    SyntheticCatalogue again(42);
-    SyntheticCatalogue other(43);
-    QStringList a, b, c;
-    QSet<QString> letters[3];
-    int oddCodes = 0, empty = 0, chimie = 0, accents = 0, apostrophes = 0;
-    QSet<QString> titles;
-    for (int i = 0; i < 20000; ++i) {
-        const RecordValues values = first.next();
-        a << describe(values);
-        b << describe(again.next());
-        c << describe(other.next());
-        const CodeTable *tables[] = {&CodeTables::prefixe(), &CodeTables::langue(), &CodeTables::domaine()};
-        for (int k = 0; k < 3; ++k) {
-            const QString code = values[Catalogue::Field(Catalogue::PREFIXE + k)].toString();
-            if (tables[k]->entryForText(code))
-                letters[k] << code;
-            else if (!code.isEmpty())
-                ++oddCodes;
-        }
-        for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position)
-            empty += values[Catalogue::Field(position)].isNull() ? 1 : 0;
-        const QString title = values[Catalogue::TITRE].toString();
-        titles << title;
-        chimie += title.contains(QStringLiteral("chimie"), Qt::CaseInsensitive) ? 1 : 0;
-        const QString people = values[Catalogue::AUTEUR].toString() + values[Catalogue::EDITEUR].toString() + title;
-        accents += people.contains(QRegularExpression(QStringLiteral("[éèêàâçôûîïëüœÉ]"))) ? 1 : 0;
-        apostrophes += people.contains(QLatin1Char('\'')) ? 1 : 0;
-        if (!values[Catalogue::NUMERO].isNull())
-            QVERIFY(Catalogue::isAdmissibleNumero(values[Catalogue::NUMERO].toString(), QLatin1Char('.')));
-    }
-    QCOMPARE(a, b);
-    QVERIFY(a != c);
-    QCOMPARE(letters[0].size(), 5);
-    QCOMPARE(letters[1].size(), 3);
-    QCOMPARE(letters[2].size(), 7);
-    QVERIFY(oddCodes > 100);
-    QVERIFY(empty > 1000);
-    QVERIFY(chimie > 2000 && chimie < 18000);
-    QVERIFY(accents > 5000);
-    QVERIFY(apostrophes > 500);
-    QVERIFY(titles.size() > 1000);
-}
-
-void tst_CatalogueTool::generateWritesNRows()
-{
-    const QString file = path(QStringLiteral("g.db"));
-    const ToolRun run = runTool({QStringLiteral("generate"), QStringLiteral("2500"), file, QStringLiteral("--seed=9")});
-    QVERIFY2(run.status == 0, qPrintable(run.err));
-    const QStringList rows = catalogueRows(file);
-    QCOMPARE(rows.size(), 2500);
-
-    // The same rows as the generator gives for that seed, in that order.
-    SyntheticCatalogue generator(9);
-    for (int i = 0; i < 2500; ++i)
-        QCOMPARE(rows.at(i), describe(generator.next()));
-
-    const QString copy = path(QStringLiteral("g2.db"));
-    QCOMPARE(runTool({QStringLiteral("generate"), QStringLiteral("--seed"), QStringLiteral("9"),
-                      QStringLiteral("2500"), copy})
-                 .status,
-             0);
-    QCOMPARE(catalogueRows(copy), rows);
-    QCOMPARE(runTool({QStringLiteral("generate"), QStringLiteral("0"), path(QStringLiteral("none.db"))}).status, 0);
-    QCOMPARE(catalogueRows(path(QStringLiteral("none.db"))), QStringList());
-}
-
-// ---------------------------------------------------------------------------
-
-void tst_CatalogueTool::commandLineErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("mentions");
-
-    QTest::newRow("nothing") << QStringList() << "no command";
-    QTest::newRow("unknown command") << QStringList{"make", "x.db"} << "unknown command";
-    QTest::newRow("create without file") << QStringList{"create"} << "create FILE";
-    QTest::newRow("demo with two files") << QStringList{"demo", "a.db", "b.db"} << "demo FILE";
-    QTest::newRow("generate without count") << QStringList{"generate", "a.db"} << "generate N FILE";
-    QTest::newRow("count not a number") << QStringList{"generate", "many", "a.db"} << "N must be";
-    QTest::newRow("negative count") << QStringList{"generate", "-5", "a.db"} << "unknown option";
-    QTest::newRow("seed not a number") << QStringList{"generate", "5", "a.db", "--seed", "x"} << "seed";
-    QTest::newRow("seed without value") << QStringList{"generate", "5", "a.db", "--seed"} << "--seed needs a value";
-    QTest::newRow("seed for another command") << QStringList{"demo", "a.db", "--seed=3"} << "--seed";
-    QTest::newRow("table for another command") << QStringList{"check", "a.db", "--table", "T"} << "--table";
-    QTest::newRow("empty table") << QStringList{"import", "a.txt", "b.db", "--table="} << "--table";
-    QTest::newRow("unknown option") << QStringList{"create", "a.db", "--force"} << "--force";
-    QTest::newRow("import without target") << QStringList{"import", "a.txt"} << "import SOURCE TARGET";
-    QTest::newRow("import of nothing") << QStringList{"import", "missing.txt", "b.db"} << "does not exist";
-    QTest::newRow("check of nothing") << QStringList{"check", "missing.db"} << "does not exist";
-    QTest::newRow("into a missing folder") << QStringList{"create", "no/such/a.db"} << "does not exist";
-}
-
-void tst_CatalogueTool::commandLineErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, mentions);
-    // Relative names land in the test's own folder.
-    QProcess process;
-    process.setWorkingDirectory(m_dir->path());
-    process.start(QStringLiteral(FERULAN_TOOL), arguments);
-    QVERIFY(process.waitForFinished(30000));
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    QCOMPARE(process.exitCode(), 2);
-    QCOMPARE(err.count(QLatin1Char('\n')), 1);
-    QVERIFY2(err.startsWith(QStringLiteral("ferulan-catalogue: ")) && err.contains(mentions), qPrintable(err));
-    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains("interrupted"));
     QCOMPARE(folderEntries(m_dir->path()), QStringList());
 
-    const ToolRun help = runTool({QStringLiteral("--help")});
-    QCOMPARE(help.status, 0);
-    QVERIFY(help.out.contains(QStringLiteral("import SOURCE TARGET")));
+    // A file that appears while the new one is written is not replaced.
+    const QString later = path("later.db");
+    CatalogueWriter writer(later);
+    QVERIFY(writer.begin() && writer.add(values));
+    QVERIFY(TestSupport::writeFile(later, "arrived meanwhile"));
+    QVERIFY(!writer.finish());
+    QCOMPARE(TestSupport::readFile(later), QByteArray("arrived meanwhile"));
+    QCOMPARE(folderEntries(m_dir->path()), QStringList{"later.db"});
 }
 
-void tst_CatalogueTool::commandsRefuseToOverwrite_data()
+void tst_CatalogueTool::demoComesBackThroughTheExport()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("create") << QStringList{"create"};
-    QTest::newRow("demo") << QStringList{"demo"};
-    QTest::newRow("generate") << QStringList{"generate", "10"};
-    QTest::newRow("import") << QStringList{"import", "SOURCE"};
-}
+    QStringList expected;
+    for (const RecordValues &values : DemoCatalogue::records())
+        expected << describe(values);
+    // Every code letter, unique item numbers, accents, apostrophes,
+    // semicolons and a few empty fields.
+    QVERIFY(expected.size() >= 180 && expected.size() <= 220);
+    for (int k = 0; k < 3; ++k)
+        QCOMPARE(distinct(column(expected, k)), Letters[k]);
+    QStringList numeros = column(expected, 3);
+    numeros.removeAll("~");
+    QCOMPARE(distinct(numeros).size(), numeros.size());
+    QVERIFY(expected.filter(QRegularExpression("[éèêàâçôûîïëœÉ]")).size() >= 40);
+    QVERIFY(expected.filter("'").size() >= 10 && expected.filter(";").size() >= 5 && expected.filter("~").size() >= 10);
 
-void tst_CatalogueTool::commandsRefuseToOverwrite()
-{
-    QFETCH(QStringList, arguments);
-    const QString source = path(QStringLiteral("biblio.txt"));
-    QVERIFY(TestSupport::writeFile(source, crlf({QString::fromLatin1(CatalogueExport::Header)})));
-    const QString target = path(QStringLiteral("catalogue.db"));
-    QVERIFY(TestSupport::writeFile(target, QByteArray("an existing catalogue")));
-    arguments.replaceInStrings(QStringLiteral("SOURCE"), source);
+    // The tool writes it as it is, and the check finds nothing in it: every
+    // code, number and text is one the program shows and exports as it is.
+    const QString demo = path("demo.db");
+    QCOMPARE(runTool({"demo", demo}).status, 0);
+    QCOMPARE(catalogueRows(demo), expected);
+    QCOMPARE(runTool({"check", demo}).status, 0);
 
-    const ToolRun run = runTool(arguments << target);
-    QCOMPARE(run.status, 2);
-    QVERIFY2(run.err.contains(QStringLiteral("already exists")), qPrintable(run.err));
-    QCOMPARE(TestSupport::readFile(target), QByteArray("an existing catalogue"));
-    QCOMPARE(folderEntries(m_dir->path()).size(), 2);
-}
-
-void tst_CatalogueTool::exportRoundTripGivesTheDemoBack()
-{
-    const QString demo = path(QStringLiteral("demo.db"));
-    QCOMPARE(runTool({QStringLiteral("demo"), demo}).status, 0);
-
-    // The program's own export of the demo catalogue.
-    const QString exported = path(QStringLiteral("biblio.txt"));
+    // The program's own export, imported again.
+    const QString exported = path("biblio.txt");
     {
         Database db;
-        QVERIFY(db.open(demo, Database::Mode::ReadOnly));
         ForwardRecordset rs;
-        QVERIFY(rs.open(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE")));
         QString error;
-        QVERIFY2(CatalogueExport::Export(rs, QStringLiteral(";;"), exported, &error), qPrintable(error));
+        QVERIFY(db.open(demo, Database::Mode::ReadOnly) && rs.open(db, "SELECT * FROM Biblio"));
+        QVERIFY2(CatalogueExport::Export(rs, ";;", exported, &error), qPrintable(error));
     }
-
-    const QString back = path(QStringLiteral("back.db"));
-    const ToolRun run = runTool({QStringLiteral("import"), exported, back});
+    const ToolRun run = runTool({"import", exported, path("back.db")});
     QVERIFY2(run.status == 0, qPrintable(run.err));
-    QVERIFY2(run.out.contains(QStringLiteral(": %1 records").arg(DemoCatalogue::records().size())), qPrintable(run.out));
+    QVERIFY2(run.out.contains(QString(": %1 records").arg(expected.size())), qPrintable(run.out));
+    // The same records, except that the export writes every ";" as ":"; the
+    // titles over two lines come back whole.
+    const QStringList got = catalogueRows(path("back.db"));
+    QCOMPARE(got, expected.replaceInStrings(";", ":"));
+    QVERIFY(got.join(QString()).contains("\r\n"));
+}
 
-    // The same records, in the export's order, except that the export
-    // writes every ";" as ":".
-    QStringList expected = describeAll(DemoCatalogue::records());
-    for (QString &row : expected) {
-        QStringList fields = row.split(QLatin1Char('|'));
-        for (QString &field : fields)
-            field.replace(QLatin1Char(';'), QLatin1Char(':'));
-        row = fields.join(QLatin1Char('|'));
+void tst_CatalogueTool::generateAndCreate()
+{
+    QCOMPARE(runTool({"generate", "2500", path("g.db"), "--seed=9"}).status, 0);
+    const QStringList rows = catalogueRows(path("g.db"));
+    // The rows the generator gives for that seed, in that order; another seed gives others.
+    SyntheticCatalogue generator(9), other(10);
+    QStringList expected, others;
+    for (int i = 0; i < 2500; ++i) {
+        expected << describe(generator.next());
+        others << describe(other.next());
     }
-    QStringList got = catalogueRows(back);
-    QCOMPARE(got.size(), expected.size());
-    std::stable_sort(expected.begin(), expected.end(),
-                     [](const QString &x, const QString &y) { return x.section(QLatin1Char('|'), 2, 2) < y.section(QLatin1Char('|'), 2, 2); });
-    QCOMPARE(got, expected);
-    QVERIFY2(got.join(QString()).contains(QStringLiteral("\r\n")), "the demo's titles over two lines came back whole");
+    QCOMPARE(rows, expected);
+    QVERIFY(others != rows);
+    // Every code letter and some it does not know, admissible item numbers,
+    // accents, apostrophes, empty fields, many titles.
+    for (int k = 0; k < 3; ++k) {
+        const QSet<QString> codes = distinct(column(rows, k));
+        QVERIFY(codes.contains(Letters[k]) && !(codes - Letters[k] - QSet<QString>{"~"}).isEmpty());
+    }
+    for (const QString &numero : column(rows, 3))
+        QVERIFY(numero == "~" || Catalogue::isAdmissibleNumero(numero, QLatin1Char('.')));
+    const int chimie = int(column(rows, 6).filter("chimie", Qt::CaseInsensitive).size());
+    QVERIFY(chimie > 250 && chimie < 2250 && distinct(column(rows, 6)).size() > 600);
+    QVERIFY(rows.filter(QRegularExpression("[éèêàâçôûîïëüœÉ]")).size() > 1200);
+    QVERIFY(rows.filter("'").size() > 300 && rows.filter("~").size() > 400);
+
+    // The seed may come anywhere, in either spelling; nothing to write makes
+    // an empty catalogue.
+    QCOMPARE(runTool({"generate", "--seed", "9", "2500", path("g2.db")}).status, 0);
+    QCOMPARE(catalogueRows(path("g2.db")), rows);
+    const QList<QStringList> emptyRuns = {{"generate", "0", path("none.db")}, {"create", path("new.db")}};
+    for (const QStringList &arguments : emptyRuns) {
+        QCOMPARE(runTool(arguments).status, 0);
+        QCOMPARE(catalogueRows(arguments.last()), QStringList());
+    }
+}
+
+void tst_CatalogueTool::commandLineRefusals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("says"); // a pattern
+    const auto row = [](const char *tag, const QStringList &arguments, const char *says) {
+        QTest::newRow(tag) << arguments << QString::fromUtf8(says);
+    };
+    row("nothing", {}, "no command");
+    row("unknown command", {"make", "x.db"}, "unknown command");
+    row("create without file", {"create"}, "create FILE");
+    row("demo with two files", {"demo", "a.db", "b.db"}, "demo FILE");
+    row("generate without count", {"generate", "a.db"}, "generate N FILE");
+    row("count not a number", {"generate", "many", "a.db"}, "N must be");
+    row("negative count", {"generate", "-5", "a.db"}, "unknown option");
+    row("seed not a number", {"generate", "5", "a.db", "--seed", "x"}, "seed");
+    row("seed without value", {"generate", "5", "a.db", "--seed"}, "--seed needs a value");
+    row("seed for another command", {"demo", "a.db", "--seed=3"}, "--seed");
+    row("table for another command", {"check", "a.db", "--table", "T"}, "--table");
+    row("empty table", {"import", "a.txt", "b.db", "--table="}, "--table");
+    row("unknown option", {"create", "a.db", "--force"}, "--force");
+    row("import without target", {"import", "a.txt"}, "import SOURCE TARGET");
+    row("import of nothing", {"import", "missing.txt", "b.db"}, "does not exist");
+    row("check of nothing", {"check", "missing.db"}, "does not exist");
+    row("into a missing folder", {"create", "no/such/a.db"}, "does not exist");
+    const QList<QStringList> overwrites = {{"create"}, {"demo"}, {"generate", "10"}, {"import", "biblio.txt"}};
+    for (const QStringList &command : overwrites)
+        row(qPrintable(command.first() + " over a file"), command + QStringList{"taken.db"}, "already exists");
+    // An import that fails says why, and that it wrote nothing.
+    row("import of no export file", {"import", "notes.csv", "new.db"}, "header.*; nothing was written");
+    row("import of records without header", {"import", "records.txt", "new.db"}, "header.*; nothing was written");
+    row("import of an empty file", {"import", "empty.txt", "new.db"}, "empty.*; nothing was written");
+    row("import of a catalogue", {"import", "catalogue.db", "new.db"}, "already a catalogue.*; nothing was written");
+    row("table option on a text file", {"import", "biblio.txt", "new.db", "--table", "Biblio"},
+        "Access files only.*; nothing was written");
+    // The missing table's message lists the file's tables.
+    row("Access file without Biblio", {"import", "nwind.mdb", "new.db"}, "Umsätze.*; nothing was written");
+    row("Access table without any field", {"import", "ASampleDatabase.accdb", "new.db", "--table", "Asset Items"},
+        "no column.*; nothing was written");
+}
+
+void tst_CatalogueTool::commandLineRefusals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, says);
+    if (!arguments.filter(QRegularExpression("\\.(mdb|accdb)$")).isEmpty())
+        SKIP_WITHOUT_ACCESS_FILES();
+    // A folder with one file of each kind; relative names land there.
+    const QList<QPair<QString, QByteArray>> files = {
+        {"biblio.txt", crlf({Header})}, {"taken.db", "an existing catalogue"}, {"empty.txt", ""},
+        {"notes.csv", "Titre,Auteur\r\nChimie,Roux\r\n"}, {"records.txt", "Livre;;;;;;1;;;;;;Un;;\r\n"},
+        {"catalogue.db", QByteArray("SQLite format 3\0\x10\0\x01\x01", 20)}};
+    for (const auto &file : files)
+        QVERIFY(TestSupport::writeFile(path(file.first), file.second));
+    if (QFileInfo::exists(AccessFolder))
+        QVERIFY(!accessCopy("nwind.mdb").isEmpty() && !accessCopy("ASampleDatabase.accdb").isEmpty());
+    const QStringList before = folderEntries(m_dir->path());
+
+    const ToolRun run = runTool(arguments, m_dir->path());
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    QVERIFY2(run.err.startsWith("ferulan-catalogue: ") && run.err.contains(QRegularExpression(says)),
+             qPrintable(run.err));
+    QCOMPARE(run.out, QString());
+    QCOMPARE(folderEntries(m_dir->path()), before);
+    QCOMPARE(TestSupport::readFile(path("taken.db")), QByteArray("an existing catalogue"));
+    if (arguments.isEmpty()) { // the error points to the help, which names the commands
+        const ToolRun help = runTool({"--help"});
+        QVERIFY(help.status == 0 && help.out.contains("import SOURCE TARGET"));
+    }
 }
 
 void tst_CatalogueTool::importReportsRowsAndWritesTheRest()
 {
-    const QString source = path(QStringLiteral("biblio.txt"));
-    QVERIFY(TestSupport::writeFile(
-        source, crlf({QString::fromLatin1(CatalogueExport::Header),
-                      QStringLiteral("Livre;;française;;Chimie organique;;12;;Dupont;;;;Chimie;;"),
-                      QStringLiteral("Disque;;française;;Chimie organique;;13;;Durand;;;;Chimie 2;;"),
-                      QStringLiteral("Livre;;anglaise;;Divers;;x14;;Martin;;;;Chimie 3;;")})));
-    const QString target = path(QStringLiteral("new.db"));
-    const ToolRun run = runTool({QStringLiteral("import"), source, target});
+    // A control character in a report would garble the terminal; it shows as U+FFFD.
+    const QString source = path("biblio.txt");
+    QVERIFY(TestSupport::writeFile(source, crlf({Header, "Livre;;française;;Chimie organique;;12;;Dupont;;;;Chimie;;",
+                                                 "Dis\x07que;;française;;Chimie organique;;13;;Durand;;;;Chimie 2;;",
+                                                 "Livre;;anglaise;;Divers;;x14;;Martin;;;;Chimie 3;;"})));
+    const QString target = path("new.db");
+    const ToolRun run = runTool({"import", source, target});
     QCOMPARE(run.status, 1);
     const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3); // two rows, then the closing remark
-    QVERIFY2(lines.at(0).contains(QStringLiteral("line 3: PREFIXE \"Disque\"")), qPrintable(lines.at(0)));
-    QVERIFY2(lines.at(1).contains(QStringLiteral("line 4: NUMERO \"x14\"")), qPrintable(lines.at(1)));
-    QCOMPARE(catalogueRows(target),
-             (QStringList{QStringLiteral("B|F|C|12|Dupont|~|Chimie|~"), QStringLiteral("~|F|C|13|Durand|~|Chimie 2|~"),
-                          QStringLiteral("B|E|F|~|Martin|~|Chimie 3|~")}));
+    QVERIFY2(lines.at(0).contains(u"line 3: PREFIXE \"Dis\uFFFDque\""), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).contains("line 4: NUMERO \"x14\""), qPrintable(lines.at(1)));
+    QCOMPARE(catalogueRows(target), (QStringList{"B|F|C|12|Dupont|~|Chimie|~", "~|F|C|13|Durand|~|Chimie 2|~",
+                                                 "B|E|F|~|Martin|~|Chimie 3|~"}));
 }
 
-void tst_CatalogueTool::failedImportLeavesNoFile_data()
+void tst_CatalogueTool::check_data()
 {
-    QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<QString>("accessFile");
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QString>("mentions");
+    QTest::addColumn<QList<Row>>("rows"); // the file is a catalogue with these rows,
+    QTest::addColumn<QString>("schema");  // or an engine file with this table,
+    QTest::addColumn<QByteArray>("bytes"); // or these bytes
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("says");
 
-    QTest::newRow("not an export file") << QByteArray("Titre,Auteur\r\nChimie,Roux\r\n") << QString() << QStringList()
-                                        << "header";
-    QTest::newRow("empty file") << QByteArray() << QString() << QStringList() << "empty";
-    QTest::newRow("a catalogue already") << QByteArray("SQLite format 3\0\x10\0\x01\x01", 20) << QString()
-                                         << QStringList() << "already a catalogue file";
-    QTest::newRow("table option on a text file")
-        << crlf({QString::fromLatin1(CatalogueExport::Header)}) << QString() << QStringList{"--table", "Biblio"}
-        << "Access files only";
-    QTest::newRow("Access file without Biblio") << QByteArray() << "nwind.mdb" << QStringList() << "Umsätze";
-    QTest::newRow("Access table without any field") << QByteArray() << "ASampleDatabase.accdb"
-                                                    << QStringList{"--table", "Asset Items"} << "no column";
-}
-
-void tst_CatalogueTool::failedImportLeavesNoFile()
-{
-    QFETCH(QByteArray, source);
-    QFETCH(QString, accessFile);
-    QFETCH(QStringList, options);
-    QFETCH(QString, mentions);
-
-    const QString sourcePath = path(QStringLiteral("source"));
-    if (accessFile.isEmpty()) {
-        QVERIFY(TestSupport::writeFile(sourcePath, source));
-    } else {
-        SKIP_WITHOUT_ACCESS_FILES();
-        QVERIFY(QFile::copy(QDir(AccessFolder).filePath(accessFile), sourcePath));
-    }
-    const ToolRun run = runTool(QStringList{QStringLiteral("import"), sourcePath, path(QStringLiteral("new.db"))} + options);
-    QCOMPARE(run.status, 2);
-    QVERIFY2(run.err.contains(mentions) && run.err.contains(QStringLiteral("nothing was written")), qPrintable(run.err));
-    QCOMPARE(folderEntries(m_dir->path()), QStringList{QStringLiteral("source")});
-}
-
-// ---------------------------------------------------------------------------
-
-void tst_CatalogueTool::checkFindsEachKindOfProblem()
-{
-    const QString file = path(QStringLiteral("biblio.db"));
-    const QString longTitle(300, QLatin1Char('x'));
-    const QList<Row> rows = {
-        {"B", "F", "C", 1, "Roux", "Delorme", "Sans problème", "978-2"},   // ID 1
-        {"b", "F", "C", 2, "Roux", "Delorme", "Lower case", ""},            // ID 2: code
-        {"B", "X", "C", 3, "Roux", "Delorme", "Outside the table", ""},     // ID 3: code
-        {" Z ", "F", " A", 4, "Roux", "", "Blanks", ""},                     // ID 4: two codes
-        {"B", "F", "C", 40000, "Roux", "", "Too large", ""},                // ID 5: NUMERO
-        {"B", "F", "C", "12a", "Roux", "", "Letters", ""},                  // ID 6: NUMERO
-        {"B", "F", "C", 2.5, "Roux", "", "Half", ""},                       // ID 7: fine
-        Row(8),                                                               // ID 8: skipped by the export
+    const QList<Row> problems = {
+        {"B", "F", "C", 1, "Roux", "Delorme", "Sans problème", "978-2"},    // ID 1: fine
+        {"b", "F", "C", 2, "Roux", "Delorme", "Lower case", ""},             // ID 2: code
+        {"B", "X", "C", 3, "Roux", "Delorme", "Outside the table", ""},      // ID 3: code
+        {" Z ", "F", " A", 4, "Roux", "", "Blanks", ""},                      // ID 4: two codes
+        {"B", "F", "C", 40000, "Roux", "", "Too large", ""},                 // ID 5: NUMERO
+        {"B", "F", "C", "12a", "Roux", "", "Letters", ""},                   // ID 6: NUMERO
+        {"B", "F", "C", 2.5, "Roux", "", "Half", ""},                        // ID 7: fine
+        Row(8),                                                                // ID 8: skipped by the export
         {"", "", "", QVariant(), QVariant(), QVariant(), QVariant(), "978-3"}, // ID 9: skipped
-        {"x", "", "", 5, QVariant(), QVariant(), QVariant(), QVariant()},   // ID 10: code, not skipped
-        {"B", "F", "C", 6, "Roux", "", longTitle, ""},                      // ID 11: text
-        {"B", "F", "C", 7, QStringLiteral("Ωmega"), "", QStringLiteral("α-Aminoacides"), ""}, // ID 12: two texts
+        {"x", "", "", 5, QVariant(), QVariant(), QVariant(), QVariant()},    // ID 10: code, not skipped
+        {"B", "F", "C", 6, "Roux", "", QString(300, QLatin1Char('x')), ""},  // ID 11: text
+        {"B", "F", "C", 7, "Ωmega", "", "α-Aminoacides", ""},                // ID 12: two texts
     };
-    QCOMPARE(TestSupport::makeCatalogue(file, rows), QString());
-    const QByteArray before = TestSupport::readFile(file);
-
-    CatalogueChecker checker;
-    QStringList lines;
-    QVERIFY(checker.check(file, [&lines](const QString &line) { lines << line; }));
-    const CatalogueChecker::Counts &counts = checker.counts();
-    QCOMPARE(counts.records, qint64(12));
-    QCOMPARE(counts.structure, qint64(0));
-    QCOMPARE(counts.codes, qint64(5));
-    QCOMPARE(counts.numeros, qint64(2));
-    QCOMPARE(counts.skipped, qint64(2));
-    QCOMPARE(counts.texts, qint64(3));
-    QCOMPARE(lines.size(), int(counts.problems()));
-
-    const QString all = lines.join(QLatin1Char('\n'));
-    for (const char *expected : {"ID 2 (NUMERO 2, TITRE \"Lower case\"): PREFIXE \"b\" is in lower case",
-                                 "ID 3 (", "LANGUE \"X\" is not one of its codes (D, F, E)", "ID 4 (",
-                                 "PREFIXE \" Z \" has blanks", "DOMAINE \" A\" has blanks", "ID 5 (NUMERO 40000",
-                                 "NUMERO \"12a\" is refused", "ID 8: the export leaves this record out",
-                                 "ID 9: the export leaves", "ID 10 (NUMERO 5): PREFIXE \"x\"",
-                                 "ID 11 (", "TITRE has 300 characters", "ID 12 (", "AUTEUR holds characters",
-                                 "TITRE holds characters"}) {
-        QVERIFY2(all.contains(QString::fromUtf8(expected)), qPrintable(QString::fromUtf8(expected) + "\n" + all));
-    }
-    QVERIFY(!all.contains(QStringLiteral("ID 1 ")));
-    QVERIFY(!all.contains(QStringLiteral("ID 7 ")));
-    QVERIFY(checker.summary().contains(QStringLiteral("12 records checked: 12 problems")));
-
-    // It changes nothing, and says so through its exit status.
-    QCOMPARE(TestSupport::readFile(file), before);
-    const ToolRun run = runTool({QStringLiteral("check"), file});
-    QCOMPARE(run.status, 1);
-    QCOMPARE(run.out.count(QLatin1Char('\n')), 13);
-    QCOMPARE(TestSupport::readFile(file), before);
-    QCOMPARE(folderEntries(m_dir->path()), QStringList{QStringLiteral("biblio.db")});
-}
-
-void tst_CatalogueTool::checkFindsLayoutProblems_data()
-{
-    QTest::addColumn<QString>("schema");
-    QTest::addColumn<QStringList>("mentions");
-
-    QTest::newRow("no Biblio table") << "CREATE TABLE Livres (ID INTEGER PRIMARY KEY, TITRE TEXT)"
-                                     << QStringList{"no table Biblio", "Livres"};
+    // The closing count leaves no room for a finding about ID 1 or ID 7.
+    QTest::newRow("each kind of problem in the records")
+        << problems << "" << QByteArray() << 1
+        << QStringList{"ID 2 (NUMERO 2, TITRE \"Lower case\"): PREFIXE \"b\" is in lower case", "ID 3 (",
+                       "LANGUE \"X\" is not one of its codes (D, F, E)", "ID 4 (", "PREFIXE \" Z \" has blanks",
+                       "DOMAINE \" A\" has blanks", "ID 5 (NUMERO 40000", "NUMERO \"12a\" is refused",
+                       "ID 8: the export leaves this record out", "ID 9: the export leaves",
+                       "ID 10 (NUMERO 5): PREFIXE \"x\"", "ID 11 (", "TITRE has 300 characters", "ID 12 (",
+                       "AUTEUR holds characters", "TITRE holds characters",
+                       "\n12 records checked: 12 problems (5 with code letters, 2 with NUMERO, 2 left out by the "
+                       "export, 3 with texts)\n"};
+    QTest::newRow("no Biblio table") << QList<Row>() << "CREATE TABLE Livres (ID INTEGER PRIMARY KEY, TITRE TEXT)"
+                                     << QByteArray() << 1 << QStringList{"no table Biblio", "Livres"};
     QTest::newRow("missing fields")
+        << QList<Row>()
         << "CREATE TABLE Biblio (ID INTEGER PRIMARY KEY, PREFIXE TEXT, LANGUE TEXT, DOMAINE TEXT, NUMERO INTEGER, "
            "AUTEUR TEXT, TITRE TEXT)"
-        << QStringList{"no field EDITEUR", "no field ISBN", "TITRE is in column 6"};
+        << QByteArray() << 1 << QStringList{"no field EDITEUR", "no field ISBN", "TITRE is in column 6"};
     QTest::newRow("fields out of order and one too many")
+        << QList<Row>()
         << "CREATE TABLE biblio (ID INTEGER PRIMARY KEY, LANGUE TEXT, PREFIXE TEXT, DOMAINE TEXT, NUMERO INTEGER, "
            "AUTEUR TEXT, EDITEUR TEXT, TITRE TEXT, ISBN TEXT, COTE TEXT)"
-        << QStringList{"LANGUE is in column 1", "PREFIXE is in column 2", "past ISBN", "COTE"};
+        << QByteArray() << 1 << QStringList{"LANGUE is in column 1", "PREFIXE is in column 2", "past ISBN", "COTE"};
+
+    // An Access file is told by its first page, whatever its name.
+    const QStringList access{"is an Access database file", "ferulan-catalogue import "};
+    const QStringList foreign{"not a catalogue file"};
+    const auto page = [](const char *head) { return QByteArray(head, 24) + QByteArray(2048, '\0'); };
+    QTest::newRow("Jet file") << QList<Row>() << "" << page("\0\1\0\0Standard Jet DB\0\1\0\0\0") << 1 << access;
+    QTest::newRow("ACE file") << QList<Row>() << "" << page("\0\1\0\0Standard ACE DB\0\2\0\0\0") << 1 << access;
+    QTest::newRow("name without the page start") << QList<Row>() << "" << page("....Standard Jet DB\0....") << 2
+                                                 << foreign;
+    QTest::newRow("other engine") << QList<Row>() << "" << page("\0\1\0\0Standard Xyz DB\0\1\0\0\0") << 2 << foreign;
+    QTest::newRow("text file") << QList<Row>() << "" << QByteArray("quelques notes\n") << 2 << foreign;
 }
 
-void tst_CatalogueTool::checkFindsLayoutProblems()
+void tst_CatalogueTool::check()
 {
+    QFETCH(QList<Row>, rows);
     QFETCH(QString, schema);
-    QFETCH(QStringList, mentions);
-    const QString file = path(QStringLiteral("odd.db"));
-    {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    QFETCH(QStringList, says);
+    const QString file = path("biblio.db");
+    if (!rows.isEmpty()) {
+        QCOMPARE(TestSupport::makeCatalogue(file, rows), QString());
+    } else if (!schema.isEmpty()) {
         Database db;
         QVERIFY(db.create(file));
         QVERIFY2(db.exec(schema), qPrintable(db.lastError().text));
+    } else {
+        QVERIFY(TestSupport::writeFile(file, bytes));
     }
-    const ToolRun run = runTool({QStringLiteral("check"), file});
-    QCOMPARE(run.status, 1);
-    for (const QString &mention : mentions)
-        QVERIFY2(run.out.contains(mention), qPrintable(mention + "\n" + run.out));
-}
+    const QByteArray before = TestSupport::readFile(file);
 
-void tst_CatalogueTool::checkOnAccessAndForeignFiles()
-{
-    SKIP_WITHOUT_ACCESS_FILES();
-    const QString access = path(QStringLiteral("biblio.mdb"));
-    QVERIFY(QFile::copy(QDir(AccessFolder).filePath(QStringLiteral("DateTestDatabase.mdb")), access));
-    const ToolRun run = runTool({QStringLiteral("check"), access});
-    QCOMPARE(run.status, 1);
-    QVERIFY2(run.out.contains(QStringLiteral("Access")) && run.out.contains(QStringLiteral("ferulan-catalogue import ")),
-             qPrintable(run.out));
-
-    const QString text = path(QStringLiteral("notes.txt"));
-    QVERIFY(TestSupport::writeFile(text, QByteArray("quelques notes\n")));
-    const ToolRun foreign = runTool({QStringLiteral("check"), text});
-    QCOMPARE(foreign.status, 2);
-    QCOMPARE(foreign.err.count(QLatin1Char('\n')), 1);
-    QVERIFY2(foreign.err.contains(QStringLiteral("not a catalogue file")), qPrintable(foreign.err));
+    const ToolRun run = runTool({"check", file});
+    QCOMPARE(run.status, status);
+    for (const QString &text : says)
+        QVERIFY2((run.out + run.err).contains(text), qPrintable(text + "\n" + run.out + run.err));
+    // It changes nothing.
+    QCOMPARE(TestSupport::readFile(file), before);
+    QCOMPARE(folderEntries(m_dir->path()), QStringList{"biblio.db"});
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueTool)
