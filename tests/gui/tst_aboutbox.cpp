@@ -1,5 +1,3 @@
-#include "TestSupport.h"
-
 #include "dialogs/frmArtInf.h"
 #include "settings/IniWizard.h"
 
@@ -23,17 +21,15 @@ private Q_SLOTS:
 
     void windowAndLabels();
     void animationStartsOnSecondFrame();
-    void linkTurnsYellowAndBack();
-    void everyLabelOpensTheSite_data();
-    void everyLabelOpensTheSite();
-    void okStoresGeometryAndReopensThere();
-    void escapeDoesNothing();
+    void linkHoverAndClicks();
+    void keysAndStoredGeometry();
 
 private:
-    frmArtInf *open();
+    void open();
     QLabel *label(int index) { return m_box->findChild<QLabel *>(QStringLiteral("Label2_%1").arg(index)); }
     QColor textColour(int index) { return label(index)->palette().color(QPalette::WindowText); }
     QImage shownFrame() { return m_box->findChild<QLabel *>(QStringLiteral("Image1"))->pixmap().toImage(); }
+    int stored(const char *key);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<IniWizard> m_ini;
@@ -47,6 +43,7 @@ void tst_AboutBox::init()
     QVERIFY(m_dir->isValid());
     m_ini = std::make_unique<IniWizard>(m_dir->path(), QStringLiteral("ferulan"));
     m_opened.clear();
+    open();
 }
 
 void tst_AboutBox::cleanup()
@@ -56,7 +53,7 @@ void tst_AboutBox::cleanup()
     m_dir.reset();
 }
 
-frmArtInf *tst_AboutBox::open()
+void tst_AboutBox::open()
 {
     m_box = new frmArtInf(*m_ini);
     // Record the address instead of starting a browser; the opener fails,
@@ -66,58 +63,43 @@ frmArtInf *tst_AboutBox::open()
         return false;
     });
     m_box->show();
-    return m_box;
+}
+
+int tst_AboutBox::stored(const char *key)
+{
+    m_ini->INISetSection(QStringLiteral("frmArtInf Size"));
+    return m_ini->INIGetValue(QLatin1String(key)).toInt();
 }
 
 void tst_AboutBox::windowAndLabels()
 {
-    open();
     QCOMPARE(m_box->windowTitle(), QStringLiteral("ARTICLES"));
     QVERIFY(!m_box->parentWidget());
-    QCOMPARE(m_box->palette().color(QPalette::Window), QColor(192, 192, 192));
-    QCOMPARE(label(10)->text(), QStringLiteral("Le KORVA présente"));
     QCOMPARE(label(11)->text(), QStringLiteral("FERULAN 5"));
-    QCOMPARE(textColour(11), QColor(255, 0, 0));
     QVERIFY(label(11)->font().pointSizeF() > label(10)->font().pointSizeF());
-
-    // Every index of the array used once; blue for the two names and the
-    // presenter line, red for the title, navy for the rest.
-    const QList<QLabel *> labels = m_box->findChildren<QLabel *>(QRegularExpression("^Label2_\\d+$"));
-    QCOMPARE(labels.size(), 12);
+    // Every index of the array used once, bold; blue for the two names and
+    // the presenter line, red for the title, navy for the rest.
+    QCOMPARE(m_box->findChildren<QLabel *>(QRegularExpression("^Label2_\\d+$")).size(), 12);
     for (int i = 0; i <= 11; ++i) {
-        QVERIFY2(label(i), qPrintable(QString::number(i)));
-        QVERIFY(!label(i)->text().isEmpty());
-        QVERIFY(label(i)->font().bold());
+        QVERIFY2(label(i) && !label(i)->text().isEmpty() && label(i)->font().bold(), qPrintable(QString::number(i)));
         const QColor expected = (i == 0 || i == 8 || i == 10) ? QColor(0, 0, 255)
                                 : i == 11                     ? QColor(255, 0, 0)
                                                               : QColor(0, 0, 128);
         QCOMPARE(textColour(i), expected);
     }
-    // The contact block lies in its frame; the name and the mail share a line.
-    auto *frame = m_box->findChild<QWidget *>(QStringLiteral("Frame1"));
-    for (int i = 0; i <= 9; ++i)
-        QCOMPARE(label(i)->parentWidget(), frame);
-    QCOMPARE(label(7)->y(), label(0)->y());
-    QVERIFY(label(7)->x() > label(0)->x() + label(0)->width() - 1);
-
     QVERIFY(label(LinkIndex)->font().underline());
     QCOMPARE(label(LinkIndex)->toolTip(), QStringLiteral("Cliquer et visiter notre site Internet"));
     QCOMPARE(QUrl(label(LinkIndex)->text()).host(), QStringLiteral("www.example.org"));
     QCOMPARE(label(LinkIndex)->cursor().shape(), Qt::BitmapCursor);
 
+    // OK has the focus but is no default button.
     auto *ok = m_box->findChild<QPushButton *>(QStringLiteral("cmdOk"));
-    QCOMPARE(ok->text(), QStringLiteral("&OK"));
     QCOMPARE(m_box->focusWidget(), ok);
     QVERIFY(!ok->isDefault());
-
-    // The icon is the program's own picture.
-    const QImage icon = m_box->findChild<QLabel *>(QStringLiteral("Image3"))->pixmap().toImage();
-    QCOMPARE(icon.size(), QSize(32, 32));
 }
 
 void tst_AboutBox::animationStartsOnSecondFrame()
 {
-    open();
     const QImage frame1(QStringLiteral(":/images/logo1.png"));
     const QImage frame2(QStringLiteral(":/images/logo2.png"));
     const QImage frame3(QStringLiteral(":/images/logo3.png"));
@@ -133,24 +115,21 @@ void tst_AboutBox::animationStartsOnSecondFrame()
     QVERIFY(shownFrame().isNull());
     timer->stop(); // ticks are driven by hand from here
 
-    const auto same = [](const QImage &a, const QImage &b) {
-        return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
-    };
     const QList<QImage> expected = {frame2, frame3, frame1, frame2};
     for (int tick = 0; tick < expected.size(); ++tick) {
         m_box->Timer1_Timer();
-        QVERIFY2(same(shownFrame(), expected.at(tick)), qPrintable(QString::number(tick)));
+        QVERIFY2(shownFrame().convertToFormat(QImage::Format_ARGB32)
+                     == expected.at(tick).convertToFormat(QImage::Format_ARGB32),
+                 qPrintable(QString::number(tick)));
     }
 }
 
-void tst_AboutBox::linkTurnsYellowAndBack()
+void tst_AboutBox::linkHoverAndClicks()
 {
-    open();
     QLabel *link = label(LinkIndex);
     auto *frame = m_box->findChild<QWidget *>(QStringLiteral("Frame1"));
     const QColor navy(0, 0, 128);
     const QColor yellow(255, 255, 0);
-    QCOMPARE(textColour(LinkIndex), navy);
 
     QTest::mouseMove(link, link->rect().center());
     QTRY_COMPARE(textColour(LinkIndex), yellow);
@@ -163,64 +142,36 @@ void tst_AboutBox::linkTurnsYellowAndBack()
     QTest::mouseMove(frame, QPoint(frame->width() - 4, frame->height() - 4));
     QTRY_COMPARE(textColour(LinkIndex), navy);
     QVERIFY(m_opened.isEmpty());
-}
 
-void tst_AboutBox::everyLabelOpensTheSite_data()
-{
-    QTest::addColumn<int>("index");
+    // Any label of the array opens the site; a failed opening says nothing
+    // and the box stays.
     for (int i = 0; i <= 11; ++i)
-        QTest::addRow("Label2(%d)", i) << i;
-}
-
-void tst_AboutBox::everyLabelOpensTheSite()
-{
-    QFETCH(int, index);
-    open();
-    QTest::mouseClick(label(index), Qt::LeftButton, {}, QPoint(2, 2));
-    QCOMPARE(m_opened.size(), 1);
-    QCOMPARE(m_opened.first(), QUrl(label(LinkIndex)->text()));
-    // A failed opening says nothing and the box stays.
+        QTest::mouseClick(label(i), Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(m_opened, QList<QUrl>(12, QUrl(link->text())));
     QVERIFY(m_box && m_box->isVisible());
 }
 
-void tst_AboutBox::okStoresGeometryAndReopensThere()
+void tst_AboutBox::keysAndStoredGeometry()
 {
-    open();
-    m_box->setGeometry(210, 140, 330, 380);
-    const QRect frame = m_box->frameGeometry();
-    QTest::mouseClick(m_box->findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::LeftButton);
-    QTRY_VERIFY(!m_box);
-    QVERIFY(m_opened.isEmpty());
-
-    m_ini->INISetSection(QStringLiteral("frmArtInf Size"));
-    QCOMPARE(m_ini->INIGetValue(QStringLiteral("Left")).toInt(), frame.x() * 15);
-    QCOMPARE(m_ini->INIGetValue(QStringLiteral("Height")).toInt(), frame.height() * 15);
-    m_ini->INISetSection(QStringLiteral("General"));
-
-    open();
-    QCOMPARE(m_box->frameGeometry().topLeft(), frame.topLeft());
-    // A fresh load animates from the start again.
-    QCOMPARE(m_box->frameCounter(), 0);
-
-    // Deleting the box without closing it, as the end of the program does,
-    // stores nothing.
-    m_box->move(400, 300);
-    delete m_box;
-    m_ini->INISetSection(QStringLiteral("frmArtInf Size"));
-    QCOMPARE(m_ini->INIGetValue(QStringLiteral("Left")).toInt(), frame.x() * 15);
-}
-
-void tst_AboutBox::escapeDoesNothing()
-{
-    open();
     m_box->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_box));
+    // Esc does nothing; Enter presses OK while it has the focus, which
+    // closes the box and stores its place.
     QTest::keyClick(m_box->focusWidget(), Qt::Key_Escape);
     QTest::qWait(20);
     QVERIFY(m_box && m_box->isVisible());
-    // Enter presses OK while it has the focus.
+    m_box->setGeometry(210, 140, 330, 380);
+    const QRect frame = m_box->frameGeometry();
     QTest::keyClick(m_box->findChild<QPushButton *>(QStringLiteral("cmdOk")), Qt::Key_Return);
     QTRY_VERIFY(!m_box);
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(stored("Left"), frame.x() * 15);
+    QCOMPARE(stored("Height"), frame.height() * 15);
+
+    // Reloaded where it was, animating from the start again.
+    open();
+    QCOMPARE(m_box->frameGeometry().topLeft(), frame.topLeft());
+    QCOMPARE(m_box->frameCounter(), 0);
 }
 
 QTEST_MAIN(tst_AboutBox)
