@@ -4,13 +4,16 @@
 #include "TestSupport.h"
 
 #include "catalogue/Database.h"
+#include "main_window/DataGrid.h"
+#include "main_window/NavigationBar.h"
 #include "main_window/frmFerulan.h"
 #include "settings/IniWizard.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,14 +31,6 @@ inline void typeText(QWidget *widget, const QString &text)
     }
 }
 
-// A key pressed as a person would: it goes to the control that has the
-// focus, or to the window when none has.
-inline void pressKey(QWidget *window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget *focus = QApplication::focusWidget();
-    QTest::keyClick(focus && window->isAncestorOf(focus) ? focus : window, key, modifiers);
-}
-
 // A click on an option button's circle, where a person clicks.
 inline void clickOption(QAbstractButton *button)
 {
@@ -48,37 +43,21 @@ inline void clickOption(QAbstractButton *button)
 inline QList<TestSupport::Row> catalogueRows()
 {
     return {
-        {QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("C"), 12, QStringLiteral("Vollhardt"),
-         QStringLiteral("De Boeck"), QStringLiteral("Traité de chimie organique"), QStringLiteral("2-8041-1234-5")},
-        {QStringLiteral("Z"), QStringLiteral("F"), QStringLiteral("G"), 3, QStringLiteral("Atkins"),
-         QStringLiteral("Oxford"), QStringLiteral("Physical chemistry"), QVariant()},
-        {QStringLiteral("L"), QStringLiteral("E"), QStringLiteral("A"), 40, QStringLiteral("Müller"),
-         QStringLiteral("Klett"), QStringLiteral("Chimie générale"), QString()},
-        {QStringLiteral("V"), QStringLiteral("D"), QStringLiteral("E"), 7, QStringLiteral("Bernard"),
-         QStringLiteral("Nathan"), QStringLiteral("Zinc et cuivre"), QString()},
+        {"B", "F", "C", 12, "Vollhardt", "De Boeck", "Traité de chimie organique", "2-8041-1234-5"},
+        {"Z", "F", "G", 3, "Atkins", "Oxford", "Physical chemistry", QVariant()},
+        {"L", "E", "A", 40, "Müller", "Klett", "Chimie générale", ""},
+        {"V", "D", "E", 7, "Bernard", "Nathan", "Zinc et cuivre", ""},
     };
 }
 
 // A program folder of its own for one window test: a catalogue, a settings
-// file written by the test, the main window with a recording messenger.
+// file written by the test, the main window with a recording messenger, and
+// the few gestures the tests repeat.
 class WindowFixture {
 public:
     static inline const QByteArray AccessCode = "QUARZ Fendel Mosker";
 
-    WindowFixture() = default;
-    ~WindowFixture()
-    {
-        // The window's connection must be gone before the folder is.
-        window.reset();
-    }
-
     QString path(const QString &name) const { return dir.filePath(name); }
-
-    // The catalogue "biblio.db" with these rows; empty text on success.
-    QString makeCatalogue(const QList<TestSupport::Row> &rows)
-    {
-        return TestSupport::makeCatalogue(path(QStringLiteral("biblio.db")), rows);
-    }
 
     // The settings file with a [General] section holding these lines.
     bool writeGeneral(const QList<QByteArray> &lines)
@@ -86,20 +65,18 @@ public:
         QByteArray text = "[General]\r\n";
         for (const QByteArray &line : lines)
             text += line + "\r\n";
-        return TestSupport::writeFile(path(QStringLiteral("ferulan.ini")), text);
+        return TestSupport::writeFile(path("ferulan.ini"), text);
     }
-
-    QByteArray settingsBytes() const { return TestSupport::readFile(path(QStringLiteral("ferulan.ini"))); }
-    bool settingsExist() const { return QFile::exists(path(QStringLiteral("ferulan.ini"))); }
+    QByteArray settingsBytes() const { return TestSupport::readFile(path("ferulan.ini")); }
 
     // A key as the program will read it at its next start.
     QString setting(const QString &section, const QString &key) const
     {
-        IniWizard ini(dir.path(), QStringLiteral("ferulan"));
+        IniWizard ini(dir.path(), "ferulan");
         ini.INISetSection(section);
         return ini.INIGetValue(key);
     }
-    QString general(const QString &key) const { return setting(QStringLiteral("General"), key); }
+    QString general(const QString &key) const { return setting("General", key); }
 
     // Creates and starts the window; shows it when start-up succeeded.
     bool start()
@@ -112,26 +89,70 @@ public:
     }
 
     // The usual start: a catalogue with these rows, settings naming it (with
-    // the access code when editing, the list view when list), then start().
-    bool startWith(const QList<TestSupport::Row> &rows, bool editing, bool list)
+    // the access code when editing, the list view when list, then the extra
+    // lines), then start().
+    bool startWith(const QList<TestSupport::Row> &rows, bool editing, bool list, const QList<QByteArray> &extra = {})
     {
-        const QString error = makeCatalogue(rows);
-        if (!error.isEmpty()) {
-            qWarning("catalogue not made: %s", qPrintable(error));
-            return false;
-        }
         QList<QByteArray> lines{"Database=biblio.db"};
         if (editing)
             lines << "EditFunction=" + AccessCode;
         if (list)
             lines << "LastViewType=List";
-        return writeGeneral(lines) && start();
+        return TestSupport::makeCatalogue(path("biblio.db"), rows).isEmpty() && writeGeneral(lines + extra) && start();
     }
 
     template <typename T>
-    T *child(const QString &name) const
+    T *child(const QString &name) const { return window->findChild<T *>(name); }
+    QLineEdit *box(int index) const { return child<QLineEdit>(QString("txtFields_%1").arg(index)); }
+    QRadioButton *option(const QString &name) const { return child<QRadioButton>(name); }
+    DataGrid *grid() const { return window->DBGrid1; }
+    QString caption() const { return child<NavigationBar>("Data1")->caption(); }
+    QString lastMessage() const { return messenger.lastText(); }
+    // The messages shown so far as "caption|style|text" (style 0 is a plain
+    // box, 64 the information icon).
+    QStringList messages() const
     {
-        return window->findChild<T *>(name);
+        QStringList shown;
+        for (const RecordingMessenger::Message &m : messenger.messages)
+            shown << m.caption + '|' + QString::number(m.style) + '|' + m.text;
+        return shown;
+    }
+
+    // A mouse click on a button of the window, the navigation bar's included.
+    void click(const QString &name) const { QTest::mouseClick(child<QAbstractButton>(name), Qt::LeftButton); }
+    // A key pressed as a person would: it goes to the control that has the
+    // focus, or to the window when none has.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
+    {
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus && window->isAncestorOf(focus) ? focus : window.get(), key, modifiers);
+    }
+
+    // A text box's whole text replaced by typing.
+    void retype(QLineEdit *box, const QString &text) const
+    {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        typeText(box, text);
+    }
+
+    void clickCell(int row, int column) const
+    {
+        const QRect cell = grid()->visualRect(grid()->model()->index(row, column));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    // Typing into the current cell opens its editor; the keys go there.
+    void typeInCell(const QString &text) const
+    {
+        QTest::keyClick(grid(), text.at(0).toLatin1());
+        if (QLineEdit *editor = grid()->cellEditor())
+            typeText(editor, text.mid(1));
+    }
+    // Enter where the grid has it: in the open editor, else in the grid.
+    void enterInGrid() const
+    {
+        QTest::keyClick(grid()->cellEditor() ? grid()->cellEditor() : static_cast<QWidget *>(grid()), Qt::Key_Return);
     }
 
     // The catalogue's rows as a second connection sees them, in table order.
@@ -139,10 +160,10 @@ public:
     {
         QList<TestSupport::Row> result;
         Database db;
-        if (!db.open(path(QStringLiteral("biblio.db")), Database::Mode::ReadOnly))
+        if (!db.open(path("biblio.db"), Database::Mode::ReadOnly))
             return result;
-        auto select = db.prepare(QStringLiteral(
-            "SELECT PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN FROM Biblio ORDER BY rowid"));
+        auto select = db.prepare("SELECT PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN "
+                                 "FROM Biblio ORDER BY rowid");
         while (select && select->step() == Statement::Step::Row) {
             TestSupport::Row row;
             for (int i = 0; i < 8; ++i)
@@ -151,16 +172,27 @@ public:
         }
         return result;
     }
-
-    // Runs engine SQL on the catalogue through a connection of the test's own.
-    QString exec(const QString &sql) const
+    // One field of one stored row as text: "NULL" for NULL, "-" for no such row.
+    QString stored(int row, int field) const
     {
-        Database db;
-        if (!db.open(path(QStringLiteral("biblio.db"))) || !db.exec(sql))
-            return db.lastError().text.isEmpty() ? QStringLiteral("failed") : db.lastError().text;
-        return {};
+        const QList<TestSupport::Row> all = rows();
+        if (row >= all.size())
+            return "-";
+        const QVariant value = all.at(row).at(field);
+        return value.isNull() ? QString("NULL") : value.toString();
     }
 
+    // The engine refuses to store this author from now on; empty text once set.
+    QString refuseAuthor(const QString &author) const
+    {
+        Database db;
+        if (db.open(path("biblio.db")) && db.exec("CREATE TRIGGER refuse BEFORE UPDATE ON Biblio WHEN NEW.AUTEUR = '"
+                                                  + author + "' BEGIN SELECT RAISE(ABORT, 'auteur refusé'); END"))
+            return {};
+        return "trigger not made: " + db.lastError().text;
+    }
+
+    // In this order, so that the window and its connection go first.
     QTemporaryDir dir;
     RecordingMessenger messenger;
     std::unique_ptr<frmFerulan> window;
