@@ -123,6 +123,13 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
             return fail(rs.lastError().text);
     }
 
+    // commit() renames even when its own last flush falls short (a full
+    // disk): flush first, so that a short export keeps the old file.
+    if (!file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(fileError(path, reason));
+    }
     if (!file.commit())
         return fail(fileError(path, file.errorString()));
     return true;

@@ -324,7 +324,9 @@ void IniWizard::INISetValue(const QString &key, const QVariant &value)
     QSaveFile out(m_settingsFilePath);
     if (!out.open(QIODevice::WriteOnly))
         return;
-    if (out.write(newBytes) != newBytes.size()) {
+    // commit() renames even when its own last flush falls short (a full
+    // disk): flush first, so that a short write keeps the old file.
+    if (out.write(newBytes) != newBytes.size() || !out.flush()) {
         out.cancelWriting();
         return;
     }

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include <memory>
 
 using TestSupport::Row;
@@ -22,6 +25,7 @@ private Q_SLOTS:
     void secondExportReplacesFirst();
     void failedExportLeavesOldFileWhole();
     void failsWhenFolderIsAFile();
+    void fullDiskKeepsOldFile();
 
 private:
     // Exports the catalogue at m_db through the program's export query.
@@ -162,6 +166,32 @@ void tst_Export::failsWhenFolderIsAFile()
     QVERIFY(!exportTo(target, &error));
     QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
     QCOMPARE(TestSupport::readFile(notAFolder), QByteArray("not a folder"));
+}
+
+void tst_Export::fullDiskKeepsOldFile()
+{
+    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
+    const QString target = path(QStringLiteral("biblio.txt"));
+    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
+    QVERIFY(TestSupport::writeFile(target, old));
+
+    // A limit on file sizes fails the write as a full disk would; the whole
+    // export fits the file's buffer, so it fails only when flushed at the end.
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 200;
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString error;
+    const bool exported = exportTo(target, &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    QVERIFY(!exported);
+    QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(target), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 QTEST_GUILESS_MAIN(tst_Export)
