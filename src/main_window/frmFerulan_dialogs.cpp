@@ -17,20 +17,29 @@ void frmFerulan::activateMainWindow()
     activateWindow();
 }
 
-// A dialog is loaded on first use; a hidden one comes back as it was left,
-// a visible one is brought forward.
+namespace {
+
+// A hidden window comes back as it was left, a visible one is brought forward.
+void showOrRaise(QWidget *window)
+{
+    if (window->isVisible()) {
+        window->raise();
+        window->activateWindow();
+    } else {
+        window->show();
+    }
+}
+
+} // namespace
+
+// A dialog is loaded on first use.
 void frmFerulan::cmdSearch_Click()
 {
     if (!m_search) {
         m_search = new frmSearch(m_module1, m_ini, m_messenger, Catalogue::sortFields());
         connect(m_search, &frmSearch::searchApplied, this, &frmFerulan::activateMainWindow);
     }
-    if (m_search->isVisible()) {
-        m_search->raise();
-        m_search->activateWindow();
-    } else {
-        m_search->show();
-    }
+    showOrRaise(m_search);
 }
 
 void frmFerulan::cmdFilter_Click()
@@ -39,24 +48,14 @@ void frmFerulan::cmdFilter_Click()
         m_filter = new frmFilter(m_module1, m_ini, m_messenger);
         connect(m_filter, &frmFilter::filterApplied, this, &frmFerulan::activateMainWindow);
     }
-    if (m_filter->isVisible()) {
-        m_filter->raise();
-        m_filter->activateWindow();
-    } else {
-        m_filter->show();
-    }
+    showOrRaise(m_filter);
 }
 
 void frmFerulan::Command1_Click()
 {
     if (!m_about)
         m_about = new frmArtInf(m_ini);
-    if (m_about->isVisible()) {
-        m_about->raise();
-        m_about->activateWindow();
-    } else {
-        m_about->show();
-    }
+    showOrRaise(m_about);
 }
 
 void frmFerulan::UnloadDialogs()

@@ -8,9 +8,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 #include <memory>
 
 using TestSupport::Row;
@@ -175,18 +172,11 @@ void tst_Export::fullDiskKeepsOldFile()
     const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
     QVERIFY(TestSupport::writeFile(target, old));
 
-    // A limit on file sizes fails the write as a full disk would; the whole
-    // export fits the file's buffer, so it fails only when flushed at the end.
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 200;
-    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    // The whole export fits the file's buffer, so it fails only when
+    // flushed at the end.
     QString error;
-    const bool exported = exportTo(target, &error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, savedHandler);
+    bool exported = true;
+    QVERIFY(TestSupport::withFileSizeLimit(200, [&] { exported = exportTo(target, &error); }));
 
     QVERIFY(!exported);
     QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));

@@ -8,9 +8,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 using TestSupport::readFile;
@@ -241,17 +238,8 @@ void TestIniWizard::failedWriteKeepsOldFile()
     QVERIFY(writeFile(iniPath(), before));
     IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
 
-    // A limit on file sizes fails the write as a full disk would, even for
-    // a user whom permissions do not stop.
-    rlimit old{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 1024;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    ini.INISetValue(QStringLiteral("Database"), QString(length, u'x'));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(TestSupport::withFileSizeLimit(
+        1024, [&] { ini.INISetValue(QStringLiteral("Database"), QString(length, u'x')); }));
 
     QCOMPARE(readFile(iniPath()), before);
     QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QStringLiteral("biblio.mdb"));

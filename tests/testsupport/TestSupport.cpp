@@ -5,6 +5,9 @@
 
 #include <QFile>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace TestSupport {
 
 QString makeCatalogue(const QString &path, const QList<Row> &rows)
@@ -49,6 +52,25 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+bool withFileSizeLimit(qint64 bytes, const std::function<void()> &action)
+{
+    rlimit saved{};
+    if (getrlimit(RLIMIT_FSIZE, &saved) != 0)
+        return false;
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(bytes);
+    // Past the limit a write fails instead of the process being signalled.
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &limited) != 0) {
+        std::signal(SIGXFSZ, savedHandler);
+        return false;
+    }
+    action();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+    return true;
 }
 
 QByteArray readFile(const QString &path)

@@ -5,6 +5,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
+
 // Helpers shared by the tests: small catalogues and settings files in
 // temporary folders.
 namespace TestSupport {
@@ -22,6 +24,11 @@ QList<Row> sampleRows();
 
 // Writes a file with exactly these bytes.
 bool writeFile(const QString &path, const QByteArray &bytes);
+
+// Runs action with writes limited to files of at most bytes, as on a full
+// disk (even for a user whom permissions do not stop). False when the limit
+// could not be set.
+bool withFileSizeLimit(qint64 bytes, const std::function<void()> &action);
 QByteArray readFile(const QString &path);
 
 } // namespace TestSupport
