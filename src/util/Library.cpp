@@ -6,13 +6,6 @@ namespace Library {
 
 namespace {
 
-// Callers never pass positions below 1 or counts below 0; clamping keeps a
-// stray value from turning into Qt's "from the end" meaning of negatives.
-int firstIndex(int position)
-{
-    return position < 1 ? 0 : position - 1;
-}
-
 bool isFolderSeparator(QChar c)
 {
     return c == QLatin1Char('/') || c == QLatin1Char('\\');
@@ -38,20 +31,6 @@ QString StrDropRight(const QString &text, int n)
     if (n >= text.size())
         return QString();
     return text.left(text.size() - n);
-}
-
-QString StrDelete(const QString &text, int position, int count)
-{
-    const int start = firstIndex(position);
-    if (count <= 0 || start >= text.size())
-        return text;
-    return text.left(start) + text.mid(qsizetype(start) + count);
-}
-
-QString StrInsert(const QString &text, const QString &inserted, int position)
-{
-    const int start = qMin(firstIndex(position), int(text.size()));
-    return text.left(start) + inserted + text.mid(start);
 }
 
 QString StrReplace(const QString &text, const QString &search, const QString &replacement)

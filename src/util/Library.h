@@ -2,13 +2,10 @@
 
 #include <QString>
 
-// Small text and file-name routines. Positions count from 1, as the
-// program's callers count them.
+// Small text and file-name routines.
 namespace Library {
 
 QString StrDropRight(const QString &text, int n);
-QString StrDelete(const QString &text, int position, int count);
-QString StrInsert(const QString &text, const QString &inserted, int position);
 // Every occurrence, left to right, without rescanning the replacement.
 QString StrReplace(const QString &text, const QString &search, const QString &replacement);
 // Splits at the first "."; a dot inside a folder name ("/" or "\" after it)
