@@ -14,7 +14,6 @@ struct sqlite3_stmt;
 struct DataError {
     int number = 0;
     QString text;
-    bool isSet() const { return number != 0 || !text.isEmpty(); }
 };
 
 // Error numbers of our own, beside the engine's result codes.

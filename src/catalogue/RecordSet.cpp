@@ -20,15 +20,6 @@ RecordSet::RecordSet(DataControl &control)
 {
 }
 
-int RecordSet::fieldIndex(const QString &name) const
-{
-    for (int i = 0; i < m_fieldNames.size(); ++i) {
-        if (m_fieldNames[i].compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
 std::unique_ptr<Statement> RecordSet::prepareFetch(Database &db, const QString &table)
 {
     return db.prepare(QLatin1String("SELECT * FROM ") + Database::quoteName(table) + QLatin1String(" WHERE rowid = ?"));

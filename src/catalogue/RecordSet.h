@@ -26,7 +26,6 @@ public:
     int recordCount() const { return int(m_keys.size()); }
     int fieldCount() const { return m_fieldNames.size(); }
     const QStringList &fieldNames() const { return m_fieldNames; }
-    int fieldIndex(const QString &name) const; // -1 when unknown
 
     // Navigation. Each one stores an edited current record first; a failure
     // leaves the set where it was and is reported in lastError().
@@ -47,7 +46,6 @@ public:
     bool Update();
     void CancelUpdate();
     bool Delete(); // removes the current record; no record is current after
-    bool isEditing() const { return m_editMode != EditMode::None; }
 
     std::optional<Bookmark> bookmark() const; // of the current record
     bool setBookmark(Bookmark bookmark);
