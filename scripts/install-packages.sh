@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the program, its tool and its tests need, and
-# the tools that build the Debian package.
+# those that check the installed files and build the Debian package.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libsqlite3-dev
     mdbtools-dev
+    desktop-file-utils man-db
     dpkg-dev file
 )
 
