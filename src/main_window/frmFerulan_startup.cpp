@@ -159,7 +159,7 @@ void frmFerulan::BackUpMDB_file()
         raiseHandlerError(QStringLiteral("Le fichier %1 ne nomme aucune base de données "
                                          "(clé Database de la section General).")
                               .arg(m_ini.SettingsFilePath()));
-    if (!Backup::BackUpMDB_file(Library::FileInFolder(m_programFolder, m_module1.DatabaseFile), &error))
+    if (!Backup::BackUpMDB_file(m_programFolder, m_module1.DatabaseFile, &error))
         raiseHandlerError(error);
 }
 

@@ -46,8 +46,14 @@ private Q_SLOTS:
     void forwardRecordsetStreamsInOrder();
     void backupPath_data();
     void backupPath();
-    void backupReplacesOldCopy();
-    void failedBackupKeepsPreviousCopy();
+    void backupIsConsistentCopy_data();
+    void backupIsConsistentCopy();
+    void backupRefuses_data();
+    void backupRefuses();
+    void rowKeyCannotBeShadowed_data();
+    void rowKeyCannotBeShadowed();
+    void changeOfRecordDeletedElsewhereIsRefused();
+    void runawayQueryIsStopped();
 };
 
 void TestDataControl::init()
@@ -132,8 +138,8 @@ void TestDataControl::queries_data()
     // missing values first, equal keys in the order of the rows.
     QTest::newRow("text order") << "SELECT * FROM Biblio  ORDER BY AUTEUR"
                                 << QStringList{"5", "6", "7", "2", "4", "3", "1"};
-    QTest::newRow("number order") << "SELECT * FROM Biblio  ORDER BY NUMERO"
-                                  << QStringList{"1", "2", "3", "4", "5", "6", "7"};
+    QTest::newRow("number order, closing ';'") << "SELECT * FROM Biblio  ORDER BY NUMERO ; "
+                                               << QStringList{"1", "2", "3", "4", "5", "6", "7"};
     QTest::newRow("two terms, one descending") << "SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR DESC"
                                                << QStringList{"6", "1", "7", "5", "3", "2", "4"};
     // A rank names the result's column (4: DOMAINE); descending puts missing
@@ -351,6 +357,14 @@ void TestDataControl::rejectedQueryKeepsPreviousResult()
     QVERIFY2(module.lastError().contains(QLatin1String("COTE")), qPrintable(module.lastError()));
     QCOMPARE(data.RecordSource(), QStringLiteral("SELECT * FROM Biblio  ORDER BY COTE"));
     QCOMPARE(data.Recordset().recordCount(), 5);
+    // Text after a ";" is neither run nor dropped.
+    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio WHERE NUMERO = 3; DELETE FROM Biblio"));
+    QVERIFY(!data.Refresh());
+    QVERIFY2(data.lastError().text.contains(QLatin1String("DELETE FROM Biblio")), qPrintable(data.lastError().text));
+    Database db;
+    QVERIFY(db.open(m_path));
+    QVERIFY(!db.prepare(QStringLiteral("SELECT 1; DELETE FROM Biblio")));
+    QCOMPARE(data.Recordset().recordCount(), 5);
     // Until the clause is replaced, every query fails the same way.
     module.SearchClause = QStringLiteral("TITRE LIKE '*a*'");
     QVERIFY(!module.ComposeQuery());
@@ -456,39 +470,203 @@ void TestDataControl::backupPath()
     QCOMPARE(Backup::backupPath(database), backup);
 }
 
-void TestDataControl::backupReplacesOldCopy()
+namespace {
+
+// AUTEUR and how many records carry it, and the engine's verdict on the file.
+QString contentOf(const QString &path)
 {
-    QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
-    const QString backup = Backup::backupPath(m_path);
-    QVERIFY(TestSupport::writeFile(backup, "an old backup"));
-    QString error;
-    QVERIFY2(Backup::BackUpMDB_file(m_path, &error), qPrintable(error));
-    QCOMPARE(TestSupport::readFile(backup), TestSupport::readFile(m_path));
-    QCOMPARE(QDir(dir().path()).entryList(QDir::Files).size(), 2); // no temporary left behind
+    Database db;
+    if (!db.open(path, Database::Mode::ReadOnly))
+        return db.lastError().text;
+    QStringList parts;
+    for (const char *sql : {"SELECT AUTEUR || ':' || count(*) FROM Biblio GROUP BY AUTEUR ORDER BY AUTEUR",
+                            "PRAGMA integrity_check"}) {
+        auto query = db.prepare(QLatin1String(sql));
+        while (query && query->step() == Statement::Step::Row)
+            parts << query->value(0).toString();
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
-void TestDataControl::failedBackupKeepsPreviousCopy()
+} // namespace
+
+void TestDataControl::backupIsConsistentCopy_data()
 {
-    // The source is missing: nothing is copied and the old backup stays.
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("content");
+    QTest::newRow("old backup replaced") << "plain"
+                                         << "Ecole normale:1 Vollhardt:1 Zola:1 atkins:1 Écoles réunies:1 ok";
+    QTest::newRow("unfinished change undone") << "half-written" << "Auteur:400 ok";
+    QTest::newRow("committed change still in the log")
+        << "log" << "Dans le journal:1 Ecole normale:1 Vollhardt:1 Zola:1 atkins:1 Écoles réunies:1 ok";
+}
+
+void TestDataControl::backupIsConsistentCopy()
+{
+    QFETCH(QString, state);
+    QFETCH(QString, content);
+    Database writer;
+    if (state == QLatin1String("half-written")) {
+        QCOMPARE(TestSupport::makeHalfWrittenCatalogue(m_path), QString());
+    } else {
+        QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
+        if (state == QLatin1String("log")) {
+            // Another program keeps the file open, its last change not yet in the file itself.
+            QVERIFY(writer.open(m_path));
+            QVERIFY(writer.exec(QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0")));
+            QVERIFY(writer.exec(QStringLiteral("INSERT INTO Biblio (AUTEUR) VALUES ('Dans le journal')")));
+        }
+    }
     const QString backup = Backup::backupPath(m_path);
     QVERIFY(TestSupport::writeFile(backup, "an old backup"));
     QString error;
-    QVERIFY(!Backup::BackUpMDB_file(m_path, &error));
-    QVERIFY(!error.isEmpty());
-    QCOMPARE(TestSupport::readFile(backup), QByteArray("an old backup"));
+    // A full path is the user's own choice and may lie anywhere.
+    QVERIFY2(Backup::BackUpMDB_file(QStringLiteral("/nowhere"), m_path, &error), qPrintable(error));
+    writer.close();
+    QCOMPARE(contentOf(backup), content);
+    QCOMPARE(contentOf(m_path), content);
+    QVERIFY(!QFile::exists(m_path + QLatin1String("-journal")));
+    QVERIFY(!QDir(dir().path()).entryList(QDir::Files).join(QLatin1Char(' ')).contains(QLatin1String(".BAK.")));
+}
 
-    // The backup cannot be replaced (a folder stands in its place): reported,
-    // and no partial copy is left beside it.
-    QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
-    QVERIFY(QFile::remove(backup));
-    QVERIFY(QDir(dir().path()).mkdir(QFileInfo(backup).fileName()));
-    QVERIFY(TestSupport::writeFile(backup + QStringLiteral("/keep"), "kept"));
-    QVERIFY(!Backup::BackUpMDB_file(m_path, &error));
-    QCOMPARE(TestSupport::readFile(backup + QStringLiteral("/keep")), QByteArray("kept"));
-    QCOMPARE(QDir(dir().path()).entryList(QDir::Files), QStringList{QFileInfo(m_path).fileName()});
+void TestDataControl::backupRefuses_data()
+{
+    QTest::addColumn<QString>("database"); // the setting, relative to prog/
+    QTest::addColumn<QString>("says");
+    QTest::newRow("missing file") << "absent.db" << "absent.db";
+    QTest::newRow("no Database key: the folder itself") << "" << "prog";
+    QTest::newRow("text file") << "notes.txt" << "n'est pas un catalogue";
+    QTest::newRow("engine file without Biblio") << "other.db" << "n'est pas un catalogue";
+    QTest::newRow("out of the program folder") << "../outside/biblio.db" << "sort du dossier";
+    QTest::newRow("in and out again") << "sub/../../outside/biblio.db" << "sort du dossier";
+    QTest::newRow("a folder in the backup's place") << "blocked.db" << "blocked.BAK";
+    QTest::newRow("full disk") << "big.db" << "big.BAK";
+}
 
-    // A database path that is the program folder itself (no Database key) fails.
-    QVERIFY(!Backup::BackUpMDB_file(dir().path() + QLatin1Char('/'), &error));
+void TestDataControl::backupRefuses()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, says);
+    QDir root(dir().path());
+    QVERIFY(root.mkpath(QStringLiteral("prog/sub")) && root.mkpath(QStringLiteral("outside")));
+    const QString prog = root.filePath(QStringLiteral("prog"));
+    QVERIFY(TestSupport::makeCatalogue(root.filePath(QStringLiteral("outside/biblio.db")), TestSupport::sampleRows()).isEmpty());
+    QVERIFY(TestSupport::makeCatalogue(prog + QLatin1String("/blocked.db"), TestSupport::sampleRows()).isEmpty());
+    QVERIFY(root.mkpath(QStringLiteral("prog/blocked.BAK")));
+    QList<Row> many;
+    for (int i = 0; i < 200; ++i)
+        many << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), i, QString(500, QLatin1Char('x'))};
+    QVERIFY(TestSupport::makeCatalogue(prog + QLatin1String("/big.db"), many).isEmpty());
+    QVERIFY(TestSupport::writeFile(prog + QLatin1String("/big.BAK"), "an old backup"));
+    QVERIFY(TestSupport::writeFile(prog + QLatin1String("/notes.txt"), "just some notes\n"));
+    Database other;
+    QVERIFY(other.create(prog + QLatin1String("/other.db")) && other.exec(QStringLiteral("CREATE TABLE Livres (x)")));
+    other.close();
+
+    QString error;
+    bool made = true;
+    if (database == QLatin1String("big.db"))
+        QVERIFY(TestSupport::withFileSizeLimit(64 * 1024, [&] { made = Backup::BackUpMDB_file(prog, database, &error); }));
+    else
+        made = Backup::BackUpMDB_file(prog, database, &error);
+    QVERIFY(!made);
+    QVERIFY2(error.contains(says), qPrintable(error));
+    if (database == QLatin1String("big.db")) // the system's reason, not "Unknown error"
+        QVERIFY2(error.contains(QString::fromLocal8Bit(strerror(EFBIG))), qPrintable(error));
+
+    // Nothing written: no new backup anywhere, the old one whole.
+    QStringList written;
+    QDirIterator it(root.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        written << it.next().mid(root.path().size() + 1);
+    written.sort();
+    QCOMPARE(written, (QStringList{"outside/biblio.db", "prog/big.BAK", "prog/big.db", "prog/blocked.db",
+                                   "prog/notes.txt", "prog/other.db"}));
+    QCOMPARE(TestSupport::readFile(prog + QLatin1String("/big.BAK")), QByteArray("an old backup"));
+}
+
+void TestDataControl::rowKeyCannotBeShadowed_data()
+{
+    QTest::addColumn<QString>("first"); // the columns before PREFIXE
+    QTest::addColumn<QString>("last");  // and after ISBN
+    QTest::newRow("a column named rowid") << "rowid INTEGER" << "";
+    QTest::newRow("an integer key and a rowid column") << "ID INTEGER PRIMARY KEY" << ", ROWID INTEGER";
+    QTest::newRow("every name of the row key taken") << "rowid INTEGER" << ", _rowid_ INTEGER, OID INTEGER";
+}
+
+void TestDataControl::rowKeyCannotBeShadowed()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, last);
+    Database db;
+    QVERIFY(db.create(m_path));
+    QVERIFY(db.exec(QStringLiteral("CREATE TABLE Biblio (%1, PREFIXE TEXT, LANGUE TEXT, DOMAINE TEXT, NUMERO INTEGER, "
+                                   "AUTEUR TEXT, EDITEUR TEXT, TITRE TEXT, ISBN TEXT%2)")
+                        .arg(first, last)));
+    QVERIFY(db.exec(QStringLiteral("INSERT INTO Biblio (rowid, NUMERO, AUTEUR) VALUES (7, 1, 'Un'), (7, 2, 'Deux'), "
+                                   "(7, 3, 'Trois')")));
+    db.close();
+
+    DataControl data;
+    data.setDatabaseName(m_path);
+    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio ORDER BY NUMERO"));
+    if (last.contains(QLatin1String("OID"))) {
+        // No way to tell the rows apart: refused, rather than one edit changing three.
+        QVERIFY(!data.Refresh());
+        QCOMPARE(data.lastError().number, DataErrors::NoRowKey);
+        return;
+    }
+    VERIFY_DATA(data.Refresh(), data);
+    QCOMPARE(column(data, 5), (QStringList{"Un", "Deux", "Trois"}));
+    RecordSet &rs = data.Recordset();
+    VERIFY_DATA(rs.Move(1), rs);
+    QVERIFY(rs.setValue(5, QStringLiteral("Deux bis")));
+    VERIFY_DATA(rs.MoveFirst(), rs);
+    VERIFY_DATA(rs.Delete(), rs);
+    VERIFY_DATA(data.Refresh(), data);
+    QCOMPARE(column(data, 5), (QStringList{"Deux bis", "Trois"}));
+}
+
+void TestDataControl::changeOfRecordDeletedElsewhereIsRefused()
+{
+    DataControl data;
+    openOn(data, TestSupport::sampleRows(), QStringLiteral("SELECT * FROM Biblio  "));
+    RecordSet &rs = data.Recordset();
+    QVERIFY(rs.setValue(5, QStringLiteral("Saisi")));
+    Database other;
+    QVERIFY(other.open(m_path));
+    QVERIFY(other.exec(QStringLiteral("DELETE FROM Biblio WHERE ID IN (1, 2)")));
+
+    // Told, in French, and what was typed is still there.
+    QVERIFY(!data.UpdateRecord());
+    QCOMPARE(data.lastError().number, DataErrors::RecordGone);
+    QVERIFY2(data.lastError().text.contains(QStringLiteral("supprimée")), qPrintable(data.lastError().text));
+    QCOMPARE(rs.value(5).toString(), QStringLiteral("Saisi"));
+    rs.CancelUpdate();
+    VERIFY_DATA(rs.Move(1), rs);
+    QVERIFY(!rs.Delete());
+    QCOMPARE(rs.lastError().number, DataErrors::RecordGone);
+}
+
+void TestDataControl::runawayQueryIsStopped()
+{
+    DataControl data;
+    openOn(data, TestSupport::sampleRows(), QStringLiteral("SELECT * FROM Biblio  "));
+    const int limit = Database::timeLimitMs();
+    Database::setTimeLimitMs(300);
+    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio ORDER BY (WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL "
+                                        "SELECT n + 1 FROM r) SELECT count(*) FROM r)"));
+    QElapsedTimer clock;
+    clock.start();
+    const bool ran = data.Refresh();
+    Database::setTimeLimitMs(limit);
+    QVERIFY(!ran);
+    QVERIFY(clock.elapsed() < 10000);
+    QCOMPARE(data.lastError().number, DataErrors::TimeLimit);
+    // The previous result stays, and the next query runs.
+    QCOMPARE(data.Recordset().recordCount(), 5);
+    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio  ORDER BY AUTEUR"));
+    VERIFY_DATA(data.Refresh(), data);
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)
