@@ -34,15 +34,13 @@ private Q_SLOTS:
     void queries();
     void addNewStaysLastUntilNextQuery();
     void deleteRemovesFromFileAndSet();
-    void moveNextPastEndLeavesNoCurrentRecord();
+    void endsOfTheSet();
     void editsAreStoredWhenTheRecordIsLeft();
     void numeroTextIsStoredAsNumber();
     void refusedEditIsReportedAndKept();
     void validateComesBeforeReposition();
     void rejectedQueryKeepsPreviousResult();
     void readOnlyRefusesEveryWrite();
-    void readOnlyConnectionRefusesSql();
-    void emptySetHasNoCurrentRecord();
     void forwardRecordsetStreamsInOrder();
     void backupPath_data();
     void backupPath();
@@ -52,7 +50,6 @@ private Q_SLOTS:
     void backupRefuses();
     void rowKeyCannotBeShadowed_data();
     void rowKeyCannotBeShadowed();
-    void changeOfRecordDeletedElsewhereIsRefused();
     void runawayQueryIsStopped();
 };
 
@@ -81,6 +78,18 @@ QStringList TestDataControl::column(DataControl &data, int field)
         values << (v.isNull() ? QStringLiteral("<null>") : v.toString());
     }
     return values;
+}
+
+// AUTEUR and how many records carry it, then the engine's verdict on the file.
+static QString contentOf(const QString &path)
+{
+    Database db;
+    QStringList parts{db.open(path, Database::Mode::ReadOnly) ? QString() : db.lastError().text};
+    for (const char *sql : {"SELECT AUTEUR || count(*) FROM Biblio GROUP BY AUTEUR", "PRAGMA integrity_check"}) {
+        for (auto query = db.prepare(QLatin1String(sql)); query && query->step() == Statement::Step::Row;)
+            parts << query->value(0).toString();
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
 void TestDataControl::composeQuery_data()
@@ -183,29 +192,16 @@ void TestDataControl::addNewStaysLastUntilNextQuery()
     RecordSet &rs = data.Recordset();
     QVERIFY(rs.MoveNext());
     const auto before = rs.bookmark();
-
-    VERIFY_DATA(rs.AddNew(), rs);
-    VERIFY_DATA(rs.Update(), rs);
-    QCOMPARE(rs.recordCount(), 6);
-    // The current record is still the one before the add.
+    QVERIFY(rs.AddNew() && rs.Update());
+    // The current record is still the one before the add; the new one is last, empty.
     QCOMPARE(rs.bookmark(), before);
-    QVERIFY(rs.LastModified());
-
-    VERIFY_DATA(rs.MoveLast(), rs);
-    QCOMPARE(rs.AbsolutePosition(), 5);
-    QCOMPARE(rs.bookmark(), rs.LastModified());
+    QVERIFY(rs.MoveLast() && rs.AbsolutePosition() == 5 && rs.bookmark() == rs.LastModified());
     for (int field = 1; field < 9; ++field)
         QVERIFY2(rs.value(field).isNull(), qPrintable(QString::number(field)));
-
-    // Bookmarks survive moves.
-    VERIFY_DATA(rs.MoveFirst(), rs);
-    VERIFY_DATA(rs.setBookmark(*rs.LastModified()), rs);
-    QCOMPARE(rs.AbsolutePosition(), 5);
-
+    QVERIFY(rs.MoveFirst() && rs.setBookmark(*rs.LastModified()) && rs.AbsolutePosition() == 5);
     // A new query sorts it in: empty authors come first.
     VERIFY_DATA(data.Refresh(), data);
     QVERIFY(rs.value(5).isNull());
-    QCOMPARE(rs.recordCount(), 6);
 }
 
 void TestDataControl::deleteRemovesFromFileAndSet()
@@ -214,56 +210,37 @@ void TestDataControl::deleteRemovesFromFileAndSet()
     openOn(data, TestSupport::sampleRows(), QStringLiteral("SELECT * FROM Biblio  ORDER BY NUMERO"));
     RecordSet &rs = data.Recordset();
     // NUMERO order: null, 3, 7, 12, 40; delete the record numbered 7.
-    VERIFY_DATA(rs.Move(2), rs);
-    QCOMPARE(rs.value(4).toInt(), 7);
     QSignalSpy removed(&data, &DataControl::recordRemoved);
-    VERIFY_DATA(rs.Delete(), rs);
-    QCOMPARE(removed.count(), 1);
-    QCOMPARE(rs.AbsolutePosition(), -1);
-    QCOMPARE(rs.recordCount(), 4);
+    QVERIFY(rs.Move(2) && rs.Delete());
+    QVERIFY(removed.count() == 1 && rs.AbsolutePosition() == -1 && rs.recordCount() == 4);
     VERIFY_DATA(rs.MoveNext(), rs);
     QCOMPARE(rs.value(4).toInt(), 12);
-
-    // Gone from the file too.
-    {
-        Database db;
-        QVERIFY(db.open(m_path, Database::Mode::ReadOnly));
-        auto count = db.prepare(QStringLiteral("SELECT count(*) FROM Biblio WHERE NUMERO = 7"));
-        QVERIFY(count && count->step() == Statement::Step::Row);
-        QCOMPARE(count->int64(0), 0);
-    }
-
-    // Deleting the last record leaves nothing current; MoveNext reaches the end.
-    VERIFY_DATA(rs.MoveLast(), rs);
-    VERIFY_DATA(rs.Delete(), rs);
-    VERIFY_DATA(rs.MoveNext(), rs);
-    QVERIFY(rs.isEOF());
-    QCOMPARE(rs.AbsolutePosition(), -1);
-    // Nothing to delete now: refused, the set untouched.
-    QVERIFY(!rs.Delete());
-    QCOMPARE(rs.lastError().number, DataErrors::NoCurrentRecord);
-    QCOMPARE(rs.recordCount(), 3);
+    QVERIFY(!contentOf(m_path).contains(QLatin1String("Ecole normale"))); // gone from the file too
+    // After the last record is deleted, the next move reaches the end.
+    QVERIFY(rs.MoveLast() && rs.Delete() && rs.MoveNext() && rs.isEOF());
 }
 
-void TestDataControl::moveNextPastEndLeavesNoCurrentRecord()
+void TestDataControl::endsOfTheSet()
 {
     DataControl data;
-    openOn(data, TestSupport::sampleRows(), QStringLiteral("SELECT * FROM Biblio  "));
+    openOn(data, {}, QStringLiteral("SELECT * FROM Biblio  "));
     RecordSet &rs = data.Recordset();
+    QVERIFY(rs.isEOF() && rs.isBOF() && rs.AbsolutePosition() == -1 && !rs.Delete());
+    VERIFY_DATA(data.UpdateRecord(), data);
+    data.moveFirst();
+    // Past the end, an add does not make the new record current.
+    for (int i = 0; i < 2; ++i) {
+        VERIFY_DATA(rs.AddNew(), rs);
+        VERIFY_DATA(rs.Update(), rs);
+    }
+    QCOMPARE(rs.AbsolutePosition(), -1);
     VERIFY_DATA(rs.MoveLast(), rs);
-    QCOMPARE(rs.AbsolutePosition(), 4);
     VERIFY_DATA(rs.MoveNext(), rs);
-    QVERIFY(rs.isEOF());
-    QCOMPARE(rs.AbsolutePosition(), -1);
-    QVERIFY(!rs.MoveNext());
-    // An add past the end does not make the new record current.
-    VERIFY_DATA(rs.AddNew(), rs);
-    VERIFY_DATA(rs.Update(), rs);
-    QCOMPARE(rs.AbsolutePosition(), -1);
+    QVERIFY(rs.isEOF() && rs.AbsolutePosition() == -1 && !rs.MoveNext());
     // The navigation bar does not run off either end.
     data.moveLast();
     data.moveNext();
-    QCOMPARE(rs.AbsolutePosition(), 5);
+    QCOMPARE(rs.AbsolutePosition(), 1);
     data.moveFirst();
     data.movePrevious();
     QCOMPARE(rs.AbsolutePosition(), 0);
@@ -311,23 +288,6 @@ void TestDataControl::numeroTextIsStoredAsNumber()
     QVERIFY(rs.setValue(4, QString()));
     VERIFY_DATA(data.UpdateRecord(), data);
     QVERIFY(rs.value(4).isNull());
-}
-
-void TestDataControl::refusedEditIsReportedAndKept()
-{
-    DataControl data;
-    openOn(data, TestSupport::sampleRows(), QStringLiteral("SELECT * FROM Biblio  "));
-    RecordSet &rs = data.Recordset();
-    QVERIFY(rs.setValue(4, QStringLiteral("douze")));
-    QSignalSpy errors(&data, &DataControl::errorOccurred);
-    data.moveNext();
-    QCOMPARE(errors.count(), 1);
-    QVERIFY(!errors.first().at(1).toString().isEmpty());
-    // Not moved, and the typed text is still there to be mended.
-    QCOMPARE(rs.AbsolutePosition(), 0);
-    QCOMPARE(rs.value(4).toString(), QStringLiteral("douze"));
-    QVERIFY(!data.UpdateRecord());
-    QVERIFY(!data.close());
 }
 
 void TestDataControl::validateComesBeforeReposition()
@@ -379,58 +339,23 @@ void TestDataControl::readOnlyRefusesEveryWrite()
     VERIFY_DATA(data.setReadOnly(true), data);
     const QByteArray before = TestSupport::readFile(m_path);
     RecordSet &rs = data.Recordset();
-
-    QVERIFY(!rs.setValue(5, QStringLiteral("x")));
-    QVERIFY(!rs.AddNew());
-    QVERIFY(!rs.Delete());
+    QVERIFY(!rs.setValue(5, QStringLiteral("x")) && !rs.AddNew() && !rs.Delete());
     QCOMPARE(rs.lastError().number, DataErrors::ReadOnly);
     VERIFY_DATA(data.UpdateRecord(), data); // nothing to store, nothing refused
     data.moveLast();
     QCOMPARE(rs.AbsolutePosition(), 4);
-    VERIFY_DATA(data.close(), data);
-    QCOMPARE(TestSupport::readFile(m_path), before);
-}
-
-void TestDataControl::readOnlyConnectionRefusesSql()
-{
-    QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
+    // Nor does SQL get through, even one that lifts the guard first.
     Database db;
     QVERIFY(db.open(m_path, Database::Mode::ReadOnly));
-    QVERIFY(!db.exec(QStringLiteral("DELETE FROM Biblio")));
     QVERIFY(!db.exec(QStringLiteral("PRAGMA query_only = 0; DELETE FROM Biblio")));
-    db.close();
-    QVERIFY(db.open(m_path));
-    auto count = db.prepare(QStringLiteral("SELECT count(*) FROM Biblio"));
-    QVERIFY(count && count->step() == Statement::Step::Row);
-    QCOMPARE(count->int64(0), 5);
+    VERIFY_DATA(data.close(), data);
+    QCOMPARE(TestSupport::readFile(m_path), before);
 
-    // Opening never creates a file.
+    // Opening never creates a file, nor takes one that is not a database.
     QVERIFY(!db.open(dir().filePath(QStringLiteral("absent.db"))));
     QVERIFY(!QFile::exists(dir().filePath(QStringLiteral("absent.db"))));
-    // Nor takes a file that is not a database.
-    const QString text = dir().filePath(QStringLiteral("notes.txt"));
-    QVERIFY(TestSupport::writeFile(text, "just some notes, not a catalogue\n"));
-    QVERIFY(!db.open(text));
-    QVERIFY(!db.lastError().text.isEmpty());
-}
-
-void TestDataControl::emptySetHasNoCurrentRecord()
-{
-    DataControl data;
-    openOn(data, {}, QStringLiteral("SELECT * FROM Biblio  "));
-    RecordSet &rs = data.Recordset();
-    QVERIFY(rs.isEOF());
-    QVERIFY(rs.isBOF());
-    QCOMPARE(rs.AbsolutePosition(), -1);
-    QVERIFY(!rs.Delete());
-    VERIFY_DATA(data.UpdateRecord(), data);
-    data.moveFirst();
-    data.moveNext();
-    // An empty catalogue takes its first record.
-    VERIFY_DATA(rs.AddNew(), rs);
-    VERIFY_DATA(rs.Update(), rs);
-    VERIFY_DATA(rs.MoveLast(), rs);
-    QCOMPARE(rs.AbsolutePosition(), 0);
+    QVERIFY(TestSupport::writeFile(dir().filePath(QStringLiteral("notes.txt")), "just some notes\n"));
+    QVERIFY(!db.open(dir().filePath(QStringLiteral("notes.txt"))));
 }
 
 void TestDataControl::forwardRecordsetStreamsInOrder()
@@ -470,35 +395,14 @@ void TestDataControl::backupPath()
     QCOMPARE(Backup::backupPath(database), backup);
 }
 
-namespace {
-
-// AUTEUR and how many records carry it, and the engine's verdict on the file.
-QString contentOf(const QString &path)
-{
-    Database db;
-    if (!db.open(path, Database::Mode::ReadOnly))
-        return db.lastError().text;
-    QStringList parts;
-    for (const char *sql : {"SELECT AUTEUR || ':' || count(*) FROM Biblio GROUP BY AUTEUR ORDER BY AUTEUR",
-                            "PRAGMA integrity_check"}) {
-        auto query = db.prepare(QLatin1String(sql));
-        while (query && query->step() == Statement::Step::Row)
-            parts << query->value(0).toString();
-    }
-    return parts.join(QLatin1Char(' '));
-}
-
-} // namespace
-
 void TestDataControl::backupIsConsistentCopy_data()
 {
     QTest::addColumn<QString>("state");
     QTest::addColumn<QString>("content");
-    QTest::newRow("old backup replaced") << "plain"
-                                         << "Ecole normale:1 Vollhardt:1 Zola:1 atkins:1 Écoles réunies:1 ok";
-    QTest::newRow("unfinished change undone") << "half-written" << "Auteur:400 ok";
-    QTest::newRow("committed change still in the log")
-        << "log" << "Dans le journal:1 Ecole normale:1 Vollhardt:1 Zola:1 atkins:1 Écoles réunies:1 ok";
+    const QString sample = QStringLiteral(" Ecole normale1 Vollhardt1 Zola1 atkins1 Écoles réunies1 ok");
+    QTest::newRow("old backup replaced") << "plain" << sample;
+    QTest::newRow("unfinished change undone") << "half-written" << " Auteur400 ok";
+    QTest::newRow("committed change still in the log") << "log" << " Dans le journal1" + sample;
 }
 
 void TestDataControl::backupIsConsistentCopy()
@@ -506,17 +410,15 @@ void TestDataControl::backupIsConsistentCopy()
     QFETCH(QString, state);
     QFETCH(QString, content);
     Database writer;
-    if (state == QLatin1String("half-written")) {
+    if (state == QLatin1String("half-written"))
         QCOMPARE(TestSupport::makeHalfWrittenCatalogue(m_path), QString());
-    } else {
+    else
         QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
-        if (state == QLatin1String("log")) {
-            // Another program keeps the file open, its last change not yet in the file itself.
-            QVERIFY(writer.open(m_path));
-            QVERIFY(writer.exec(QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0")));
-            QVERIFY(writer.exec(QStringLiteral("INSERT INTO Biblio (AUTEUR) VALUES ('Dans le journal')")));
-        }
-    }
+    // Another program keeps the file open, its last change not yet in the file itself.
+    if (state == QLatin1String("log"))
+        QVERIFY(writer.open(m_path) && writer.exec(QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA "
+                                                                  "wal_autocheckpoint = 0; INSERT INTO Biblio "
+                                                                  "(AUTEUR) VALUES ('Dans le journal')")));
     const QString backup = Backup::backupPath(m_path);
     QVERIFY(TestSupport::writeFile(backup, "an old backup"));
     QString error;
@@ -525,8 +427,8 @@ void TestDataControl::backupIsConsistentCopy()
     writer.close();
     QCOMPARE(contentOf(backup), content);
     QCOMPARE(contentOf(m_path), content);
-    QVERIFY(!QFile::exists(m_path + QLatin1String("-journal")));
-    QVERIFY(!QDir(dir().path()).entryList(QDir::Files).join(QLatin1Char(' ')).contains(QLatin1String(".BAK.")));
+    // No temporary copy left, no journal waiting.
+    QCOMPARE(QDir(dir().path()).entryList({"*.BAK.*", "*-journal"}, QDir::Files), QStringList());
 }
 
 void TestDataControl::backupRefuses_data()
@@ -534,55 +436,44 @@ void TestDataControl::backupRefuses_data()
     QTest::addColumn<QString>("database"); // the setting, relative to prog/
     QTest::addColumn<QString>("says");
     QTest::newRow("missing file") << "absent.db" << "absent.db";
-    QTest::newRow("no Database key: the folder itself") << "" << "prog";
+    QTest::newRow("no Database key: the folder itself") << "" << "sort du dossier";
     QTest::newRow("text file") << "notes.txt" << "n'est pas un catalogue";
     QTest::newRow("engine file without Biblio") << "other.db" << "n'est pas un catalogue";
-    QTest::newRow("out of the program folder") << "../outside/biblio.db" << "sort du dossier";
-    QTest::newRow("in and out again") << "sub/../../outside/biblio.db" << "sort du dossier";
+    QTest::newRow("out of the program folder") << "../biblio.db" << "sort du dossier";
+    QTest::newRow("in and out again") << "sub/../../biblio.db" << "sort du dossier";
     QTest::newRow("a folder in the backup's place") << "blocked.db" << "blocked.BAK";
-    QTest::newRow("full disk") << "big.db" << "big.BAK";
+    QTest::newRow("full disk") << "biblio.db" << "prog/biblio.BAK";
 }
 
 void TestDataControl::backupRefuses()
 {
     QFETCH(QString, database);
     QFETCH(QString, says);
-    QDir root(dir().path());
-    QVERIFY(root.mkpath(QStringLiteral("prog/sub")) && root.mkpath(QStringLiteral("outside")));
-    const QString prog = root.filePath(QStringLiteral("prog"));
-    QVERIFY(TestSupport::makeCatalogue(root.filePath(QStringLiteral("outside/biblio.db")), TestSupport::sampleRows()).isEmpty());
-    QVERIFY(TestSupport::makeCatalogue(prog + QLatin1String("/blocked.db"), TestSupport::sampleRows()).isEmpty());
-    QVERIFY(root.mkpath(QStringLiteral("prog/blocked.BAK")));
-    QList<Row> many;
-    for (int i = 0; i < 200; ++i)
-        many << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), i, QString(500, QLatin1Char('x'))};
-    QVERIFY(TestSupport::makeCatalogue(prog + QLatin1String("/big.db"), many).isEmpty());
-    QVERIFY(TestSupport::writeFile(prog + QLatin1String("/big.BAK"), "an old backup"));
-    QVERIFY(TestSupport::writeFile(prog + QLatin1String("/notes.txt"), "just some notes\n"));
+    const QDir root(dir().path());
+    const QString prog = root.filePath(QStringLiteral("prog/"));
+    QVERIFY(root.mkpath(QStringLiteral("prog/sub")) && root.mkpath(QStringLiteral("prog/blocked.BAK")));
+    for (const QString &name : {dir().filePath(QStringLiteral("biblio.db")), prog + "blocked.db", prog + "biblio.db"})
+        QVERIFY(TestSupport::makeCatalogue(name, TestSupport::sampleRows()).isEmpty());
+    QVERIFY(TestSupport::writeFile(prog + "biblio.BAK", "an old backup"));
+    QVERIFY(TestSupport::writeFile(prog + "notes.txt", "just some notes\n"));
     Database other;
-    QVERIFY(other.create(prog + QLatin1String("/other.db")) && other.exec(QStringLiteral("CREATE TABLE Livres (x)")));
+    QVERIFY(other.create(prog + "other.db") && other.exec(QStringLiteral("CREATE TABLE Livres (x)")));
     other.close();
 
     QString error;
     bool made = true;
-    if (database == QLatin1String("big.db"))
-        QVERIFY(TestSupport::withFileSizeLimit(64 * 1024, [&] { made = Backup::BackUpMDB_file(prog, database, &error); }));
-    else
-        made = Backup::BackUpMDB_file(prog, database, &error);
+    // A sample catalogue is two pages; the first one fills the disk.
+    QVERIFY(TestSupport::withFileSizeLimit(database == QLatin1String("biblio.db") ? 4096 : 1 << 30,
+                                           [&] { made = Backup::BackUpMDB_file(prog, database, &error); }));
     QVERIFY(!made);
     QVERIFY2(error.contains(says), qPrintable(error));
-    if (database == QLatin1String("big.db")) // the system's reason, not "Unknown error"
+    if (database == QLatin1String("biblio.db")) // the system's reason, not "Unknown error"
         QVERIFY2(error.contains(QString::fromLocal8Bit(strerror(EFBIG))), qPrintable(error));
-
     // Nothing written: no new backup anywhere, the old one whole.
-    QStringList written;
-    QDirIterator it(root.path(), QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        written << it.next().mid(root.path().size() + 1);
-    written.sort();
-    QCOMPARE(written, (QStringList{"outside/biblio.db", "prog/big.BAK", "prog/big.db", "prog/blocked.db",
-                                   "prog/notes.txt", "prog/other.db"}));
-    QCOMPARE(TestSupport::readFile(prog + QLatin1String("/big.BAK")), QByteArray("an old backup"));
+    QCOMPARE(QDir(prog).entryList(QDir::Files), (QStringList{"biblio.BAK", "biblio.db", "blocked.db", "notes.txt",
+                                                              "other.db"}));
+    QCOMPARE(root.entryList(QDir::Files), QStringList{"biblio.db"});
+    QCOMPARE(TestSupport::readFile(prog + "biblio.BAK"), QByteArray("an old backup"));
 }
 
 void TestDataControl::rowKeyCannotBeShadowed_data()
@@ -601,17 +492,15 @@ void TestDataControl::rowKeyCannotBeShadowed()
     Database db;
     QVERIFY(db.create(m_path));
     QVERIFY(db.exec(QStringLiteral("CREATE TABLE Biblio (%1, PREFIXE TEXT, LANGUE TEXT, DOMAINE TEXT, NUMERO INTEGER, "
-                                   "AUTEUR TEXT, EDITEUR TEXT, TITRE TEXT, ISBN TEXT%2)")
+                                   "AUTEUR TEXT, EDITEUR TEXT, TITRE TEXT, ISBN TEXT%2); INSERT INTO Biblio (rowid, "
+                                   "NUMERO, AUTEUR) VALUES (7, 1, 'Un'), (7, 2, 'Deux'), (7, 3, 'Trois')")
                         .arg(first, last)));
-    QVERIFY(db.exec(QStringLiteral("INSERT INTO Biblio (rowid, NUMERO, AUTEUR) VALUES (7, 1, 'Un'), (7, 2, 'Deux'), "
-                                   "(7, 3, 'Trois')")));
     db.close();
-
     DataControl data;
     data.setDatabaseName(m_path);
     data.setRecordSource(QStringLiteral("SELECT * FROM Biblio ORDER BY NUMERO"));
+    // No way to tell the rows apart: refused, rather than one edit changing three.
     if (last.contains(QLatin1String("OID"))) {
-        // No way to tell the rows apart: refused, rather than one edit changing three.
         QVERIFY(!data.Refresh());
         QCOMPARE(data.lastError().number, DataErrors::NoRowKey);
         return;
@@ -619,32 +508,33 @@ void TestDataControl::rowKeyCannotBeShadowed()
     VERIFY_DATA(data.Refresh(), data);
     QCOMPARE(column(data, 5), (QStringList{"Un", "Deux", "Trois"}));
     RecordSet &rs = data.Recordset();
-    VERIFY_DATA(rs.Move(1), rs);
-    QVERIFY(rs.setValue(5, QStringLiteral("Deux bis")));
-    VERIFY_DATA(rs.MoveFirst(), rs);
-    VERIFY_DATA(rs.Delete(), rs);
+    QVERIFY(rs.Move(1) && rs.setValue(5, QStringLiteral("Deux bis")) && rs.MoveFirst() && rs.Delete());
     VERIFY_DATA(data.Refresh(), data);
     QCOMPARE(column(data, 5), (QStringList{"Deux bis", "Trois"}));
 }
 
-void TestDataControl::changeOfRecordDeletedElsewhereIsRefused()
+void TestDataControl::refusedEditIsReportedAndKept()
 {
     DataControl data;
     openOn(data, TestSupport::sampleRows(), QStringLiteral("SELECT * FROM Biblio  "));
     RecordSet &rs = data.Recordset();
-    QVERIFY(rs.setValue(5, QStringLiteral("Saisi")));
-    Database other;
-    QVERIFY(other.open(m_path));
-    QVERIFY(other.exec(QStringLiteral("DELETE FROM Biblio WHERE ID IN (1, 2)")));
+    // Text in a number column: the bar reports it and stays, the text kept to be mended.
+    QSignalSpy errors(&data, &DataControl::errorOccurred);
+    QVERIFY(rs.setValue(4, QStringLiteral("douze")));
+    data.moveNext();
+    QVERIFY(errors.count() == 1 && rs.AbsolutePosition() == 0 && rs.value(4) == QStringLiteral("douze"));
+    QVERIFY(!data.close());
 
-    // Told, in French, and what was typed is still there.
+    // A record another program deleted meanwhile: told in French, the typed text kept.
+    QVERIFY(rs.setValue(4, 12) && rs.setValue(5, QStringLiteral("Saisi")));
+    Database other;
+    QVERIFY(other.open(m_path) && other.exec(QStringLiteral("DELETE FROM Biblio WHERE ID IN (1, 2)")));
     QVERIFY(!data.UpdateRecord());
     QCOMPARE(data.lastError().number, DataErrors::RecordGone);
     QVERIFY2(data.lastError().text.contains(QStringLiteral("supprimée")), qPrintable(data.lastError().text));
     QCOMPARE(rs.value(5).toString(), QStringLiteral("Saisi"));
     rs.CancelUpdate();
-    VERIFY_DATA(rs.Move(1), rs);
-    QVERIFY(!rs.Delete());
+    QVERIFY(rs.Move(1) && !rs.Delete());
     QCOMPARE(rs.lastError().number, DataErrors::RecordGone);
 }
 
@@ -656,12 +546,9 @@ void TestDataControl::runawayQueryIsStopped()
     Database::setTimeLimitMs(300);
     data.setRecordSource(QStringLiteral("SELECT * FROM Biblio ORDER BY (WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL "
                                         "SELECT n + 1 FROM r) SELECT count(*) FROM r)"));
-    QElapsedTimer clock;
-    clock.start();
     const bool ran = data.Refresh();
     Database::setTimeLimitMs(limit);
     QVERIFY(!ran);
-    QVERIFY(clock.elapsed() < 10000);
     QCOMPARE(data.lastError().number, DataErrors::TimeLimit);
     // The previous result stays, and the next query runs.
     QCOMPARE(data.Recordset().recordCount(), 5);
