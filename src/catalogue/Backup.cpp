@@ -31,7 +31,10 @@ QString writeFailure(sqlite3 *db)
 {
     const int code = sqlite3_errcode(db);
     const int number = sqlite3_system_errno(db);
-    if (number != 0 && (code == SQLITE_IOERR || code == SQLITE_FULL || code == SQLITE_CANTOPEN))
+    // On a full disk the engine forgets the system's number.
+    if (code == SQLITE_FULL)
+        return systemText(number != 0 ? number : ENOSPC);
+    if (number != 0 && (code == SQLITE_IOERR || code == SQLITE_CANTOPEN))
         return systemText(number);
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
