@@ -362,17 +362,13 @@ void TestDataControl::forwardRecordsetStreamsInOrder()
 {
     QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
     Database db;
-    QVERIFY(db.open(m_path));
     ForwardRecordset rs;
-    QVERIFY(rs.open(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE")));
+    QVERIFY(db.open(m_path) && rs.open(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE")));
     QCOMPARE(rs.fieldCount(), 9);
-    QStringList domains;
-    while (!rs.isEOF()) {
-        domains << rs.field(3).toString();
-        QVERIFY(rs.MoveNext());
-    }
-    QCOMPARE(domains, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
-                                   QStringLiteral("E"), QStringLiteral("G")}));
+    QString domains;
+    for (bool moved = true; moved && !rs.isEOF(); moved = rs.MoveNext())
+        domains += rs.field(3).toString();
+    QCOMPARE(domains, QStringLiteral("ABCEG"));
     QVERIFY(!rs.open(db, QStringLiteral("SELECT * FROM Livres ORDER BY DOMAINE")));
     QVERIFY(rs.lastError().text.contains(QLatin1String("Livres")));
 }
