@@ -5,6 +5,7 @@
 #include "Database.h"
 #include "util/Library.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -49,6 +50,20 @@ bool isSqliteFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+// A copy that a killed start left behind, with its journal; one younger
+// than this may belong to a start running beside this one.
+void removeLeftovers(const QString &target)
+{
+    const QFileInfo info(target);
+    const QString prefix = info.fileName() + QLatin1String(".part-");
+    const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-600);
+    for (const QFileInfo &file : info.dir().entryInfoList(QDir::Files)) {
+        const QString name = file.fileName();
+        if (name.startsWith(prefix) && name.size() >= prefix.size() + 6 && file.lastModified() < old)
+            QFile::remove(file.filePath());
+    }
 }
 
 } // namespace
@@ -116,7 +131,8 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
                                             "est gardée.")
                                  .arg(target, reason));
     };
-    QTemporaryFile temporary(target + QLatin1String(".XXXXXX"));
+    removeLeftovers(target);
+    QTemporaryFile temporary(target + QLatin1String(".part-XXXXXX"));
     if (!temporary.open())
         return cannotWrite(temporary.errorString());
     temporary.close();
