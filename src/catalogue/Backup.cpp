@@ -1,16 +1,72 @@
 #include "Backup.h"
 
+#include "CatalogueFormat.h"
+#include "CatalogueRecord.h"
+#include "Database.h"
 #include "util/Library.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+
+#include <sqlite3.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace Backup {
+
+namespace {
+
+QString systemText(int number)
+{
+    return QString::fromLocal8Bit(strerror(number));
+}
+
+// The reason a write into the copy failed: the system's own when the engine
+// kept it ("No space left on device"), else the engine's.
+QString writeFailure(sqlite3 *db)
+{
+    const int code = sqlite3_errcode(db);
+    const int number = sqlite3_system_errno(db);
+    // On a full disk the engine forgets the system's number.
+    if (code == SQLITE_FULL)
+        return systemText(number != 0 ? number : ENOSPC);
+    if (number != 0 && (code == SQLITE_IOERR || code == SQLITE_CANTOPEN))
+        return systemText(number);
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+bool refuse(QString *error, const QString &text)
+{
+    *error = text;
+    return false;
+}
+
+bool isSqliteFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+// A copy that a killed start left behind, with its journal; one younger
+// than this may belong to a start running beside this one.
+void removeLeftovers(const QString &target)
+{
+    const QFileInfo info(target);
+    const QString prefix = info.fileName() + QLatin1String(".part-");
+    const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-600);
+    for (const QFileInfo &file : info.dir().entryInfoList(QDir::Files)) {
+        const QString name = file.fileName();
+        if (name.startsWith(prefix) && name.size() >= prefix.size() + 6 && file.lastModified() < old)
+            QFile::remove(file.filePath());
+    }
+}
+
+} // namespace
 
 QString backupPath(const QString &databasePath)
 {
@@ -20,50 +76,92 @@ QString backupPath(const QString &databasePath)
     return base + QLatin1String(".BAK");
 }
 
+bool BackUpMDB_file(const QString &programFolder, const QString &databaseFile, QString *error)
+{
+    const QString path = Library::FileInFolder(programFolder, databaseFile);
+    if (!QDir::isAbsolutePath(databaseFile)) {
+        const QString folder = QDir::cleanPath(programFolder);
+        const QString cleaned = QDir::cleanPath(path);
+        if (!cleaned.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')))
+            return refuse(error, QStringLiteral("Database=%1 sort du dossier du programme (%2) : le catalogue et sa "
+                                                "sauvegarde restent dans ce dossier. Pour un catalogue ailleurs, "
+                                                "donnez son chemin complet.")
+                                     .arg(databaseFile, programFolder));
+    }
+    if (CatalogueFormat::isAccessFile(path))
+        return refuse(error, QStringLiteral("%1 est une base de données Access : convertissez-la avec "
+                                            "« ferulan-catalogue import %2 catalogue.db » et nommez le nouveau "
+                                            "fichier sous Database.")
+                                 .arg(path, databaseFile));
+    return BackUpMDB_file(path, error);
+}
+
 bool BackUpMDB_file(const QString &databasePath, QString *error)
 {
     const QFileInfo source(databasePath);
-    if (!source.isFile()) {
-        *error = QStringLiteral("Could not find file '%1'.").arg(databasePath);
-        return false;
-    }
+    if (!source.isFile())
+        return refuse(error, QStringLiteral("Could not find file '%1'.").arg(databasePath));
+    // Nothing is written beside a file before it is shown to be a catalogue.
+    const QString notCatalogue = QStringLiteral("%1 n'est pas un catalogue (une base SQLite avec la table %2) : "
+                                                "aucune sauvegarde n'est écrite à côté.")
+                                     .arg(databasePath, Catalogue::TableName);
+    if (!isSqliteFile(databasePath))
+        return refuse(error, notCatalogue);
+    Database db;
+    // Opened for writing so that the engine can undo what a writer that
+    // stopped half-way left; the read transaction holds one state of the
+    // file for the whole copy, whatever another program does meanwhile.
+    if (!db.open(databasePath) || !db.exec(QStringLiteral("BEGIN")))
+        return refuse(error, QStringLiteral("%1 : %2").arg(databasePath, db.lastError().text));
+    auto table = db.prepare(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ? "
+                                           "COLLATE NOCASE"));
+    if (!table)
+        return refuse(error, QStringLiteral("%1 : %2").arg(databasePath, db.lastError().text));
+    table->bind(1, Catalogue::TableName);
+    const Statement::Step found = table->step();
+    table.reset();
+    if (found == Statement::Step::Error)
+        return refuse(error, QStringLiteral("%1 : %2").arg(databasePath, db.lastError().text));
+    if (found != Statement::Step::Row)
+        return refuse(error, notCatalogue);
+
     const QString target = backupPath(databasePath);
-    QFile in(databasePath);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(databasePath, in.errorString());
-        return false;
-    }
-    // Copy beside the target and rename over it only once the copy is whole.
-    QTemporaryFile out(target + QLatin1String(".XXXXXX"));
-    if (!out.open()) {
-        *error = QStringLiteral("%1: %2").arg(target, out.errorString());
-        return false;
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const qint64 read = in.read(buffer, sizeof buffer);
-        if (read < 0) {
-            *error = QStringLiteral("%1: %2").arg(databasePath, in.errorString());
-            return false;
-        }
-        if (read == 0)
-            break;
-        if (out.write(buffer, read) != read) {
-            *error = QStringLiteral("%1: %2").arg(target, out.errorString());
-            return false;
-        }
-    }
-    if (!out.flush()) {
-        *error = QStringLiteral("%1: %2").arg(target, out.errorString());
-        return false;
-    }
-    out.setPermissions(in.permissions());
-    // QFile::rename refuses to replace a file; the system's rename replaces it atomically.
-    if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
-        *error = QStringLiteral("%1: %2").arg(target, QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
-    out.setAutoRemove(false);
+    const auto cannotWrite = [&](const QString &reason) {
+        return refuse(error, QStringLiteral("La sauvegarde %1 n'a pas pu être écrite : %2. L'ancienne sauvegarde "
+                                            "est gardée.")
+                                 .arg(target, reason));
+    };
+    removeLeftovers(target);
+    QTemporaryFile temporary(target + QLatin1String(".part-XXXXXX"));
+    if (!temporary.open())
+        return cannotWrite(temporary.errorString());
+    temporary.close();
+    Database copy;
+    if (!copy.open(temporary.fileName()))
+        return cannotWrite(copy.lastError().text);
+    sqlite3_backup *backup = sqlite3_backup_init(copy.handle(), "main", db.handle(), "main");
+    if (!backup)
+        return cannotWrite(writeFailure(copy.handle()));
+    const int stepped = sqlite3_backup_step(backup, -1);
+    sqlite3_backup_finish(backup);
+    if (stepped != SQLITE_DONE)
+        return cannotWrite(writeFailure(copy.handle()));
+
+    auto check = copy.prepare(QStringLiteral("PRAGMA integrity_check"));
+    if (!check || check->step() != Statement::Step::Row)
+        return cannotWrite(copy.lastError().text);
+    const QString verdict = check->value(0).toString();
+    check.reset();
+    if (verdict != QLatin1String("ok"))
+        return cannotWrite(QStringLiteral("la copie n'est pas intègre (%1)").arg(verdict));
+    copy.close();
+    db.close();
+
+    temporary.setPermissions(source.permissions());
+    // QFile::rename refuses to replace a file; the system's rename replaces it at once.
+    if (::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+        return cannotWrite(systemText(errno));
+    temporary.setAutoRemove(false);
     return true;
 }
 

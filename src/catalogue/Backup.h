@@ -8,8 +8,15 @@ namespace Backup {
 
 QString backupPath(const QString &databasePath);
 
-// Copies the database to its backup path through a temporary file beside
-// the target, so a failed copy leaves the previous backup whole.
+// Backs up the catalogue the Database setting names. A relative name must
+// stay inside the program folder; an absolute one is the user's own choice.
+// Either way nothing is written unless the file is a catalogue.
+bool BackUpMDB_file(const QString &programFolder, const QString &databaseFile, QString *error);
+
+// Copies the catalogue through the engine (a consistent state, unfinished
+// changes undone, changes still in a write-ahead log included) into a
+// temporary file beside the backup, checks the copy and only then renames
+// it over the previous backup, which a failure leaves whole.
 bool BackUpMDB_file(const QString &databasePath, QString *error);
 
 } // namespace Backup

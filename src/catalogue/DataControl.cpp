@@ -78,7 +78,7 @@ bool DataControl::setReadOnly(bool readOnly)
         Q_EMIT refreshed();
         return false;
     }
-    m_recordSet.m_fetch = RecordSet::prepareFetch(m_db, m_recordSet.m_table);
+    m_recordSet.m_fetch = RecordSet::prepareFetch(m_db, m_recordSet.m_table, m_recordSet.m_key);
     m_recordSet.m_cache.clear();
     return true;
 }

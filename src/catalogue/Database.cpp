@@ -4,13 +4,31 @@
 #include "JetText.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
 
 namespace {
 
 // How long a query waits for another program that holds the file.
 constexpr int BusyTimeoutMs = 5000;
+
+// An ordered query over a million records takes under a second on a slow
+// machine; one that runs this long is not going to end.
+int s_timeLimitMs = 30000;
+
+// The engine checks the time after this many of its instructions.
+constexpr int ProgressInstructions = 10000;
+
+qint64 nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
@@ -65,9 +83,38 @@ void sortKeyFunction(sqlite3_context *context, int, sqlite3_value **argv)
     }
 }
 
+// A journal left by a writer that stopped half-way can only be rolled back
+// by a connection that may write; read-only, the engine just says "attempt
+// to write a readonly database", which misleads.
+bool unfinishedChanges(sqlite3 *db)
+{
+    const int code = sqlite3_extended_errcode(db);
+    return code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY;
+}
+
+int engineNumber(sqlite3 *db)
+{
+    return unfinishedChanges(db) ? DataErrors::UnfinishedChanges : sqlite3_errcode(db);
+}
+
 QString engineText(sqlite3 *db)
 {
+    if (unfinishedChanges(db)) {
+        const int code = sqlite3_extended_errcode(db);
+        const QString file = QString::fromUtf8(sqlite3_db_filename(db, "main"))
+            + QLatin1String(code == SQLITE_READONLY_ROLLBACK ? "-journal" : "-wal");
+        return QStringLiteral("the file has a journal of unfinished changes (%1), left by a program that stopped "
+                              "while writing; it is undone the next time the file is opened with write access")
+            .arg(file);
+    }
     return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+QString timeLimitText()
+{
+    return QStringLiteral("La requête a été arrêtée au bout de %1 secondes : elle ne finissait pas. "
+                          "Vérifiez l'ordre (DataOrderString), la recherche ou le filtre.")
+        .arg(s_timeLimitMs / 1000.0);
 }
 
 } // namespace
@@ -129,10 +176,31 @@ bool Database::openWithFlags(const QString &path, int flags, Mode mode)
     return true;
 }
 
+int Database::timeLimitMs()
+{
+    return s_timeLimitMs;
+}
+
+void Database::setTimeLimitMs(int ms)
+{
+    s_timeLimitMs = ms;
+}
+
+int Database::progress(void *database)
+{
+    auto *db = static_cast<Database *>(database);
+    if (db->m_deadline != 0 && nowMs() >= db->m_deadline) {
+        db->m_timedOut = true;
+        return 1;
+    }
+    return 0;
+}
+
 void Database::configure()
 {
     sqlite3_extended_result_codes(m_db, 0);
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    sqlite3_progress_handler(m_db, ProgressInstructions, &Database::progress, this);
     // A double-quoted name that names no column is an error, never a string.
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
@@ -161,9 +229,17 @@ bool Database::exec(const QString &sql)
         return false;
     }
     char *message = nullptr;
+    m_timedOut = false;
+    m_deadline = nowMs() + s_timeLimitMs;
     const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message);
+    m_deadline = 0;
     if (rc != SQLITE_OK) {
-        setError(rc, message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc)));
+        if (rc == SQLITE_INTERRUPT && m_timedOut)
+            setError(DataErrors::TimeLimit, timeLimitText());
+        else if (sqlite3_errcode(m_db) == rc)
+            setError(engineNumber(m_db), engineText(m_db));
+        else
+            setError(rc, message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc)));
         sqlite3_free(message);
         return false;
     }
@@ -178,7 +254,19 @@ std::unique_ptr<Statement> Database::prepare(const QString &sql)
     }
     sqlite3_stmt *stmt = nullptr;
     const QByteArray utf8 = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, nullptr);
+    const char *tail = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, &tail);
+    // The engine compiles the first statement only: whatever follows would be
+    // dropped without a word, so it is refused instead.
+    if (rc == SQLITE_OK && stmt && tail) {
+        const QString rest = QString::fromUtf8(tail, utf8.constData() + utf8.size() - tail).trimmed();
+        if (!rest.isEmpty()) {
+            sqlite3_finalize(stmt);
+            setError(DataErrors::QuerySyntax,
+                     QStringLiteral("Une seule instruction est permise ; ce texte la suit : %1").arg(rest));
+            return nullptr;
+        }
+    }
     if (rc != SQLITE_OK || !stmt) {
         if (rc != SQLITE_OK)
             takeEngineError();
@@ -195,6 +283,68 @@ QString Database::quoteName(const QString &name)
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
+std::optional<QString> Database::rowKey(const QString &table)
+{
+    const QString quoted = quoteName(table);
+    // Every column, hidden ones included, and the primary key's.
+    auto info = prepare(QLatin1String("PRAGMA table_xinfo(") + quoted + QLatin1Char(')'));
+    if (!info)
+        return std::nullopt;
+    QStringList columns;
+    QString primaryKey;
+    int primaryKeyColumns = 0;
+    bool integerKey = false;
+    while (info->step() == Statement::Step::Row) {
+        const QString name = info->value(1).toString();
+        columns << name;
+        if (info->value(5).toInt() > 0) {
+            ++primaryKeyColumns;
+            primaryKey = name;
+            integerKey = info->value(2).toString().compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+        }
+    }
+    info.reset();
+    if (columns.isEmpty()) {
+        setError(DataErrors::NoRowKey, QStringLiteral("no such table: %1").arg(table));
+        return std::nullopt;
+    }
+    // A view's rows have no key of their own: the engine gives them NULL.
+    if (auto kind = prepare(QStringLiteral("SELECT type FROM sqlite_schema WHERE name = ? COLLATE NOCASE"))) {
+        kind->bind(1, table);
+        if (kind->step() == Statement::Step::Row && kind->value(0).toString() != QLatin1String("table")) {
+            setError(DataErrors::NoRowKey,
+                     QStringLiteral("%1 n'est pas une table mais une vue : ses lignes n'ont pas de clé, le "
+                                    "programme ne saurait pas laquelle il montre ou modifie.")
+                         .arg(table));
+            return std::nullopt;
+        }
+    }
+    if (primaryKeyColumns == 1 && integerKey) {
+        // Such a key is the row key itself, unless the engine keeps an index
+        // for it (a key declared DESC, a table without row keys).
+        bool ownIndex = false;
+        if (auto indexes = prepare(QLatin1String("PRAGMA index_list(") + quoted + QLatin1Char(')'))) {
+            while (indexes->step() == Statement::Step::Row)
+                ownIndex = ownIndex || indexes->value(3).toString() == QLatin1String("pk");
+        }
+        if (!ownIndex)
+            return quoteName(primaryKey);
+    }
+    // A column may take the name of the engine's row key and hide it.
+    for (const char *name : {"_rowid_", "rowid", "oid"}) {
+        if (columns.contains(QLatin1String(name), Qt::CaseInsensitive))
+            continue;
+        if (prepare(QLatin1String("SELECT %1 FROM %2 LIMIT 0").arg(QLatin1String(name), quoted)))
+            return QString::fromLatin1(name);
+    }
+    setError(DataErrors::NoRowKey,
+             QStringLiteral("La table %1 n'a aucune clé qui distingue ses lignes : pas de clé primaire entière, "
+                            "et ses colonnes rowid, _rowid_ et oid (ou sa forme) cachent celle du moteur. "
+                            "Le programme n'ouvre pas ce fichier : il risquerait de modifier une ligne pour une autre.")
+                 .arg(table));
+    return std::nullopt;
+}
+
 qint64 Database::lastInsertRowId() const
 {
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
@@ -207,7 +357,7 @@ int Database::changes() const
 
 void Database::takeEngineError()
 {
-    setError(sqlite3_errcode(m_db), engineText(m_db));
+    setError(engineNumber(m_db), engineText(m_db));
 }
 
 void Database::setError(int number, const QString &text)
@@ -257,18 +407,30 @@ bool Statement::bind(int index, const QVariant &value)
 
 Statement::Step Statement::step()
 {
+    // Only the time spent in the engine counts, not the caller's work
+    // between rows.
+    const qint64 start = nowMs();
+    m_db.m_timedOut = false;
+    m_db.m_deadline = start + std::max<qint64>(1, s_timeLimitMs - m_spentMs);
     const int rc = sqlite3_step(m_stmt);
+    m_db.m_deadline = 0;
+    m_spentMs += nowMs() - start;
     if (rc == SQLITE_ROW)
         return Step::Row;
+    m_spentMs = 0;
     if (rc == SQLITE_DONE)
         return Step::Done;
-    m_db.takeEngineError();
+    if (rc == SQLITE_INTERRUPT && m_db.m_timedOut)
+        m_db.setError(DataErrors::TimeLimit, timeLimitText());
+    else
+        m_db.takeEngineError();
     sqlite3_reset(m_stmt);
     return Step::Error;
 }
 
 void Statement::reset()
 {
+    m_spentMs = 0;
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
 }

@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -24,6 +25,10 @@ inline constexpr int TypeMismatch = 3464;
 inline constexpr int QuerySyntax = 3075;
 inline constexpr int NotOpen = 3420;
 inline constexpr int FileAccess = 3044;
+inline constexpr int RecordGone = 3167;
+inline constexpr int TimeLimit = 3712;
+inline constexpr int NoRowKey = 3800;
+inline constexpr int UnfinishedChanges = 3801; // a journal only a writer can undo
 } // namespace DataErrors
 
 class Statement;
@@ -48,6 +53,10 @@ public:
     void close();
 
     bool isOpen() const { return m_db != nullptr; }
+    // Engine SQL that names the rows of a table for good: its integer primary
+    // key, else the engine's own row key under a name no column takes.
+    // Nothing when neither exists; lastError() then says why.
+    std::optional<QString> rowKey(const QString &table);
     Mode mode() const { return m_mode; }
     const QString &path() const { return m_path; }
     const DataError &lastError() const { return m_lastError; }
@@ -70,7 +79,14 @@ public:
 
     sqlite3 *handle() const { return m_db; }
 
+    // How long one statement may run, summed over its steps, before the
+    // engine stops it: a query that never ends must not freeze the program.
+    static int timeLimitMs();
+    static void setTimeLimitMs(int ms);
+
 private:
+    friend class Statement;
+    static int progress(void *database);
     bool openWithFlags(const QString &path, int flags, Mode mode);
     void configure();
 
@@ -78,6 +94,8 @@ private:
     Mode m_mode = Mode::ReadWrite;
     QString m_path;
     DataError m_lastError;
+    qint64 m_deadline = 0; // monotonic ms; 0 while no step runs
+    bool m_timedOut = false;
 };
 
 // A prepared statement. Values come back as QVariant: NULL as a null
@@ -106,4 +124,5 @@ public:
 private:
     Database &m_db;
     sqlite3_stmt *m_stmt;
+    qint64 m_spentMs = 0; // time in the engine since the last reset
 };

@@ -14,7 +14,12 @@ bool ForwardRecordset::open(Database &db, const QString &query)
         m_error = {DataErrors::QuerySyntax, syntaxError};
         return false;
     }
-    m_statement = db.prepare(JetSql::selectAll(*select));
+    const auto key = db.rowKey(select->table);
+    if (!key) {
+        m_error = db.lastError();
+        return false;
+    }
+    m_statement = db.prepare(JetSql::selectAll(*select, *key));
     if (!m_statement) {
         m_error = db.lastError();
         return false;

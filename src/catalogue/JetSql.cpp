@@ -76,6 +76,13 @@ bool tokenize(const QString &query, QVector<Token> &tokens, QString *error)
             tokens.push_back({Token::Word, query.mid(i, j - i), depth});
             i = j;
         } else {
+            // "--" and "/*" would open a comment in the engine's SQL and hide
+            // the rest of the query; in the catalogue's dialect they are two
+            // operators.
+            if (!tokens.isEmpty() && tokens.last().kind == Token::Symbol
+                && ((c == QLatin1Char('-') && tokens.last().text == QLatin1String("-"))
+                    || (c == QLatin1Char('*') && tokens.last().text == QLatin1String("/"))))
+                tokens.push_back({Token::Space, QStringLiteral(" "), depth});
             if (c == QLatin1Char('('))
                 ++depth;
             tokens.push_back({Token::Symbol, c == QLatin1Char('&') ? QStringLiteral("||") : QString(c),
@@ -179,6 +186,21 @@ std::optional<Select> translate(const QString &query, QString *error)
     QVector<Token> tokens;
     if (!tokenize(query, tokens, error))
         return std::nullopt;
+    // A ";" may end the query, as the dialect allows; nothing may follow it
+    // but blanks, for the engine would drop the rest unseen.
+    for (int k = 0; k < tokens.size(); ++k) {
+        if (tokens[k].kind != Token::Symbol || tokens[k].text != QLatin1String(";"))
+            continue;
+        const QString rest = join(tokens, k + 1, int(tokens.size()));
+        if (!rest.isEmpty()) {
+            *error = QStringLiteral("Requête refusée : le texte « %1 » suit le « ; » qui la termine. "
+                                    "Une requête ne peut contenir qu'une instruction.")
+                         .arg(rest);
+            return std::nullopt;
+        }
+        tokens.resize(k);
+        break;
+    }
 
     int i = 0;
     auto skipSpace = [&] {
@@ -241,23 +263,25 @@ std::optional<Select> translate(const QString &query, QString *error)
             }
         }
     }
-    // Equal keys keep the order of the rows' keys.
-    ordering << quoteIdentifier(select.table) + QLatin1String(".rowid");
     select.ordering = ordering.join(QLatin1String(", "));
     return select;
 }
 
-QString selectAll(const Select &select)
+QString selectAll(const Select &select, const QString &key)
 {
     QString sql = QLatin1String("SELECT * FROM ") + quoteIdentifier(select.table);
     if (!select.condition.isEmpty())
         sql += QLatin1String(" WHERE ") + select.condition;
-    return sql + QLatin1String(" ORDER BY ") + select.ordering;
+    // Equal keys keep the order of the rows' keys.
+    sql += QLatin1String(" ORDER BY ");
+    if (!select.ordering.isEmpty())
+        sql += select.ordering + QLatin1String(", ");
+    return sql + quoteIdentifier(select.table) + QLatin1Char('.') + key;
 }
 
-QString selectKeysAndTerms(const Select &select, const QStringList &columns)
+QString selectKeysAndTerms(const Select &select, const QStringList &columns, const QString &key)
 {
-    QString sql = QLatin1String("SELECT ") + quoteIdentifier(select.table) + QLatin1String(".rowid");
+    QString sql = QLatin1String("SELECT ") + quoteIdentifier(select.table) + QLatin1Char('.') + key;
     for (const OrderTerm &term : select.terms) {
         const int rank = isOrdinal(term.expression) ? term.expression.toInt() : 0;
         sql += QLatin1String(", ")

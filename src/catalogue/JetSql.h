@@ -26,17 +26,18 @@ struct Select {
     QString table;               // the table's name, unquoted
     QString condition;           // engine SQL, empty when there is none
     QVector<OrderTerm> terms;    // as written
-    QString ordering;            // engine SQL for the terms by their sort keys, ending in the row key
+    QString ordering;            // engine SQL for the terms by their sort keys; empty without ORDER BY
 };
 
 // Parses and translates; on failure returns nothing and says why in *error.
 std::optional<Select> translate(const QString &query, QString *error);
 
-// Engine SQL for the whole query: every column, ordered.
-QString selectAll(const Select &select);
+// Engine SQL for the whole query: every column, ordered, equal keys in the
+// order of the row key (engine SQL naming it, as Database::rowKey gives it).
+QString selectAll(const Select &select, const QString &key);
 // Engine SQL for the row keys of the result, unordered, each followed by the
 // values of the ORDER BY terms (ordinals given as columns' names).
-QString selectKeysAndTerms(const Select &select, const QStringList &columns);
+QString selectKeysAndTerms(const Select &select, const QStringList &columns, const QString &key);
 
 // Pattern matching as the original LIKE: '*' any run, '?' one character,
 // '#' one digit, [abc] [a-z] [!abc] one character of (not of) a set; letter

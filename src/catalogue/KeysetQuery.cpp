@@ -108,9 +108,9 @@ private:
 
 // An upper bound of the rows a query on this table yields: room reserved
 // but never touched costs no memory.
-std::size_t rowsAtMost(Database &db, const QString &table)
+std::size_t rowsAtMost(Database &db, const QString &table, const QString &key)
 {
-    auto query = db.prepare(QLatin1String("SELECT max(rowid) FROM ") + Database::quoteName(table));
+    auto query = db.prepare(QLatin1String("SELECT max(") + key + QLatin1String(") FROM ") + Database::quoteName(table));
     if (!query || query->step() != Statement::Step::Row)
         return 0;
     return std::size_t(std::clamp<qint64>(query->int64(0), 0, 1 << 22));
@@ -120,10 +120,10 @@ std::size_t rowsAtMost(Database &db, const QString &table)
 
 namespace KeysetQuery {
 
-bool run(Database &db, const JetSql::Select &select, const QStringList &columns, std::vector<qint64> &keys,
-         DataError &error)
+bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
+         std::vector<qint64> &keys, DataError &error)
 {
-    auto query = db.prepare(JetSql::selectKeysAndTerms(select, columns));
+    auto query = db.prepare(JetSql::selectKeysAndTerms(select, columns, key));
     if (!query) {
         error = db.lastError();
         return false;
@@ -131,7 +131,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     sqlite3_stmt *stmt = query->handle();
     const int terms = int(select.terms.size());
     std::vector<qint64> found;
-    found.reserve(rowsAtMost(db, select.table));
+    found.reserve(rowsAtMost(db, select.table, key));
     std::vector<Entry> entries;
     if (terms > 0)
         entries.reserve(found.capacity());

@@ -14,7 +14,8 @@
 // and the strings are sorted here. Equal strings keep the order of the keys.
 namespace KeysetQuery {
 
-bool run(Database &db, const JetSql::Select &select, const QStringList &columns, std::vector<qint64> &keys,
-         DataError &error);
+// key: engine SQL naming the table's row key (Database::rowKey).
+bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
+         std::vector<qint64> &keys, DataError &error);
 
 } // namespace KeysetQuery

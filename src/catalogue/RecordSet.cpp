@@ -20,16 +20,22 @@ RecordSet::RecordSet(DataControl &control)
 {
 }
 
-std::unique_ptr<Statement> RecordSet::prepareFetch(Database &db, const QString &table)
+std::unique_ptr<Statement> RecordSet::prepareFetch(Database &db, const QString &table, const QString &key)
 {
-    return db.prepare(QLatin1String("SELECT * FROM ") + Database::quoteName(table) + QLatin1String(" WHERE rowid = ?"));
+    return db.prepare(QLatin1String("SELECT * FROM ") + Database::quoteName(table) + QLatin1String(" WHERE ") + key
+                      + QLatin1String(" = ?"));
 }
 
 bool RecordSet::load(Database &db, const JetSql::Select &select)
 {
     const QString &table = select.table;
     // Build the new result aside, so a failure leaves the old one in place.
-    std::unique_ptr<Statement> fetch = prepareFetch(db, table);
+    const auto key = db.rowKey(table);
+    if (!key) {
+        m_error = db.lastError();
+        return false;
+    }
+    std::unique_ptr<Statement> fetch = prepareFetch(db, table, *key);
     if (!fetch) {
         m_error = db.lastError();
         return false;
@@ -48,13 +54,14 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     }
 
     std::vector<qint64> keys;
-    if (!KeysetQuery::run(db, select, names, keys, m_error))
+    if (!KeysetQuery::run(db, select, names, *key, keys, m_error))
         return false;
     keys.shrink_to_fit();
 
     clear();
     m_db = &db;
     m_table = table;
+    m_key = *key;
     m_fieldNames = names;
     m_integerColumn = integerColumn;
     m_keys = std::move(keys);
@@ -67,6 +74,7 @@ void RecordSet::clear()
 {
     m_db = nullptr;
     m_fetch.reset();
+    m_key.clear();
     m_keys.clear();
     m_cache.clear();
     m_fieldNames.clear();
@@ -253,21 +261,52 @@ bool RecordSet::storeEdit()
     for (QString &assignment : assignments)
         assignment += QLatin1String(" = ?");
     if (!assignments.isEmpty()) {
-        auto update = m_db->prepare(QLatin1String("UPDATE ") + Database::quoteName(m_table) + QLatin1String(" SET ")
-                                    + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE rowid = ?"));
-        if (!update)
-            return failFromEngine();
-        for (int i = 0; i < values.size(); ++i)
-            update->bind(i + 1, values[i]);
-        update->bind(values.size() + 1, key);
-        if (update->step() != Statement::Step::Done)
-            return failFromEngine();
+        values << key;
+        // On failure the typed values stay in the buffer, to be kept or mended.
+        if (!changeOneRow(QLatin1String("UPDATE ") + Database::quoteName(m_table) + QLatin1String(" SET ")
+                              + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE ") + m_key
+                              + QLatin1String(" = ?"),
+                          values, false))
+            return false;
         m_cache.remove(key);
     }
     m_lastModified = key;
     CancelUpdate();
     Q_EMIT m_control.recordStored(m_position);
     return true;
+}
+
+bool RecordSet::changeOneRow(const QString &sql, const QVector<QVariant> &values, bool deleting)
+{
+    // A savepoint of its own, so that a change that would reach more rows
+    // than the one meant is taken back whole.
+    if (!m_db->exec(QStringLiteral("SAVEPOINT record_change")))
+        return failFromEngine();
+    int changed = -1;
+    if (auto statement = m_db->prepare(sql)) {
+        for (int i = 0; i < values.size(); ++i)
+            statement->bind(i + 1, values[i]);
+        if (statement->step() == Statement::Step::Done)
+            changed = m_db->changes();
+    }
+    if (changed == 1 && m_db->exec(QStringLiteral("RELEASE record_change")))
+        return true;
+    const DataError error = m_db->lastError();
+    if (!m_db->exec(QStringLiteral("ROLLBACK TO record_change")) || !m_db->exec(QStringLiteral("RELEASE record_change")))
+        m_db->exec(QStringLiteral("ROLLBACK"));
+    if (changed == 0)
+        return fail(DataErrors::RecordGone,
+                    deleting ? QStringLiteral("La fiche n'a pas été supprimée : un autre programme l'a déjà "
+                                              "supprimée du catalogue.")
+                             : QStringLiteral("La fiche n'a pas été enregistrée : un autre programme l'a supprimée "
+                                              "du catalogue entre-temps. Ce que vous avez saisi reste affiché."));
+    if (changed > 1)
+        return fail(DataErrors::RecordGone,
+                    QStringLiteral("La fiche n'a pas été %1 : le changement aurait touché %2 fiches au lieu d'une.")
+                        .arg(deleting ? QStringLiteral("supprimée") : QStringLiteral("enregistrée"))
+                        .arg(changed));
+    m_error = error;
+    return false;
 }
 
 // Text typed into a number column becomes the number it stands for; empty
@@ -300,13 +339,12 @@ bool RecordSet::Delete()
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     m_control.announceValidate(DataControl::DeleteAction);
     const qint64 key = m_keys[std::size_t(m_position)];
-    auto remove = m_db->prepare(QLatin1String("DELETE FROM ") + Database::quoteName(m_table)
-                                + QLatin1String(" WHERE rowid = ?"));
-    if (!remove)
-        return failFromEngine();
-    remove->bind(1, key);
-    if (remove->step() != Statement::Step::Done)
-        return failFromEngine();
+    if (!changeOneRow(QLatin1String("DELETE FROM ") + Database::quoteName(m_table) + QLatin1String(" WHERE ") + m_key
+                          + QLatin1String(" = ?"),
+                      {key}, true)) {
+        m_cache.remove(key); // show what the file holds now
+        return false;
+    }
     CancelUpdate();
     m_cache.remove(key);
     m_keys.erase(m_keys.begin() + m_position);

@@ -68,7 +68,10 @@ private:
 
     explicit RecordSet(DataControl &control);
     bool load(Database &db, const JetSql::Select &select);
-    static std::unique_ptr<Statement> prepareFetch(Database &db, const QString &table);
+    static std::unique_ptr<Statement> prepareFetch(Database &db, const QString &table, const QString &key);
+    // Runs an UPDATE or DELETE of the current row, which must touch it and
+    // nothing else; another program may have deleted it meanwhile.
+    bool changeOneRow(const QString &sql, const QVector<QVariant> &values, bool deleting);
     void clear();
 
     bool moveTo(int position, int action);
@@ -86,6 +89,7 @@ private:
     DataControl &m_control;
     Database *m_db = nullptr;
     QString m_table;
+    QString m_key; // engine SQL naming the row key
     QStringList m_fieldNames;
     QVector<bool> m_integerColumn;
     std::vector<qint64> m_keys;

@@ -15,7 +15,6 @@
 #include "DataGrid.h"
 
 #include "catalogue/Backup.h"
-#include "catalogue/CatalogueFormat.h"
 #include "catalogue/CatalogueRecord.h"
 #include "settings/FormGeometry.h"
 #include "util/Library.h"
@@ -130,16 +129,9 @@ void frmFerulan::Form_Load()
 
     cmbOrder->setEditText(comboOrder);
 
-    if (!m_module1.ComposeQuery()) {
-        QString cause = m_module1.lastError();
-        // A catalogue still in its old Access file needs converting first.
-        if (CatalogueFormat::isAccessFile(Data1.DatabaseName()))
-            cause += QStringLiteral("\n\n%1 est une base de données Access : convertissez-la avec "
-                                    "« ferulan-catalogue import %2 catalogue.db » et nommez le nouveau "
-                                    "fichier sous Database.")
-                         .arg(Data1.DatabaseName(), m_module1.DatabaseFile);
-        raiseHandlerError(cause);
-    }
+    // An Access file never gets here: the backup refuses it and says how to convert it.
+    if (!m_module1.ComposeQuery())
+        raiseHandlerError(m_module1.lastError());
 
     const bool editing = editFunction == AccessCode;
     cmdAdd->setVisible(editing);
@@ -159,7 +151,7 @@ void frmFerulan::BackUpMDB_file()
         raiseHandlerError(QStringLiteral("Le fichier %1 ne nomme aucune base de données "
                                          "(clé Database de la section General).")
                               .arg(m_ini.SettingsFilePath()));
-    if (!Backup::BackUpMDB_file(Library::FileInFolder(m_programFolder, m_module1.DatabaseFile), &error))
+    if (!Backup::BackUpMDB_file(m_programFolder, m_module1.DatabaseFile, &error))
         raiseHandlerError(error);
 }
 

@@ -76,7 +76,8 @@ void SplitFileName(const QString &path, QString &base, QString &extension)
 
 QString FileInFolder(const QString &folder, const QString &fileName)
 {
-    if (folder.isEmpty())
+    // A full path names its file wherever the program lies.
+    if (folder.isEmpty() || fileName.startsWith(QLatin1Char('/')))
         return fileName;
     if (folder.endsWith(QLatin1Char('/')))
         return folder + fileName;

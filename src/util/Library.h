@@ -17,7 +17,7 @@ void SplitFileName(const QString &path, QString &base, QString &extension);
 QString TrimBlanks(const QString &text);
 
 // A file beside the program: the folder, one "/" unless the folder already
-// ends in one, then the name.
+// ends in one, then the name. A full path ("/...") stands for itself.
 QString FileInFolder(const QString &folder, const QString &fileName);
 
 } // namespace Library

@@ -139,6 +139,7 @@ private Q_SLOTS:
     void importReportsRowsAndWritesTheRest();
     void check_data();
     void check();
+    void checkHalfWrittenFile();
 
 private:
     QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
@@ -613,6 +614,14 @@ void tst_CatalogueTool::check_data()
         << "CREATE TABLE Biblio (ID INTEGER PRIMARY KEY, PREFIXE TEXT, LANGUE TEXT, DOMAINE TEXT, NUMERO INTEGER, "
            "AUTEUR TEXT, TITRE TEXT)"
         << QByteArray() << 1 << QStringList{"no field EDITEUR", "no field ISBN", "TITRE is in column 6"};
+    // The engine's name for the row key taken by a column: one edit could reach several rows.
+    const QString fields = "PREFIXE TEXT, LANGUE TEXT, DOMAINE TEXT, NUMERO INTEGER, AUTEUR TEXT, EDITEUR TEXT, "
+                           "TITRE TEXT, ISBN TEXT";
+    QTest::newRow("a column named rowid") << QList<Row>() << "CREATE TABLE Biblio (rowid INTEGER, " + fields + ")"
+                                          << QByteArray() << 1 << QStringList{"column named rowid", "_rowid_"};
+    QTest::newRow("no row key left") << QList<Row>()
+                                     << "CREATE TABLE Biblio (RowId INTEGER, " + fields + ", oid TEXT, _ROWID_ TEXT)"
+                                     << QByteArray() << 1 << QStringList{"the program refuses this file"};
     QTest::newRow("fields out of order and one too many")
         << QList<Row>()
         << "CREATE TABLE biblio (ID INTEGER PRIMARY KEY, LANGUE TEXT, PREFIXE TEXT, DOMAINE TEXT, NUMERO INTEGER, "
@@ -657,6 +666,21 @@ void tst_CatalogueTool::check()
     // It changes nothing.
     QCOMPARE(TestSupport::readFile(file), before);
     QCOMPARE(folderEntries(m_dir->path()), QStringList{"biblio.db"});
+}
+
+void tst_CatalogueTool::checkHalfWrittenFile()
+{
+    const QString file = path("biblio.db");
+    QCOMPARE(TestSupport::makeHalfWrittenCatalogue(file), QString());
+    const QByteArray before = TestSupport::readFile(file);
+    const ToolRun run = runTool({"check", file});
+    QCOMPARE(run.status, 2);
+    // Said as it is, not as a file that is no catalogue; and left as it is.
+    QVERIFY2(run.err.contains("left half-written") && run.err.contains("biblio.db-journal")
+                 && !run.err.contains("readonly"),
+             qPrintable(run.err));
+    QCOMPARE(TestSupport::readFile(file), before);
+    QVERIFY(QFile::exists(file + "-journal"));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueTool)

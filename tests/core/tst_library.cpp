@@ -104,6 +104,8 @@ void TestLibrary::fileInFolder()
     QCOMPARE(Library::FileInFolder(QStringLiteral("/opt/ferulan/"), name), QStringLiteral("/opt/ferulan/ferulan.ini"));
     QCOMPARE(Library::FileInFolder(QStringLiteral("/"), name), QStringLiteral("/ferulan.ini"));
     QCOMPARE(Library::FileInFolder(QString(), name), name);
+    QCOMPARE(Library::FileInFolder(QStringLiteral("/opt/ferulan"), QStringLiteral("/srv/biblio.db")),
+             QStringLiteral("/srv/biblio.db"));
 }
 
 void TestLibrary::windows1252_data()

@@ -32,6 +32,30 @@ QString makeCatalogue(const QString &path, const QList<Row> &rows)
     return {};
 }
 
+QString makeHalfWrittenCatalogue(const QString &path)
+{
+    // Pages big enough and a cache small enough that the change spills into
+    // the file before it is committed.
+    QList<Row> rows;
+    for (int i = 0; i < 400; ++i)
+        rows << Row{QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("A"), i, QStringLiteral("Auteur"),
+                    QString(), QString(500, QLatin1Char('x')), QString()};
+    const QString writer = path + QLatin1String(".writer");
+    QString error = makeCatalogue(writer, rows);
+    if (!error.isEmpty())
+        return error;
+    Database db;
+    if (!db.open(writer) || !db.exec(QStringLiteral("PRAGMA cache_size = 2; BEGIN"))
+        || !db.exec(QStringLiteral("UPDATE Biblio SET AUTEUR = 'Perdu', TITRE = printf('%.500c', 'y')")))
+        return db.lastError().text;
+    // What a crash at this moment leaves: the file and its journal.
+    if (!QFile::copy(writer, path) || !QFile::copy(writer + QLatin1String("-journal"), path + QLatin1String("-journal")))
+        error = QStringLiteral("cannot copy the half-written file");
+    db.close();
+    QFile::remove(writer);
+    return error;
+}
+
 QList<Row> sampleRows()
 {
     return {

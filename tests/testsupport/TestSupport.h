@@ -19,6 +19,11 @@ using Row = QVector<QVariant>;
 // Returns an empty string on success, else the engine's error text.
 QString makeCatalogue(const QString &path, const QList<Row> &rows);
 
+// What a writer that stopped half-way leaves: a catalogue of 400 records
+// (AUTEUR "Auteur") whose pages are partly overwritten with an uncommitted
+// change (AUTEUR "Perdu") and the journal that undoes it (path-journal).
+QString makeHalfWrittenCatalogue(const QString &path);
+
 // A few believable rows covering every code table.
 QList<Row> sampleRows();
 

@@ -155,12 +155,12 @@ public:
         QTest::keyClick(grid()->cellEditor() ? grid()->cellEditor() : static_cast<QWidget *>(grid()), Qt::Key_Return);
     }
 
-    // The catalogue's rows as a second connection sees them, in table order.
-    QList<TestSupport::Row> rows() const
+    // The catalogue's rows (or its backup's) as a second connection sees them, in table order.
+    QList<TestSupport::Row> rows(const QString &file = "biblio.db") const
     {
         QList<TestSupport::Row> result;
         Database db;
-        if (!db.open(path("biblio.db"), Database::Mode::ReadOnly))
+        if (!db.open(path(file), Database::Mode::ReadOnly))
             return result;
         auto select = db.prepare("SELECT PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN "
                                  "FROM Biblio ORDER BY rowid");

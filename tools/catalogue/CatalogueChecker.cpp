@@ -167,8 +167,13 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
     }
 
     Database db;
-    if (!db.open(path, Database::Mode::ReadOnly))
+    if (!db.open(path, Database::Mode::ReadOnly)) {
+        if (db.lastError().number == DataErrors::UnfinishedChanges)
+            return fail(QStringLiteral("%1 was left half-written: %2. check only reads and leaves it so; open the "
+                                       "catalogue once with Ferulan, which undoes them, then check again")
+                            .arg(path, db.lastError().text));
         return fail(QStringLiteral("%1 is not a catalogue file: %2").arg(path, db.lastError().text));
+    }
 
     // The table, found as the engine finds it: ignoring letter case.
     auto tables = db.prepare(QStringLiteral("SELECT name FROM sqlite_schema WHERE type = 'table' "
@@ -191,6 +196,30 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
                       tableNames.isEmpty() ? QString()
                                            : QStringLiteral(" (its tables: %1)").arg(tableNames.join(QStringLiteral(", ")))));
         return true;
+    }
+
+    // The program tells rows apart by their key; a column that takes the
+    // engine's name for it must not be mistaken for it.
+    QStringList shadowing;
+    if (auto info = db.prepare(QStringLiteral("PRAGMA table_xinfo(%1)").arg(Database::quoteName(table)))) {
+        while (info->step() == Statement::Step::Row) {
+            const QString column = info->value(1).toString();
+            for (const char *name : {"rowid", "_rowid_", "oid"}) {
+                if (column.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                    shadowing << column;
+            }
+        }
+    }
+    const auto key = db.rowKey(table);
+    if (!key) {
+        ++m_counts.structure;
+        sink(QStringLiteral("the program refuses this file: %1").arg(db.lastError().text));
+    } else if (!shadowing.isEmpty()) {
+        ++m_counts.structure;
+        sink(QStringLiteral("the table %1 has a column named %2, which takes the engine's name for the row key; "
+                            "the program tells rows apart by %3 instead, other programs may mistake one row for "
+                            "another")
+                 .arg(table, shadowing.join(QStringLiteral(", ")), *key));
     }
 
     auto rows = db.prepare(QStringLiteral("SELECT * FROM \"%1\"").arg(table));
