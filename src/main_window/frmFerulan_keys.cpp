@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -157,8 +158,12 @@ bool frmFerulan::keyPreview(QObject *watched, QKeyEvent *event)
 
     int keyCode = keyCodeOf(event);
     const int shift = shiftStateOf(event);
+    // A handler may close the grid's cell editor the key was meant for, and
+    // a message it shows runs an event loop in which the editor is deleted:
+    // the key then has nowhere to go.
+    const QPointer<QWidget> receiver = target;
     runHandler([&] { Form_KeyDown(keyCode, shift); });
-    if (keyCode == 0)
+    if (keyCode == 0 || !receiver)
         return true;
     if (target == DBGrid1 || DBGrid1->isAncestorOf(target)) {
         runHandler([&] { DBGrid1_KeyDown(keyCode, shift); });

@@ -11,6 +11,7 @@
 #include "CatalogueGridModel.h"
 #include "HandlerError.h"
 #include "Messenger.h"
+#include "NavigationBar.h"
 #include "OrderCombo.h"
 #include "DataGrid.h"
 
@@ -54,8 +55,16 @@ frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidg
 
 frmFerulan::~frmFerulan()
 {
-    // The data control and the query state are members; each leaves the
-    // child list when it is destroyed, before QWidget deletes the children.
+    // The data control and the query state are members: they are destroyed
+    // before QWidget deletes the children, and each leaves the child list as
+    // it goes. The controls that read the data control (the grid and its
+    // model, the navigation bar) must go first, and nothing it still
+    // announces may reach this window's handlers.
+    Data1.disconnect();
+    qApp->removeEventFilter(this);
+    delete DBGrid1;
+    delete m_gridModel;
+    delete Data1Bar;
     if (QGuiApplication::overrideCursor())
         clearBusyPointer();
     // The dialogs refer to this window's query state and settings. Deleted,

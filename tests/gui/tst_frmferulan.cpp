@@ -62,6 +62,7 @@ private Q_SLOTS:
     void finExportsWholeCatalogue();
     void failedExportKeepsWindowOpen();
     void editingDialogsAndAboutBox();
+    void destroyedWindowLeavesNothingReadingData1();
 };
 
 // The dialogs and the about box have no owner: they outlive the window.
@@ -410,6 +411,24 @@ void tst_frmFerulan::editingDialogsAndAboutBox()
     QVERIFY(!f.setting("frmSearch Size", "Width").isEmpty());
     QVERIFY(!f.setting("frmFilter Size", "Width").isEmpty());
     QVERIFY(f.setting("frmArtInf Size", "Left").isEmpty());
+}
+
+void tst_frmFerulan::destroyedWindowLeavesNothingReadingData1()
+{
+    WindowFixture f;
+    QVERIFY(f.startWith(catalogueRows(), true, true));
+    // The controls that read the data control must be gone before it is.
+    QList<QPointer<QObject>> readers{f.grid(), f.grid()->model(), f.child<NavigationBar>("Data1")};
+    QStringList alive;
+    // A child of the data control dies with it, whatever is disconnected first.
+    connect(new QObject(&f.window->Data1), &QObject::destroyed, this, [&] {
+        for (const QPointer<QObject> &reader : readers) {
+            if (reader)
+                alive << reader->metaObject()->className();
+        }
+    });
+    f.window.reset();
+    QCOMPARE(alive, QStringList());
 }
 
 QTEST_MAIN(tst_frmFerulan)
