@@ -50,7 +50,7 @@ public:
     bool start();
 
     // Runs a handler; an error it throws is shown to the user. False when
-    // the handler failed.
+    // the handler failed or the user stopped it.
     bool runHandler(const std::function<void()> &handler);
 
     // What the dialogs share with the window.
@@ -107,6 +107,9 @@ public:
     // Unloads the search and filter dialogs, which store their geometry.
     void UnloadDialogs();
 
+    // Where edits dropped at closing are written down, beside the program.
+    static const QString RecoveryFileName;
+
     // The controls, named as the program names them.
     DataControl Data1;
     NavigationBar *Data1Bar = nullptr;
@@ -155,6 +158,9 @@ private:
     // Controls covered by the grid take no focus while it is shown.
     void setRecordFormReachable(bool reachable);
 
+    // At closing, when the pending edit cannot be stored: true when the user
+    // chose to drop it, after it was written down where it can be found.
+    bool abandonPendingEdit(const QString &error);
     // Brings the window to the front after a search or a filter.
     void activateMainWindow();
     void setFieldText(int index, const QString &text);

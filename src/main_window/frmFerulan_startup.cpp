@@ -26,9 +26,14 @@
 #include <QGuiApplication>
 #include <QPushButton>
 
+#include <QDateTime>
+#include <QFile>
+
+#include <cstdio>
 #include <exception>
 
 const QString frmFerulan::AccessCode = QStringLiteral("QUARZ Fendel Mosker");
+const QString frmFerulan::RecoveryFileName = QStringLiteral("ferulan-recuperation.txt");
 
 frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent)
     : QWidget(parent)
@@ -101,6 +106,7 @@ bool frmFerulan::runHandler(const std::function<void()> &handler)
         return true;
     } catch (const HandlerError &error) {
         m_messenger.MsgBox(error.text);
+    } catch (const HandlerStopped &) {
     } catch (const std::exception &error) {
         m_messenger.MsgBox(QString::fromLocal8Bit(error.what()));
     }
@@ -176,8 +182,8 @@ void frmFerulan::Form_Unload()
 {
     // What is still typed into a grid cell belongs to the record too.
     DBGrid1->finishEditing();
-    if (!Data1.UpdateRecord())
-        raiseHandlerError(Data1.lastError().text);
+    if (!Data1.UpdateRecord() && !abandonPendingEdit(Data1.lastError().text))
+        throw HandlerStopped{};
 
     m_ini.INISetValue(QStringLiteral("Database"), m_module1.DatabaseFile);
     m_ini.INISetValue(QStringLiteral("DataOrderString"), m_module1.OrderClause);
@@ -190,13 +196,46 @@ void frmFerulan::Form_Unload()
     m_messenger.EndProgram();
 }
 
+bool frmFerulan::abandonPendingEdit(const QString &error)
+{
+    // By default the window stays open with the edit, which the user may
+    // mend; leaving it behind is a choice of its own.
+    const QString recoveryFile = Library::FileInFolder(m_programFolder, RecoveryFileName);
+    const int answer = m_messenger.Ask(
+        QStringLiteral("L'enregistrement en cours n'a pas pu être sauvegardé :") + QChar(13) + error + QChar(13)
+            + QChar(13) + QStringLiteral("Continuer la saisie, ou abandonner les modifications et quitter ? ")
+            + QStringLiteral("Les valeurs abandonnées seront notées dans %1.").arg(recoveryFile),
+        {QStringLiteral("Continuer la saisie"), QStringLiteral("Abandonner et quitter")}, QStringLiteral("Ferulan"));
+    if (answer != 1)
+        return false;
+
+    // The record as it stands on screen, so that nothing typed vanishes.
+    RecordSet &records = Data1.Recordset();
+    QString entry = QStringLiteral("--- %1, %2, modifications abandonnées : %3\n")
+                        .arg(QDateTime::currentDateTime().toString(Qt::ISODate), m_module1.DatabaseFile, error);
+    for (int field = Catalogue::PREFIXE; field <= Catalogue::ISBN; ++field) {
+        QString value = records.value(field).toString();
+        value.replace(QLatin1Char('\n'), QLatin1String("\n    "));
+        entry += Catalogue::fieldName(field) + QStringLiteral(": ") + value + QLatin1Char('\n');
+    }
+    std::fputs(entry.toLocal8Bit().constData(), stderr);
+    QFile file(recoveryFile);
+    const QByteArray bytes = entry.toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush())
+        m_messenger.MsgBox(QStringLiteral("Les valeurs abandonnées n'ont pas pu être notées dans %1 (%2) :")
+                               .arg(recoveryFile, file.errorString())
+                               + QChar(13) + entry);
+    records.CancelUpdate();
+    return true;
+}
+
 void frmFerulan::closeEvent(QCloseEvent *event)
 {
     if (!m_loaded || m_unloaded) {
         event->accept();
         return;
     }
-    // A refused pending edit keeps the window open, so the edit is not lost.
+    // A refused pending edit keeps the window open unless the user drops it.
     if (!runHandler([this] { Form_Unload(); })) {
         event->ignore();
         return;
