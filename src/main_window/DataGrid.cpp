@@ -68,6 +68,8 @@ DataGrid::DataGrid(QWidget *parent)
     setWordWrap(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    // A name cut at the column's edge reads better than an ellipsis.
+    horizontalHeader()->setTextElideMode(Qt::ElideNone);
     verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);

@@ -21,6 +21,7 @@ class NavigationBar;
 class OrderCombo;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -168,6 +169,8 @@ private:
     // them goes into the record's edit buffer.
     void loadBoundControls();
     void storeBoundField(int field, const QString &text);
+    // The record form takes input only while there is a record to hold it.
+    void enableRecordForm();
     void clearBusyPointer();
     // The grid's cell cursor and the data control's current record follow
     // each other.
@@ -175,6 +178,10 @@ private:
     void gridRowChosen(int row);
     void setSelectorFromText(std::map<int, QRadioButton *> &group, const QString &letter, int table);
     void writeLetter(QLineEdit *box, int table, int index);
+    // Each option group is one Tab stop, on its selected option.
+    void setOptionTabStops();
+    // Arrow keys in an option group select the neighbouring option.
+    bool optionArrowKey(QObject *watched, QKeyEvent *event);
     bool keyPreview(QObject *watched, QKeyEvent *event);
 
     QString m_programFolder;

@@ -89,10 +89,6 @@ void frmFerulan::setRecordFormReachable(bool reachable)
     QList<QWidget *> covered;
     for (auto &[index, box] : txtFields)
         covered << box;
-    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
-        for (auto &[index, button] : *group)
-            covered << button;
-    }
     covered << Command1;
     for (QWidget *widget : covered) {
         const QVariant designed = widget->property("designFocusPolicy");
@@ -102,6 +98,13 @@ void frmFerulan::setRecordFormReachable(bool reachable)
                                          : Qt::NoFocus);
         if (!reachable && widget->hasFocus())
             DBGrid1->setFocus(Qt::OtherFocusReason);
+    }
+    setOptionTabStops();
+    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
+        for (auto &[index, button] : *group) {
+            if (!reachable && button->hasFocus())
+                DBGrid1->setFocus(Qt::OtherFocusReason);
+        }
     }
 }
 
@@ -140,8 +143,10 @@ void frmFerulan::DBGrid1_KeyDown(int &keyCode, int shift)
 
 bool frmFerulan::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType())
-        return keyPreview(watched, static_cast<QKeyEvent *>(event));
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        return keyPreview(watched, key) || optionArrowKey(watched, key);
+    }
     return QWidget::eventFilter(watched, event);
 }
 

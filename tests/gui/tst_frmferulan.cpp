@@ -12,7 +12,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
-#include <QLabel>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -253,7 +253,11 @@ void tst_frmFerulan::storedOrderAndNavigation()
     // In the grid, a click or an arrow moves the record; the covered form follows.
     f.click("cmdList_1");
     QCOMPARE(f.grid()->model()->rowCount(), 4);
+    // Narrow columns show the start of their name, and all of it as a tooltip.
     QCOMPARE(f.grid()->model()->headerData(7, Qt::Horizontal).toString(), "TITRE");
+    QCOMPARE(f.grid()->model()->headerData(1, Qt::Horizontal, Qt::ToolTipRole).toString(), "PREFIXE");
+    QCOMPARE(f.grid()->model()->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & 0xf, int(Qt::AlignLeft));
+    QCOMPARE(f.grid()->horizontalHeader()->textElideMode(), Qt::ElideNone);
     f.clickCell(2, 5);
     QCOMPARE(f.caption(), "Record: 3");
     QCOMPARE(f.box(5)->text(), "Vollhardt");
@@ -296,13 +300,7 @@ void tst_frmFerulan::captionsAndTips()
     for (const auto &control : controls) {
         QWidget *widget = f.child<QWidget>(control[0]);
         QVERIFY2(widget, control[0]);
-        QString shown;
-        if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            shown = button->text();
-        else if (auto *label = qobject_cast<QLabel *>(widget))
-            shown = label->text();
-        else if (auto *frame = qobject_cast<QGroupBox *>(widget))
-            shown = frame->title();
+        const QString shown = widget->property(qobject_cast<QGroupBox *>(widget) ? "title" : "text").toString();
         QCOMPARE(QStringList({control[0], widget->parentWidget()->objectName(), shown, widget->toolTip()}),
                  QStringList({control[0], control[1], control[2], control[3]}));
     }
@@ -417,18 +415,14 @@ void tst_frmFerulan::destroyedWindowLeavesNothingReadingData1()
 {
     WindowFixture f;
     QVERIFY(f.startWith(catalogueRows(), true, true));
-    // The controls that read the data control must be gone before it is.
-    QList<QPointer<QObject>> readers{f.grid(), f.grid()->model(), f.child<NavigationBar>("Data1")};
-    QStringList alive;
-    // A child of the data control dies with it, whatever is disconnected first.
-    connect(new QObject(&f.window->Data1), &QObject::destroyed, this, [&] {
-        for (const QPointer<QObject> &reader : readers) {
-            if (reader)
-                alive << reader->metaObject()->className();
-        }
-    });
+    // The controls that read the data control are gone before it is; a
+    // child of the data control tells when that is.
+    const QList<QPointer<QObject>> readers{f.grid(), f.grid()->model(), f.child<NavigationBar>("Data1")};
+    int alive = -1;
+    connect(new QObject(&f.window->Data1), &QObject::destroyed, this,
+            [&] { alive = int(std::count_if(readers.begin(), readers.end(), [](auto &r) { return !r.isNull(); })); });
     f.window.reset();
-    QCOMPARE(alive, QStringList());
+    QCOMPARE(alive, 0);
 }
 
 QTEST_MAIN(tst_frmFerulan)
