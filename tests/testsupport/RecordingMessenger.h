@@ -12,7 +12,7 @@
 
 // Stands in for the message boxes and the end of the program: it records
 // what would have been shown and whether the program asked to end; a
-// question is answered with nextAnswer and recorded with style 32.
+// question is answered with nextAnswer and recorded with the Question style.
 //
 // With modal set, each message is also shown as the program shows it, in a
 // real modal box with an event loop of its own, answered once it has taken
@@ -39,7 +39,7 @@ public:
     }
     int Ask(const QString &text, const QStringList &answers, const QString &caption = {}) override
     {
-        messages.append({text, 32, caption, {}, answers});
+        messages.append({text, Question, caption, {}, answers});
         if (!modal)
             return nextAnswer;
         answerOnceActive(answers.value(nextAnswer));
