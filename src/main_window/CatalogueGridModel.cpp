@@ -36,10 +36,17 @@ QVariant CatalogueGridModel::data(const QModelIndex &index, int role) const
 
 QVariant CatalogueGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal) {
+        // The code columns are narrower than their names: the start of the
+        // name shows, the whole name is the tooltip.
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+            return m_data.Recordset().fieldNames().value(section);
+        if (role == Qt::TextAlignmentRole)
+            return int(Qt::AlignLeft | Qt::AlignVCenter);
+        return {};
+    }
     if (role != Qt::DisplayRole)
         return {};
-    if (orientation == Qt::Horizontal)
-        return m_data.Recordset().fieldNames().value(section);
     // The record selector: a mark on the current row only.
     return section == m_currentRow ? QStringLiteral("▶") : QString();
 }

@@ -1,5 +1,6 @@
 #include "DataGrid.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -29,6 +30,14 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        // A message box shown while a cell is edited (a refused NUMERO, a
+        // refused store) takes the focus from the editor. Committing and
+        // closing the editor then would store the text the message refuses,
+        // and delete the editor while the keystroke that raised the message
+        // is still being handled. It stays open and gets the focus back.
+        if (event->type() == QEvent::FocusOut && QApplication::activeModalWidget()
+            && !QApplication::activeModalWidget()->isAncestorOf(m_grid))
+            return false;
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
             if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
@@ -59,6 +68,8 @@ DataGrid::DataGrid(QWidget *parent)
     setWordWrap(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    // A name cut at the column's edge reads better than an ellipsis.
+    horizontalHeader()->setTextElideMode(Qt::ElideNone);
     verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);

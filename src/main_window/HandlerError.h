@@ -8,6 +8,10 @@ struct HandlerError {
     QString text;
 };
 
+// Thrown by a handler the user chose to stop: there is nothing more to tell.
+struct HandlerStopped {
+};
+
 [[noreturn]] inline void raiseHandlerError(const QString &text)
 {
     throw HandlerError{text};

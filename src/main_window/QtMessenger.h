@@ -9,6 +9,7 @@ public:
 
     void MsgBox(const QString &text, int style = OkOnly, const QString &caption = {},
                 const QString &details = {}) override;
+    int Ask(const QString &text, const QStringList &answers, const QString &caption = {}) override;
     void EndProgram() override;
 
     bool endRequested() const { return m_endRequested; }

@@ -21,6 +21,7 @@ class NavigationBar;
 class OrderCombo;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -50,7 +51,7 @@ public:
     bool start();
 
     // Runs a handler; an error it throws is shown to the user. False when
-    // the handler failed.
+    // the handler failed or the user stopped it.
     bool runHandler(const std::function<void()> &handler);
 
     // What the dialogs share with the window.
@@ -107,6 +108,9 @@ public:
     // Unloads the search and filter dialogs, which store their geometry.
     void UnloadDialogs();
 
+    // Where edits dropped at closing are written down, beside the program.
+    static const QString RecoveryFileName;
+
     // The controls, named as the program names them.
     DataControl Data1;
     NavigationBar *Data1Bar = nullptr;
@@ -155,6 +159,9 @@ private:
     // Controls covered by the grid take no focus while it is shown.
     void setRecordFormReachable(bool reachable);
 
+    // At closing, when the pending edit cannot be stored: true when the user
+    // chose to drop it, after it was written down where it can be found.
+    bool abandonPendingEdit(const QString &error);
     // Brings the window to the front after a search or a filter.
     void activateMainWindow();
     void setFieldText(int index, const QString &text);
@@ -162,6 +169,8 @@ private:
     // them goes into the record's edit buffer.
     void loadBoundControls();
     void storeBoundField(int field, const QString &text);
+    // The record form takes input only while there is a record to hold it.
+    void enableRecordForm();
     void clearBusyPointer();
     // The grid's cell cursor and the data control's current record follow
     // each other.
@@ -169,6 +178,10 @@ private:
     void gridRowChosen(int row);
     void setSelectorFromText(std::map<int, QRadioButton *> &group, const QString &letter, int table);
     void writeLetter(QLineEdit *box, int table, int index);
+    // Each option group is one Tab stop, on its selected option.
+    void setOptionTabStops();
+    // Arrow keys in an option group select the neighbouring option.
+    bool optionArrowKey(QObject *watched, QKeyEvent *event);
     bool keyPreview(QObject *watched, QKeyEvent *event);
 
     QString m_programFolder;

@@ -10,8 +10,11 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +30,17 @@ const CodeTable &codeTable(int table)
     default:
         return CodeTables::prefixe();
     }
+}
+
+// The options of a group in the order they stand on screen.
+QList<QRadioButton *> onScreenOrder(const std::map<int, QRadioButton *> &group)
+{
+    QList<QRadioButton *> buttons;
+    for (const auto &[index, button] : group)
+        buttons << button;
+    std::sort(buttons.begin(), buttons.end(),
+              [](const QRadioButton *a, const QRadioButton *b) { return a->y() < b->y(); });
+    return buttons;
 }
 
 } // namespace
@@ -61,6 +75,7 @@ void frmFerulan::buildCodeSelectors()
         group.frame->setFont(font());
         // Each option array is one group of its own.
         auto *exclusive = new QButtonGroup(group.frame);
+        connect(exclusive, &QButtonGroup::idToggled, this, [this] { setOptionTabStops(); });
         for (const CodeEntry &entry : table.entries()) {
             const int index = entry.position;
             int top = 240 + 240 * (index - 1);
@@ -86,6 +101,8 @@ void frmFerulan::buildCodeSelectors()
             });
         }
     }
+
+    setOptionTabStops();
 
     // The hidden boxes the data control fills and stores.
     struct Box {
@@ -128,6 +145,51 @@ void frmFerulan::writeLetter(QLineEdit *box, int table, int index)
     // An index outside the table changes nothing.
     if (const CodeEntry *entry = codeTable(table).entryAt(index))
         box->setText(QString(entry->letter));
+}
+
+void frmFerulan::setOptionTabStops()
+{
+    // Tab lands on the selected option (the first on screen while none is)
+    // and leaves the group at the next Tab; a click still focuses any option.
+    // In the list view the grid covers the groups: no stop at all.
+    const bool reachable = !listViewShown();
+    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
+        const QList<QRadioButton *> buttons = onScreenOrder(*group);
+        QRadioButton *stop = buttons.first();
+        for (QRadioButton *button : buttons) {
+            if (button->isChecked())
+                stop = button;
+        }
+        for (QRadioButton *button : buttons)
+            button->setFocusPolicy(!reachable ? Qt::NoFocus : button == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
+bool frmFerulan::optionArrowKey(QObject *watched, QKeyEvent *event)
+{
+    auto *button = qobject_cast<QRadioButton *>(watched);
+    if (!button || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    int step = 0;
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Left)
+        step = -1;
+    else if (event->key() == Qt::Key_Down || event->key() == Qt::Key_Right)
+        step = 1;
+    else
+        return false;
+    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
+        const QList<QRadioButton *> buttons = onScreenOrder(*group);
+        const int at = int(buttons.indexOf(button));
+        if (at < 0)
+            continue;
+        // As on the desktop: the arrows select, wrapping round the group, and
+        // the selection writes its letter as a click does.
+        QRadioButton *next = buttons.at((at + step + buttons.size()) % buttons.size());
+        next->setFocus(Qt::OtherFocusReason);
+        next->click();
+        return true;
+    }
+    return false;
 }
 
 void frmFerulan::setSelectorFromText(std::map<int, QRadioButton *> &group, const QString &letter, int table)

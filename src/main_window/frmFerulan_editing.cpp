@@ -11,6 +11,7 @@
 
 #include "catalogue/CatalogueRecord.h"
 
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QLocale>
@@ -134,6 +135,18 @@ void frmFerulan::storeBoundField(int field, const QString &text)
     if (records.setValue(field, text))
         m_gridModel->rowChanged(records.AbsolutePosition());
     m_storingFromForm = false;
+}
+
+void frmFerulan::enableRecordForm()
+{
+    // Without a current record (an empty result, the last record deleted)
+    // a typed text or a chosen option would have nowhere to go: the boxes
+    // and the option groups are greyed out until a record is shown or added.
+    const bool current = Data1.Recordset().hasCurrent();
+    for (auto &[index, box] : txtFields)
+        box->setEnabled(current);
+    for (QGroupBox *frame : {frame1, Frame2, Frame3})
+        frame->setEnabled(current);
 }
 
 void frmFerulan::cmdAdd_Click()

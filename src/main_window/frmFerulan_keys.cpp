@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -88,10 +89,6 @@ void frmFerulan::setRecordFormReachable(bool reachable)
     QList<QWidget *> covered;
     for (auto &[index, box] : txtFields)
         covered << box;
-    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
-        for (auto &[index, button] : *group)
-            covered << button;
-    }
     covered << Command1;
     for (QWidget *widget : covered) {
         const QVariant designed = widget->property("designFocusPolicy");
@@ -101,6 +98,13 @@ void frmFerulan::setRecordFormReachable(bool reachable)
                                          : Qt::NoFocus);
         if (!reachable && widget->hasFocus())
             DBGrid1->setFocus(Qt::OtherFocusReason);
+    }
+    setOptionTabStops();
+    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
+        for (auto &[index, button] : *group) {
+            if (!reachable && button->hasFocus())
+                DBGrid1->setFocus(Qt::OtherFocusReason);
+        }
     }
 }
 
@@ -139,8 +143,10 @@ void frmFerulan::DBGrid1_KeyDown(int &keyCode, int shift)
 
 bool frmFerulan::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType())
-        return keyPreview(watched, static_cast<QKeyEvent *>(event));
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        return keyPreview(watched, key) || optionArrowKey(watched, key);
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -157,8 +163,12 @@ bool frmFerulan::keyPreview(QObject *watched, QKeyEvent *event)
 
     int keyCode = keyCodeOf(event);
     const int shift = shiftStateOf(event);
+    // A handler may close the grid's cell editor the key was meant for, and
+    // a message it shows runs an event loop in which the editor is deleted:
+    // the key then has nowhere to go.
+    const QPointer<QWidget> receiver = target;
     runHandler([&] { Form_KeyDown(keyCode, shift); });
-    if (keyCode == 0)
+    if (keyCode == 0 || !receiver)
         return true;
     if (target == DBGrid1 || DBGrid1->isAncestorOf(target)) {
         runHandler([&] { DBGrid1_KeyDown(keyCode, shift); });

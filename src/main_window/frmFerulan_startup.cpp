@@ -11,6 +11,7 @@
 #include "CatalogueGridModel.h"
 #include "HandlerError.h"
 #include "Messenger.h"
+#include "NavigationBar.h"
 #include "OrderCombo.h"
 #include "DataGrid.h"
 
@@ -24,9 +25,14 @@
 #include <QGuiApplication>
 #include <QPushButton>
 
+#include <QDateTime>
+#include <QFile>
+
+#include <cstdio>
 #include <exception>
 
 const QString frmFerulan::AccessCode = QStringLiteral("QUARZ Fendel Mosker");
+const QString frmFerulan::RecoveryFileName = QStringLiteral("ferulan-recuperation.txt");
 
 frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent)
     : QWidget(parent)
@@ -53,8 +59,16 @@ frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidg
 
 frmFerulan::~frmFerulan()
 {
-    // The data control and the query state are members; each leaves the
-    // child list when it is destroyed, before QWidget deletes the children.
+    // The data control and the query state are members: they are destroyed
+    // before QWidget deletes the children, and each leaves the child list as
+    // it goes. The controls that read the data control (the grid and its
+    // model, the navigation bar) must go first, and nothing it still
+    // announces may reach this window's handlers.
+    Data1.disconnect();
+    qApp->removeEventFilter(this);
+    delete DBGrid1;
+    delete m_gridModel;
+    delete Data1Bar;
     if (QGuiApplication::overrideCursor())
         clearBusyPointer();
     // The dialogs refer to this window's query state and settings. Deleted,
@@ -91,6 +105,7 @@ bool frmFerulan::runHandler(const std::function<void()> &handler)
         return true;
     } catch (const HandlerError &error) {
         m_messenger.MsgBox(error.text);
+    } catch (const HandlerStopped &) {
     } catch (const std::exception &error) {
         m_messenger.MsgBox(QString::fromLocal8Bit(error.what()));
     }
@@ -159,8 +174,8 @@ void frmFerulan::Form_Unload()
 {
     // What is still typed into a grid cell belongs to the record too.
     DBGrid1->finishEditing();
-    if (!Data1.UpdateRecord())
-        raiseHandlerError(Data1.lastError().text);
+    if (!Data1.UpdateRecord() && !abandonPendingEdit(Data1.lastError().text))
+        throw HandlerStopped{};
 
     m_ini.INISetValue(QStringLiteral("Database"), m_module1.DatabaseFile);
     m_ini.INISetValue(QStringLiteral("DataOrderString"), m_module1.OrderClause);
@@ -173,13 +188,46 @@ void frmFerulan::Form_Unload()
     m_messenger.EndProgram();
 }
 
+bool frmFerulan::abandonPendingEdit(const QString &error)
+{
+    // By default the window stays open with the edit, which the user may
+    // mend; leaving it behind is a choice of its own.
+    const QString recoveryFile = Library::FileInFolder(m_programFolder, RecoveryFileName);
+    const int answer = m_messenger.Ask(
+        QStringLiteral("L'enregistrement en cours n'a pas pu être sauvegardé :") + QChar(13) + error + QChar(13)
+            + QChar(13) + QStringLiteral("Continuer la saisie, ou abandonner les modifications et quitter ? ")
+            + QStringLiteral("Les valeurs abandonnées seront notées dans %1.").arg(recoveryFile),
+        {QStringLiteral("Continuer la saisie"), QStringLiteral("Abandonner et quitter")}, QStringLiteral("Ferulan"));
+    if (answer != 1)
+        return false;
+
+    // The record as it stands on screen, so that nothing typed vanishes.
+    RecordSet &records = Data1.Recordset();
+    QString entry = QStringLiteral("--- %1, %2, modifications abandonnées : %3\n")
+                        .arg(QDateTime::currentDateTime().toString(Qt::ISODate), m_module1.DatabaseFile, error);
+    for (int field = Catalogue::PREFIXE; field <= Catalogue::ISBN; ++field) {
+        QString value = records.value(field).toString();
+        value.replace(QLatin1Char('\n'), QLatin1String("\n    "));
+        entry += Catalogue::fieldName(field) + QStringLiteral(": ") + value + QLatin1Char('\n');
+    }
+    std::fputs(entry.toLocal8Bit().constData(), stderr);
+    QFile file(recoveryFile);
+    const QByteArray bytes = entry.toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush())
+        m_messenger.MsgBox(QStringLiteral("Les valeurs abandonnées n'ont pas pu être notées dans %1 (%2) :")
+                               .arg(recoveryFile, file.errorString())
+                               + QChar(13) + entry);
+    records.CancelUpdate();
+    return true;
+}
+
 void frmFerulan::closeEvent(QCloseEvent *event)
 {
     if (!m_loaded || m_unloaded) {
         event->accept();
         return;
     }
-    // A refused pending edit keeps the window open, so the edit is not lost.
+    // A refused pending edit keeps the window open unless the user drops it.
     if (!runHandler([this] { Form_Unload(); })) {
         event->ignore();
         return;

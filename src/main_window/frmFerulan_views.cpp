@@ -195,6 +195,8 @@ void frmFerulan::buildViews()
 
     connect(&Data1, &DataControl::repositioned, this, [this] {
         loadBoundControls();
+        enableRecordForm();
+        setOptionTabStops();
         followCurrentInGrid();
         Data1_Reposition();
     });

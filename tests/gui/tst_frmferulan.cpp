@@ -12,7 +12,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
-#include <QLabel>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -62,6 +62,7 @@ private Q_SLOTS:
     void finExportsWholeCatalogue();
     void failedExportKeepsWindowOpen();
     void editingDialogsAndAboutBox();
+    void destroyedWindowLeavesNothingReadingData1();
 };
 
 // The dialogs and the about box have no owner: they outlive the window.
@@ -254,7 +255,11 @@ void tst_frmFerulan::storedOrderAndNavigation()
     // In the grid, a click or an arrow moves the record; the covered form follows.
     f.click("cmdList_1");
     QCOMPARE(f.grid()->model()->rowCount(), 4);
+    // Narrow columns show the start of their name, and all of it as a tooltip.
     QCOMPARE(f.grid()->model()->headerData(7, Qt::Horizontal).toString(), "TITRE");
+    QCOMPARE(f.grid()->model()->headerData(1, Qt::Horizontal, Qt::ToolTipRole).toString(), "PREFIXE");
+    QCOMPARE(f.grid()->model()->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & 0xf, int(Qt::AlignLeft));
+    QCOMPARE(f.grid()->horizontalHeader()->textElideMode(), Qt::ElideNone);
     f.clickCell(2, 5);
     QCOMPARE(f.caption(), "Record: 3");
     QCOMPARE(f.box(5)->text(), "Vollhardt");
@@ -297,13 +302,7 @@ void tst_frmFerulan::captionsAndTips()
     for (const auto &control : controls) {
         QWidget *widget = f.child<QWidget>(control[0]);
         QVERIFY2(widget, control[0]);
-        QString shown;
-        if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            shown = button->text();
-        else if (auto *label = qobject_cast<QLabel *>(widget))
-            shown = label->text();
-        else if (auto *frame = qobject_cast<QGroupBox *>(widget))
-            shown = frame->title();
+        const QString shown = widget->property(qobject_cast<QGroupBox *>(widget) ? "title" : "text").toString();
         QCOMPARE(QStringList({control[0], widget->parentWidget()->objectName(), shown, widget->toolTip()}),
                  QStringList({control[0], control[1], control[2], control[3]}));
     }
@@ -412,6 +411,20 @@ void tst_frmFerulan::editingDialogsAndAboutBox()
     QVERIFY(!f.setting("frmSearch Size", "Width").isEmpty());
     QVERIFY(!f.setting("frmFilter Size", "Width").isEmpty());
     QVERIFY(f.setting("frmArtInf Size", "Left").isEmpty());
+}
+
+void tst_frmFerulan::destroyedWindowLeavesNothingReadingData1()
+{
+    WindowFixture f;
+    QVERIFY(f.startWith(catalogueRows(), true, true));
+    // The controls that read the data control are gone before it is; a
+    // child of the data control tells when that is.
+    const QList<QPointer<QObject>> readers{f.grid(), f.grid()->model(), f.child<NavigationBar>("Data1")};
+    int alive = -1;
+    connect(new QObject(&f.window->Data1), &QObject::destroyed, this,
+            [&] { alive = int(std::count_if(readers.begin(), readers.end(), [](auto &r) { return !r.isNull(); })); });
+    f.window.reset();
+    QCOMPARE(alive, 0);
 }
 
 QTEST_MAIN(tst_frmFerulan)

@@ -4,8 +4,9 @@
 
 #include "WindowFixture.h"
 
+#include "catalogue/CatalogueRecord.h"
+
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QtTest>
 
 using TestSupport::Row;
@@ -13,14 +14,6 @@ using TestSupport::Row;
 namespace {
 
 const Row EmptyRow(8);
-
-QStringList authors(const QList<Row> &rows)
-{
-    QStringList names;
-    for (const Row &row : rows)
-        names << row.at(4).toString();
-    return names;
-}
 
 } // namespace
 
@@ -30,7 +23,6 @@ class tst_frmFerulanEditing : public QObject {
 private Q_SLOTS:
     void add_data();
     void add();
-    void emptySet();
     void deleteRecord_data();
     void deleteRecord();
     void updateInGrid();
@@ -40,8 +32,8 @@ private Q_SLOTS:
     void refusedStoreKeepsEditAndWindow();
     void selectorsFollowRecord_data();
     void selectorsFollowRecord();
-    void optionClickStoresLetter_data();
-    void optionClickStoresLetter();
+    void optionChoiceStoresLetter_data();
+    void optionChoiceStoresLetter();
 };
 
 void tst_frmFerulanEditing::add_data()
@@ -72,13 +64,11 @@ void tst_frmFerulanEditing::add()
         f.box(6)->setFocus();
         QTest::keyClick(f.box(6), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(f.stored(0, 4), "Vollhardt et Schore");
-        for (int index : {4, 5, 6, 8})
-            QCOMPARE(f.box(index)->text(), QString());
-        QCOMPARE(f.child<QPlainTextEdit>("txtFields_7")->toPlainText(), QString());
+        for (int index = 4; index <= 8; ++index)
+            QCOMPARE(f.window->fieldText(index), QString());
         QVERIFY(f.box(6)->hasFocus());
     }
-    QCOMPARE(f.rows().size(), 5);
-    QCOMPARE(f.rows().last(), EmptyRow);
+    QCOMPARE(f.rows().mid(4), QList<Row>{EmptyRow});
     QCOMPARE(f.grid()->model()->rowCount(), 5);
     QCOMPARE(f.caption(), "Record: 5");
     QVERIFY(f.messenger.messages.isEmpty());
@@ -86,37 +76,14 @@ void tst_frmFerulanEditing::add()
     if (!list) {
         // The new record keeps the option shown, yet a click on it still
         // gives the record its letter.
-        QCOMPARE(f.child<QLineEdit>("txtPrefixe")->text(), QString());
         QVERIFY(f.option("opPrefixe_1")->isChecked());
         clickOption(f.option("opPrefixe_1"));
-        QCOMPARE(f.child<QLineEdit>("txtPrefixe")->text(), "B");
         lastRow[0] = "B";
     }
     // Closing stores what is shown; an untouched new record stays empty.
     f.window->close();
     QCOMPARE(f.messenger.endCount, 1);
-    QCOMPARE(f.rows().size(), 5);
-    QCOMPARE(f.rows().last(), lastRow);
-}
-
-void tst_frmFerulanEditing::emptySet()
-{
-    WindowFixture f;
-    QVERIFY(f.startWith({}, true, true));
-    QCOMPARE(f.caption(), "Record: 0");
-    for (const char *button : {"moveFirst", "movePrevious", "moveNext", "moveLast"})
-        f.click(button);
-    f.press(Qt::Key_S, Qt::ControlModifier);
-    f.click("cmdDelete");
-    QCOMPARE(f.caption(), "Record: 0");
-    QVERIFY(f.rows().isEmpty());
-    QVERIFY2(f.messenger.messages.isEmpty(), qPrintable(f.lastMessage()));
-
-    f.click("cmdAdd");
-    QCOMPARE(f.rows(), QList<Row>{EmptyRow});
-    QCOMPARE(f.caption(), "Record: 1");
-    QCOMPARE(f.grid()->model()->rowCount(), 1);
-    QVERIFY(f.messenger.messages.isEmpty());
+    QCOMPARE(f.rows().mid(4), QList<Row>{lastRow});
 }
 
 void tst_frmFerulanEditing::deleteRecord_data()
@@ -145,18 +112,28 @@ void tst_frmFerulanEditing::deleteRecord()
     f.click("cmdDelete");
     const QStringList left = last ? QStringList{"Vollhardt", "Atkins", "Müller"}
                                   : QStringList{"Atkins", "Müller", "Bernard"};
-    QCOMPARE(authors(f.rows()), left);
+    QStringList authors;
+    for (const Row &row : f.rows())
+        authors << row.at(4).toString();
+    QCOMPARE(authors, left);
     QCOMPARE(f.grid()->model()->rowCount(), 3);
     QCOMPARE(f.grid()->model()->index(0, 5).data().toString(), left.first());
     // No question asked; the next record is shown, or none past the end.
     QVERIFY(f.messenger.messages.isEmpty());
     QCOMPARE(f.caption(), last ? "Record: 0" : "Record: 1");
     QCOMPARE(f.box(5)->text(), last ? "" : "Atkins");
+    // With nothing current, what is typed or chosen would have nowhere to
+    // go: the form takes no input, visibly, and delete does nothing at all.
+    QCOMPARE(f.box(5)->isEnabled() && f.option("opLangue_3")->isEnabled(), !last);
     if (last) {
-        // With nothing current, delete does nothing at all.
+        typeText(f.box(5), "Perdu");
+        QCOMPARE(f.box(5)->text(), "");
         f.click("cmdDelete");
         QCOMPARE(f.rows().size(), 3);
         QVERIFY(f.messenger.messages.isEmpty());
+        // Add gives the form a record again.
+        f.click("cmdAdd");
+        QVERIFY(f.box(5)->isEnabled() && f.option("opLangue_3")->isEnabled());
     }
 }
 
@@ -204,14 +181,16 @@ void tst_frmFerulanEditing::numero_data()
     // The rule itself is the core's; here, where the window applies it: at
     // each keystroke, with the system's separator, and in the grid only in
     // NUMERO. Admitted texts go into the form pasted whole, since a leading
-    // minus alone would be refused as the first keystroke.
+    // minus alone would be refused as the first keystroke. A refused text is
+    // cleared and typing goes on from the empty box or cell.
     QTest::newRow("form 12") << false << 3 << "12" << 0 << "12";
     QTest::newRow("form -5") << false << 3 << "-5" << 0 << "-5";
     QTest::newRow("form 2.5 rounds to even") << false << 3 << "2" + QLocale::system().decimalPoint() + "5" << 0 << "2";
     QTest::newRow("form 12a") << false << 3 << "12a" << 1 << "NULL";
     QTest::newRow("form abc, each letter") << false << 3 << "abc" << 3 << "NULL";
     QTest::newRow("form -32769: the minus, then the number") << false << 3 << "-32769" << 2 << "NULL";
-    QTest::newRow("grid 12a") << true << 3 << "12a" << 1 << "NULL";
+    QTest::newRow("grid x, the key that opens the editor") << true << 3 << "x" << 1 << "NULL";
+    QTest::newRow("grid 7x in the open editor, then 9") << true << 3 << "7x9" << 1 << "9";
     QTest::newRow("grid 40000") << true << 3 << "40000" << 1 << "NULL";
     QTest::newRow("grid 321") << true << 3 << "321" << 0 << "321";
     QTest::newRow("grid, other column") << true << 4 << "12a" << 0 << "12a";
@@ -227,7 +206,12 @@ void tst_frmFerulanEditing::numero()
 
     WindowFixture f;
     QVERIFY(f.startWith(catalogueRows(), true, list));
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
     if (list) {
+        // Another edit of the record is pending when NUMERO is refused.
+        f.clickCell(0, Catalogue::EDITEUR);
+        f.typeInCell("Dupont");
         f.clickCell(0, field + 1);
         f.typeInCell(text);
     } else if (refusals == 0) {
@@ -239,13 +223,15 @@ void tst_frmFerulanEditing::numero()
     }
     const QString refusal = list ? "|0|Le numéro doit être un nombre !"
                                  : "Ferulan|64|Entrée non valable ! \rLe numéro doit être un nombre !";
+    // Each in a real modal box that took the focus.
     QCOMPARE(f.messages(), QStringList(refusals, refusal));
-    // A refused text is cleared, and the cleared value is what the record keeps.
-    QCOMPARE(list ? f.grid()->cellText() : f.box(4)->text(), refusals ? QString() : text);
-    if (list)
-        f.enterInGrid();
+    QCOMPARE(f.messenger.boxesAnsweredWithFocus, refusals);
+    // The cleared value is what the record keeps, with the other edit.
+    const QString shown = list ? f.grid()->cellText() : f.box(4)->text();
+    QCOMPARE(shown, stored == "NULL" ? QString() : refusals ? stored : text);
     f.window->close();
     QCOMPARE(f.stored(0, field), stored);
+    QCOMPARE(f.stored(0, 5), list ? "Dupont" : "De Boeck");
 }
 
 void tst_frmFerulanEditing::hourglassBetweenValidateAndReposition()
@@ -276,7 +262,8 @@ void tst_frmFerulanEditing::refusedStoreKeepsEditAndWindow()
     QCOMPARE(f.refuseAuthor("REFUSE"), QString());
     const QByteArray settingsBefore = f.settingsBytes();
 
-    // At closing: the engine's text, the window and the edit stay, nothing written.
+    // At closing the engine's text and a question, whose default keeps the
+    // window and the edit; nothing written.
     f.retype(f.box(5), "REFUSE");
     QVERIFY(!f.window->close());
     QVERIFY(f.window->isVisible());
@@ -286,8 +273,9 @@ void tst_frmFerulanEditing::refusedStoreKeepsEditAndWindow()
     QTest::keyClick(f.box(5), Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(f.rows().size(), 4);
     QCOMPARE(f.messages().size(), 2);
-    for (const QString &message : f.messages())
-        QVERIFY2(message.startsWith("|0|") && message.contains("auteur refusé"), qPrintable(message));
+    QVERIFY2(f.messages().at(0).startsWith("Ferulan|32|") && f.messages().at(0).contains("auteur refusé"),
+             qPrintable(f.messages().at(0)));
+    QCOMPARE(f.messages().at(1), "|0|auteur refusé");
     // Mended, the edit is stored and the record added.
     QCOMPARE(f.box(5)->text(), "REFUSE");
     QTest::keyClick(f.box(5), Qt::Key_End);
@@ -306,13 +294,30 @@ void tst_frmFerulanEditing::refusedStoreKeepsEditAndWindow()
     QCOMPARE(f.messages(), QStringList("|0|Data error event hit err:auteur refusé"));
     QCOMPARE(f.caption(), "Record: 1");
     QCOMPARE(f.grid()->currentIndex().row(), 0);
+    // Ctrl+A from an open cell editor: the message comes while the key is
+    // still on its way to the editor.
+    const int boxes = f.messenger.boxesAnsweredWithFocus;
+    f.clickCell(0, 6);
+    f.typeInCell("Wiley");
+    QTest::keyClick(f.grid()->cellEditor(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(f.messages().last(), "|0|auteur refusé");
+    QCOMPARE(f.messenger.boxesAnsweredWithFocus, boxes + 1);
+    QCOMPARE(f.rows().size(), 5);
 
-    f.clickCell(0, 5);
-    f.typeInCell("Accepté");
+
+    // Closing with the edits still refused: the user drops them. The record
+    // stays as stored, the settings are written, and what was typed is noted
+    // beside the program.
+    f.messenger.nextAnswer = 1;
     QVERIFY(f.window->close());
+    QCOMPARE(f.messenger.messages.last().answers, (QStringList{"Continuer la saisie", "Abandonner et quitter"}));
+    QCOMPARE(f.messenger.boxesAnsweredWithFocus, boxes + 2);
     QCOMPARE(f.messenger.endCount, 1);
-    QCOMPARE(f.stored(0, 4), "Accepté");
+    QCOMPARE(f.rows().first().mid(4, 2), (Row{"REFUSED", "De Boeck"}));
     QCOMPARE(f.general("Database"), "biblio.db");
+    const QString noted = QString::fromUtf8(TestSupport::readFile(f.path("ferulan-recuperation.txt")));
+    for (const char *line : {"auteur refusé", "AUTEUR: REFUSE\n", "EDITEUR: Wiley\n", "ISBN: 2-8041-1234-5\n"})
+        QVERIFY2(noted.contains(QString::fromUtf8(line)), qPrintable(noted));
 }
 
 void tst_frmFerulanEditing::selectorsFollowRecord_data()
@@ -363,33 +368,56 @@ void tst_frmFerulanEditing::selectorsFollowRecord()
     QCOMPARE(f.stored(1, 3), "40000");
 }
 
-void tst_frmFerulanEditing::optionClickStoresLetter_data()
+void tst_frmFerulanEditing::optionChoiceStoresLetter_data()
 {
     QTest::addColumn<bool>("editing");
-    QTest::addColumn<QString>("option");
+    QTest::addColumn<int>("tabs"); // from livre, selected; -1: a click on the option
+    QTest::addColumn<QString>("option"); // the option clicked, or where Tab lands
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("presses");
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("stored");
 
-    QTest::newRow("Pédagogie is G") << true << "opDomaine_7" << 2 << "G";
-    QTest::newRow("Divers is F") << true << "opDomaine_6" << 2 << "F";
-    QTest::newRow("logiciel is L") << true << "opPrefixe_2" << 0 << "L";
-    QTest::newRow("english is E") << true << "opLangue_3" << 1 << "E";
-    QTest::newRow("read-only: T shown, B kept") << false << "opPrefixe_5" << 0 << "B";
+    QTest::newRow("Pédagogie is G") << true << -1 << "opDomaine_7" << 0 << 0 << 2 << "G";
+    QTest::newRow("Divers is F") << true << -1 << "opDomaine_6" << 0 << 0 << 2 << "F";
+    QTest::newRow("logiciel is L") << true << -1 << "opPrefixe_2" << 0 << 0 << 0 << "L";
+    QTest::newRow("read-only: T shown, B kept") << false << -1 << "opPrefixe_5" << 0 << 0 << 0 << "B";
+    // The first record shows livre, française and Chimie organique (3):
+    // Tab goes from group to group, landing on the selected option; the
+    // arrows select.
+    QTest::newRow("Tab to française, Down: anglaise") << true << 1 << "opLangue_2" << int(Qt::Key_Down) << 1 << 1 << "E";
+    QTest::newRow("Tab to domaine, Up: B") << true << 2 << "opDomaine_3" << int(Qt::Key_Up) << 1 << 2 << "B";
+    QTest::newRow("Right three times: Pédagogie before Divers")
+        << true << 2 << "opDomaine_3" << int(Qt::Key_Right) << 3 << 2 << "G";
+    QTest::newRow("Left from livre wraps round to T") << true << 0 << "opPrefixe_1" << int(Qt::Key_Left) << 1 << 0 << "T";
 }
 
-void tst_frmFerulanEditing::optionClickStoresLetter()
+void tst_frmFerulanEditing::optionChoiceStoresLetter()
 {
     QFETCH(bool, editing);
+    QFETCH(int, tabs);
     QFETCH(QString, option);
+    QFETCH(int, key);
+    QFETCH(int, presses);
     QFETCH(int, field);
     QFETCH(QString, stored);
 
     WindowFixture f;
     QVERIFY(f.startWith(catalogueRows(), editing, false));
-    clickOption(f.option(option));
-    QVERIFY(f.option(option)->isChecked());
-    // opDomaine_7 shows its letter in txtDomaine.
-    QCOMPARE(f.child<QLineEdit>("txt" + option.section('_', 0, 0).mid(2))->text(), editing ? stored : "T");
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    if (tabs < 0) {
+        clickOption(f.option(option));
+        QVERIFY(f.option(option)->isChecked());
+    } else {
+        f.option("opPrefixe_1")->setFocus();
+        for (int i = 0; i < tabs; ++i)
+            f.press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), f.option(option));
+        for (int i = 0; i < presses; ++i)
+            f.press(Qt::Key(key));
+        QVERIFY(static_cast<QRadioButton *>(QApplication::focusWidget())->isChecked());
+    }
     f.click("moveNext");
     f.window->close();
     QCOMPARE(f.stored(0, field), stored);

@@ -51,11 +51,14 @@ inline QList<TestSupport::Row> catalogueRows()
 }
 
 // A program folder of its own for one window test: a catalogue, a settings
-// file written by the test, the main window with a recording messenger, and
-// the few gestures the tests repeat.
+// file written by the test, the main window with a messenger that records
+// each message and shows it in a real modal box, and the few gestures the
+// tests repeat.
 class WindowFixture {
 public:
     static inline const QByteArray AccessCode = "QUARZ Fendel Mosker";
+
+    WindowFixture() { messenger.modal = true; }
 
     QString path(const QString &name) const { return dir.filePath(name); }
 

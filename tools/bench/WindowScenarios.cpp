@@ -25,6 +25,11 @@ public:
     {
         std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(details));
     }
+    int Ask(const QString &text, const QStringList &, const QString &) override
+    {
+        std::fprintf(stderr, "question: %s\n", qPrintable(text));
+        return 0;
+    }
     void EndProgram() override { benchFailed(QStringLiteral("the program asked to end")); }
 };
 
