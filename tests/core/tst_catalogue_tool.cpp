@@ -5,6 +5,7 @@
 #include "CatalogueWriter.h"
 #include "DemoCatalogue.h"
 #include "ExportFileReader.h"
+#include "IsolatedAccessReader.h"
 #include "SyntheticCatalogue.h"
 
 #include "catalogue/CatalogueExport.h"
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/resource.h>
 
 using TestSupport::Row;
 
@@ -81,15 +83,36 @@ struct ToolRun {
     QString out, err;
 };
 
-ToolRun runTool(const QStringList &arguments, const QString &folder = QString())
+// Runs the tool; limited, it may use at most 2 GB of memory and write at
+// most 1 MB, its error output included (which goes through errFile).
+ToolRun runTool(const QStringList &arguments, const QString &folder = QString(), const QString &errFile = QString())
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+    if (!errFile.isEmpty()) {
+        process.setStandardErrorFile(errFile);
+        process.setChildProcessModifier([] {
+            const struct rlimit memory = {rlim_t(2) << 30, rlim_t(2) << 30}, written = {1 << 20, 1 << 20},
+                                noCore = {0, 0};
+            setrlimit(RLIMIT_AS, &memory);
+            setrlimit(RLIMIT_FSIZE, &written);
+            setrlimit(RLIMIT_CORE, &noCore);
+        });
+    }
     process.start(QStringLiteral(FERULAN_TOOL), arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
         return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    }
+    if (process.exitStatus() != QProcess::NormalExit)
+        return {};
+    QByteArray err = process.readAllStandardError();
+    if (!errFile.isEmpty()) {
+        QFile file(errFile);
+        err = file.open(QIODevice::ReadOnly) ? file.read(65536) : QByteArray();
+    }
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(err)};
 }
 
 QStringList folderEntries(const QString &folder)
@@ -98,7 +121,8 @@ QStringList folderEntries(const QString &folder)
 }
 
 // The open table's column of that name, or -1.
-int columnNamed(const AccessReader &reader, const QString &name)
+template <typename Reader>
+int columnNamed(const Reader &reader, const QString &name)
 {
     for (int i = 0; i < reader.columns().size(); ++i) {
         if (reader.columns().at(i).name == name)
@@ -131,6 +155,9 @@ private Q_SLOTS:
     void readsMemosAndConvertsRows();
 
     void writesAllOrNothing();
+    void survivesDamagedAccessFiles_data();
+    void survivesDamagedAccessFiles();
+    void sourceCutShortWhileImported();
     void demoComesBackThroughTheExport();
     void generateAndCreate();
 
@@ -192,6 +219,10 @@ void tst_CatalogueTool::exportFile_data()
     QTest::newRow("saved again as UTF-8")
         << QByteArray(Header.toUtf8() + "\r\nLivre;;française;;Pédagogie;;9;;Lefèvre;;;;L'élève;;\r\n")
         << QStringList{"B|F|G|9|Lefèvre|~|L'élève|~"} << QStringList();
+    // Each line in its own encoding; the Windows-1252 ones are named.
+    QTest::newRow("UTF-8 and Windows-1252 lines mixed")
+        << QByteArray(Header.toUtf8() + "\r\nLivre;;;;;;1;;H\xc3\xa9l\xc3\xa8ne;;;;A;;\r\nLivre;;;;;;2;;H\xe9l\xe8ne;;;;B;;\r\n")
+        << QStringList{"B|~|~|1|Hélène|~|A|~", "B|~|~|2|Hélène|~|B|~"} << QStringList{"the file mixes encodings"};
     QTest::newRow("unknown labels and numbers")
         << crlf({Header, "Livres;;française;;Chimie organique;;12a;;A;;;;T;;", "Livre;;;;Géologie;;40000;;A;;;;T;;"})
         << QStringList{"~|F|C|~|A|~|T|~", "B|~|~|40000|A|~|T|~"}
@@ -269,10 +300,10 @@ void tst_CatalogueTool::readsEachGeneration()
     QFETCH(QString, column);
     QFETCH(int, row);
     QFETCH(QString, value);
-    AccessReader reader;
-    QVERIFY2(reader.open(accessCopy(file)), qPrintable(reader.errorString()));
+    // Through the child process the import reads with.
+    IsolatedAccessReader reader;
+    QVERIFY2(reader.open(accessCopy(file), table), qPrintable(reader.errorString()));
     QCOMPARE(reader.formatName(), format);
-    QVERIFY2(reader.openTable(table), qPrintable(reader.errorString()));
     QCOMPARE(reader.tableName().compare(table, Qt::CaseInsensitive), 0);
     const int columnIndex = columnNamed(reader, column);
     QVERIFY2(columnIndex >= 0, qPrintable(column));
@@ -284,6 +315,7 @@ void tst_CatalogueTool::readsEachGeneration()
     }
     QCOMPARE(count, rows);
     QCOMPARE(found, value);
+    QCOMPARE(reader.errorString(), QString());
 }
 
 void tst_CatalogueTool::matchesColumnsByName_data()
@@ -395,6 +427,17 @@ void tst_CatalogueTool::writesAllOrNothing()
     QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains("interrupted"));
     QCOMPARE(folderEntries(m_dir->path()), QStringList());
 
+    // One killed outright leaves its file, which the next run removes.
+    process.start(QStringLiteral(FERULAN_TOOL), {"generate", "20000000", path("big.db")});
+    while (folderEntries(m_dir->path()).size() < 2 && timer.elapsed() < 40000) // the file and its journal
+        QTest::qWait(5);
+    process.kill();
+    QVERIFY(process.waitForFinished(60000));
+    QVERIFY(!folderEntries(m_dir->path()).isEmpty());
+    QCOMPARE(runTool({"create", path("next.db")}).status, 0);
+    QCOMPARE(folderEntries(m_dir->path()), QStringList{"next.db"});
+    QVERIFY(QFile::remove(path("next.db")));
+
     // A file that appears while the new one is written is not replaced.
     const QString later = path("later.db");
     CatalogueWriter writer(later);
@@ -403,6 +446,60 @@ void tst_CatalogueTool::writesAllOrNothing()
     QVERIFY(!writer.finish());
     QCOMPARE(TestSupport::readFile(later), QByteArray("arrived meanwhile"));
     QCOMPARE(folderEntries(m_dir->path()), QStringList{"later.db"});
+}
+
+void tst_CatalogueTool::survivesDamagedAccessFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("table");
+    QTest::newRow("crash") << "segv_hbo_catalog_nwind_Employees.mdb" << "Employees";
+    QTest::newRow("crash, default table") << "segv_hbo_catalog_nwind_Employees.mdb" << "";
+    QTest::newRow("overflow") << "hbo_nwind_Employees.mdb" << "Employees";
+    QTest::newRow("endless warnings") << "flood_hang_asample_AssetItems.accdb" << "Asset Items";
+    QTest::newRow("memory without bound") << "memory_nwind_Suppliers.mdb" << "Suppliers";
+}
+
+void tst_CatalogueTool::survivesDamagedAccessFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, table);
+    const QString source = QStringLiteral(FERULAN_FIXTURES "/damaged-access/") + file;
+    if (!QFileInfo::exists(source))
+        QSKIP("The damaged Access files are not there (" FERULAN_FIXTURES "/damaged-access).");
+    QStringList arguments{"import", source, path("new.db")};
+    if (!table.isEmpty())
+        arguments << "--table" << table;
+    QTemporaryDir errFolder;
+    QElapsedTimer timer;
+    timer.start();
+    const ToolRun run = runTool(arguments, m_dir->path(), QDir(errFolder.path()).filePath("err"));
+    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.startsWith("ferulan-catalogue: damaged Access file " + source)
+                 && run.err.endsWith("; nothing was written\n") && run.err.count('\n') == 1,
+             qPrintable(run.err));
+    QCOMPARE(folderEntries(m_dir->path()), QStringList());
+}
+
+void tst_CatalogueTool::sourceCutShortWhileImported()
+{
+    // Cut while the import still works through the records: it either has
+    // the whole file or says it changed, and never dies of it.
+    const QString source = path("biblio.txt");
+    QVERIFY(TestSupport::writeFile(source, crlf({Header}) + crlf({"Livre;;française;;Divers;;1;;Roux;;;;Chimie;;"})
+                                                   .repeated(300000)));
+    QProcess process;
+    process.start(QStringLiteral(FERULAN_TOOL), {"import", source, path("new.db")});
+    QVERIFY(process.waitForStarted());
+    QTest::qWait(200);
+    QVERIFY(QFile::resize(source, 100));
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitCode() == 0)
+        QCOMPARE(catalogueRows(path("new.db")).size(), 300000);
+    else
+        QVERIFY2(process.exitCode() == 2 && err.contains("changed while it was read"), qPrintable(err));
 }
 
 void tst_CatalogueTool::demoComesBackThroughTheExport()
