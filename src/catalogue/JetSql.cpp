@@ -75,6 +75,14 @@ bool tokenize(const QString &query, QVector<Token> &tokens, QString *error)
                 ++j;
             tokens.push_back({Token::Word, query.mid(i, j - i), depth});
             i = j;
+        } else if (c == QLatin1Char(';')) {
+            // The engine would run the text up to here and drop the rest
+            // without a word; only a final one is taken, as an end mark.
+            if (!query.mid(i + 1).trimmed().isEmpty()) {
+                *error = QStringLiteral("syntax error near \";\": only one statement is allowed");
+                return false;
+            }
+            break;
         } else {
             if (c == QLatin1Char('('))
                 ++depth;
