@@ -56,20 +56,6 @@ QStringList catalogueRows(const QString &path)
     return rows;
 }
 
-// One field of each described row.
-QStringList column(const QStringList &rows, int field)
-{
-    QStringList values;
-    for (const QString &row : rows)
-        values << row.section(QLatin1Char('|'), field, field);
-    return values;
-}
-
-QSet<QString> distinct(const QStringList &values) { return {values.begin(), values.end()}; }
-
-// The code letters of PREFIXE, LANGUE and DOMAINE.
-const QSet<QString> Letters[] = {{"B", "L", "T", "V", "Z"}, {"D", "E", "F"}, {"A", "B", "C", "D", "E", "F", "G"}};
-
 QByteArray crlf(const QStringList &lines)
 {
     QByteArray bytes;
@@ -507,17 +493,7 @@ void tst_CatalogueTool::demoComesBackThroughTheExport()
     QStringList expected;
     for (const RecordValues &values : DemoCatalogue::records())
         expected << describe(values);
-    // Every code letter, unique item numbers, accents, apostrophes,
-    // semicolons and a few empty fields.
     QVERIFY(expected.size() >= 180 && expected.size() <= 220);
-    for (int k = 0; k < 3; ++k)
-        QCOMPARE(distinct(column(expected, k)), Letters[k]);
-    QStringList numeros = column(expected, 3);
-    numeros.removeAll("~");
-    QCOMPARE(distinct(numeros).size(), numeros.size());
-    QVERIFY(expected.filter(QRegularExpression("[éèêàâçôûîïëœÉ]")).size() >= 40);
-    QVERIFY(expected.filter("'").size() >= 10 && expected.filter(";").size() >= 5 && expected.filter("~").size() >= 10);
-
     // The tool writes it as it is, and the check finds nothing in it: every
     // code, number and text is one the program shows and exports as it is.
     const QString demo = path("demo.db");
@@ -557,19 +533,6 @@ void tst_CatalogueTool::generateAndCreate()
     }
     QCOMPARE(rows, expected);
     QVERIFY(others != rows);
-    // Every code letter and some it does not know, admissible item numbers,
-    // accents, apostrophes, empty fields, many titles.
-    for (int k = 0; k < 3; ++k) {
-        const QSet<QString> codes = distinct(column(rows, k));
-        QVERIFY(codes.contains(Letters[k]) && !(codes - Letters[k] - QSet<QString>{"~"}).isEmpty());
-    }
-    for (const QString &numero : column(rows, 3))
-        QVERIFY(numero == "~" || Catalogue::isAdmissibleNumero(numero, QLatin1Char('.')));
-    const int chimie = int(column(rows, 6).filter("chimie", Qt::CaseInsensitive).size());
-    QVERIFY(chimie > 250 && chimie < 2250 && distinct(column(rows, 6)).size() > 600);
-    QVERIFY(rows.filter(QRegularExpression("[éèêàâçôûîïëüœÉ]")).size() > 1200);
-    QVERIFY(rows.filter("'").size() > 300 && rows.filter("~").size() > 400);
-
     // The seed may come anywhere, in either spelling; nothing to write makes
     // an empty catalogue.
     QCOMPARE(runTool({"generate", "--seed", "9", "2500", path("g2.db")}).status, 0);
