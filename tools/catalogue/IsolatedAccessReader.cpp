@@ -63,8 +63,12 @@ void sendFrame(int fd, char type, const QByteArray &payload)
     ::dup2(output, STDERR_FILENO);
     ::close(output);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-        std::signal(signal, SIG_DFL);
+    // An interruption from the terminal reaches the whole group: the parent
+    // takes it and ends the child itself.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGPIPE, SIG_DFL);
     const struct rlimit noCore = {0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
 #ifndef FERULAN_UNDER_ASAN
@@ -207,6 +211,8 @@ bool IsolatedAccessReader::receive(Frame *type, QByteArray *payload)
                 return true;
             }
         }
+        if (CatalogueWriter::stopRequested())
+            return fail(QStringLiteral("interrupted"));
         if (dataEnded) {
             int status = 0;
             while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
@@ -216,8 +222,6 @@ bool IsolatedAccessReader::receive(Frame *type, QByteArray *payload)
                 readOutput();
             return damaged(childEnding(status));
         }
-        if (CatalogueWriter::stopRequested())
-            return fail(QStringLiteral("interrupted"));
         if (m_outputSize > m_limits.outputBytes) {
             return damaged(QStringLiteral("the Access library printed more than %1 KB of warnings; it said %2")
                                .arg(m_limits.outputBytes / 1024)
