@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <csignal>
 #include <cerrno>
@@ -25,6 +26,13 @@ const QStringList &engineSideFiles()
     static const QStringList suffixes = {QStringLiteral("-journal"), QStringLiteral("-wal"),
                                          QStringLiteral("-shm")};
     return suffixes;
+}
+
+// The temporary files this process is writing.
+QSet<QString> &writersInProcess()
+{
+    static QSet<QString> paths;
+    return paths;
 }
 
 bool syncPath(const QString &path, int flags)
@@ -126,14 +134,16 @@ bool CatalogueWriter::begin()
     // Named after this process, so that a run killed outright is recognised
     // by the next one and its file removed.
     const QString candidate = folder.filePath(QStringLiteral(".%1.%2.part").arg(info.fileName()).arg(::getpid()));
-    if (pathIsTaken(candidate))
+    if (writersInProcess().contains(candidate))
         return fail(QStringLiteral("%1 is being written already").arg(m_target));
+    // Not one of ours: left by an earlier process that had the same number.
+    QFile::remove(candidate);
+    for (const QString &suffix : engineSideFiles())
+        QFile::remove(candidate + suffix);
+    if (!m_db.create(candidate))
+        return fail(QStringLiteral("cannot create a file in %1: %2").arg(folder.path(), m_db.lastError().text));
     m_temporary = candidate;
-    if (!m_db.create(candidate)) {
-        const QString text = m_db.lastError().text;
-        m_temporary.clear();
-        return fail(QStringLiteral("cannot create a file in %1: %2").arg(folder.path(), text));
-    }
+    writersInProcess().insert(candidate);
 
     if (!CatalogueSchema::create(m_db))
         return failWithEngine(QStringLiteral("cannot create the catalogue table"));
@@ -195,6 +205,7 @@ bool CatalogueWriter::finish()
             return fail(QStringLiteral("%1 appeared while writing; it is left as it is").arg(m_target));
         return fail(QStringLiteral("cannot name the file %1: %2").arg(m_target, error));
     }
+    writersInProcess().remove(m_temporary);
     m_temporary.clear();
     syncPath(QFileInfo(m_target).absolutePath(), O_RDONLY | O_DIRECTORY);
     m_finished = true;
@@ -212,6 +223,7 @@ void CatalogueWriter::removeTemporary()
 {
     if (m_temporary.isEmpty())
         return;
+    writersInProcess().remove(m_temporary);
     QFile::remove(m_temporary);
     for (const QString &suffix : engineSideFiles())
         QFile::remove(m_temporary + suffix);
