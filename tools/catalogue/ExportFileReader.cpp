@@ -188,8 +188,8 @@ bool ExportFileReader::read(const QByteArray &bytes, ImportReport &report, const
             numbers << QString::number(number);
         if (m_cp1252Lines > cp1252Lines.size())
             numbers << QStringLiteral("...");
-        report.addNote(QStringLiteral("the file mixes encodings: %1 lines with accents are UTF-8, %2 are not and were "
-                                      "read as Windows-1252 (lines %3); check their accents")
+        report.addNote(QStringLiteral("the file mixes encodings: of the lines with accents, %1 were read as UTF-8 "
+                                      "and %2 as Windows-1252 (line %3); check the accents of the latter")
                            .arg(m_utf8Lines)
                            .arg(m_cp1252Lines)
                            .arg(numbers.join(QStringLiteral(", "))));

@@ -19,11 +19,10 @@ public:
     struct Limits {
         quint64 memoryBytes = quint64(1) << 30;
         int idleMilliseconds = 30000;
-        qint64 outputBytes = 256 * 1024; // the library's warnings
+        qint64 outputBytes = 256 * 1024; // the library's warnings, and 1 KB more per row
     };
 
     IsolatedAccessReader() = default;
-    explicit IsolatedAccessReader(const Limits &limits) : m_limits(limits) {}
     ~IsolatedAccessReader() override;
     IsolatedAccessReader(const IsolatedAccessReader &) = delete;
     IsolatedAccessReader &operator=(const IsolatedAccessReader &) = delete;
@@ -62,6 +61,7 @@ private:
     QByteArray m_buffer;
     QByteArray m_said; // the start of what the library printed
     qint64 m_outputSize = 0;
+    qint64 m_rows = 0;
 
     QString m_format;
     QString m_table;
