@@ -123,10 +123,10 @@ public:
             if (m_fd >= 0)
                 m_temporary = candidate;
             else if (errno != EEXIST)
-                return fail(m_path, errno);
+                return fail(errno);
         }
         if (m_fd < 0)
-            return fail(m_path, EEXIST);
+            return fail(EEXIST);
         // The new export keeps the permissions of the one it replaces.
         struct stat old;
         if (::lstat(QFile::encodeName(m_path).constData(), &old) == 0 && S_ISREG(old.st_mode))
@@ -145,13 +145,13 @@ public:
         if (!flush())
             return false;
         if (::fsync(m_fd) != 0)
-            return fail(m_temporary, errno);
+            return fail(errno);
         const int closed = ::close(m_fd);
         m_fd = -1;
         if (closed != 0)
-            return fail(m_temporary, errno);
+            return fail(errno);
         if (::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_path).constData()) != 0)
-            return fail(m_path, errno);
+            return fail(errno);
         m_temporary.clear();
         return true;
     }
@@ -168,7 +168,7 @@ private:
             if (written < 0 && errno == EINTR)
                 continue;
             if (written < 0)
-                return fail(m_temporary, errno);
+                return fail(errno);
             data += written;
             left -= std::size_t(written);
         }
@@ -176,9 +176,10 @@ private:
         return true;
     }
 
-    bool fail(const QString &file, int error)
+    // Named after the export the user knows, not the temporary file.
+    bool fail(int error)
     {
-        m_error = fileError(file, systemReason(error));
+        m_error = fileError(m_path, systemReason(error));
         return false;
     }
 
