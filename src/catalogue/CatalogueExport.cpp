@@ -6,12 +6,18 @@
 #include "util/Windows1252.h"
 
 #include <QDir>
-#include <QSaveFile>
+#include <QFile>
+#include <QRandomGenerator>
 #include <QVariant>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +92,104 @@ QString fileError(const QString &path, const QString &reason)
     return QStringLiteral("%1 : %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A new file written beside the target and renamed over it once complete,
+// so a failure part-way leaves the previous export whole. The rename
+// replaces the name itself: a symbolic link there is replaced, and the file
+// it pointed to is left alone. Every failure keeps the system's reason.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(QString path) : m_path(std::move(path)) {}
+    ~ReplacingFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_temporary.isEmpty())
+            ::unlink(QFile::encodeName(m_temporary).constData());
+    }
+    ReplacingFile(const ReplacingFile &) = delete;
+    ReplacingFile &operator=(const ReplacingFile &) = delete;
+
+    bool open()
+    {
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            const QString candidate = QStringLiteral("%1.%2").arg(m_path).arg(
+                QRandomGenerator::global()->generate() & 0xFFFFFF, 6, 36, QLatin1Char('0'));
+            m_fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd >= 0)
+                m_temporary = candidate;
+            else if (errno != EEXIST)
+                return fail(errno);
+        }
+        if (m_fd < 0)
+            return fail(EEXIST);
+        // The new export keeps the permissions of the one it replaces.
+        struct stat old;
+        if (::lstat(QFile::encodeName(m_path).constData(), &old) == 0 && S_ISREG(old.st_mode))
+            ::fchmod(m_fd, old.st_mode & 07777);
+        return true;
+    }
+
+    bool write(const char *data, std::size_t size)
+    {
+        m_buffer.append(data, size);
+        return m_buffer.size() < (1u << 16) || flush();
+    }
+
+    bool commit()
+    {
+        if (!flush())
+            return false;
+        if (::fsync(m_fd) != 0)
+            return fail(errno);
+        const int closed = ::close(m_fd);
+        m_fd = -1;
+        if (closed != 0)
+            return fail(errno);
+        if (::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_path).constData()) != 0)
+            return fail(errno);
+        m_temporary.clear();
+        return true;
+    }
+
+    const QString &errorString() const { return m_error; }
+
+private:
+    bool flush()
+    {
+        const char *data = m_buffer.data();
+        std::size_t left = m_buffer.size();
+        while (left > 0) {
+            const ssize_t written = ::write(m_fd, data, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                return fail(errno);
+            data += written;
+            left -= std::size_t(written);
+        }
+        m_buffer.clear();
+        return true;
+    }
+
+    // Named after the export the user knows, not the temporary file.
+    bool fail(int error)
+    {
+        m_error = fileError(m_path, systemReason(error));
+        return false;
+    }
+
+    QString m_path;
+    QString m_temporary;
+    int m_fd = -1;
+    std::string m_buffer;
+    QString m_error;
+};
+
 } // namespace
 
 namespace CatalogueExport {
@@ -98,15 +202,13 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
         return false;
     };
 
-    // Written beside the target and renamed over it at the end, so a failure
-    // part-way leaves the previous export whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(fileError(path, file.errorString()));
+    ReplacingFile file(path);
+    if (!file.open())
+        return fail(file.errorString());
 
-    const QByteArray header = QByteArray(Header) + "\r\n";
-    if (file.write(header) != header.size())
-        return fail(fileError(path, file.errorString()));
+    const std::string header = std::string(Header) + "\r\n";
+    if (!file.write(header.data(), header.size()))
+        return fail(file.errorString());
 
     const std::string separatorBytes = Windows1252::encode(separator).toStdString();
     CodeLabels labels;
@@ -116,22 +218,14 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
             rs.fieldCount() - 1, [&rs](int i) { return rs.fieldUtf8(i); }, separatorBytes, labels, line);
         if (!hasEmptyRun(line)) {
             line += "\r\n";
-            if (file.write(line.data(), qint64(line.size())) != qint64(line.size()))
-                return fail(fileError(path, file.errorString()));
+            if (!file.write(line.data(), line.size()))
+                return fail(file.errorString());
         }
         if (!rs.MoveNext())
             return fail(rs.lastError().text);
     }
-
-    // commit() renames even when its own last flush falls short (a full
-    // disk): flush first, so that a short export keeps the old file.
-    if (!file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return fail(fileError(path, reason));
-    }
     if (!file.commit())
-        return fail(fileError(path, file.errorString()));
+        return fail(file.errorString());
     return true;
 }
 

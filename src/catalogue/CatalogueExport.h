@@ -16,8 +16,9 @@ inline constexpr const char *Header = "PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;
 
 // Writes the header and one line per remaining record of rs (fields 1 to the
 // last, joined by separator), leaving rs at its end. The file at path is
-// replaced only when the whole export succeeded; on failure the previous file
-// stays as it was and *error says why.
+// replaced only when the whole export succeeded (a symbolic link there is
+// replaced itself, never followed); on failure the previous file stays as it
+// was and *error names the file and the system's reason.
 bool Export(ForwardRecordset &rs, const QString &separator, const QString &path, QString *error);
 
 // Whether the export leaves this record out (its line would hold seven empty

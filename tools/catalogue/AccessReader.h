@@ -6,10 +6,20 @@
 
 #include <memory>
 
+// The current row of an Access table, as text per column.
+class AccessRow {
+public:
+    virtual ~AccessRow() = default;
+    // A null value and an empty text both read as an empty string.
+    virtual QString text(int column) const = 0;
+    // Whether the text of this column was longer than the reader can hold.
+    virtual bool wasCut(int column) const = 0;
+};
+
 // Reads the tables of an Access database file (Jet 3, Jet 4, ACE) through
 // the mdbtools library, one row at a time, with every text decoded to
 // Unicode.
-class AccessReader {
+class AccessReader : public AccessRow {
 public:
     enum class ColumnKind { Text, Integer, Real, DateTime, Boolean, Unsupported };
 
@@ -45,9 +55,8 @@ public:
     // The value of a column of the current row as text; a null value and an
     // empty text both read as an empty string. Numbers come in plain form
     // with a '.' decimal point, dates as "yyyy-MM-dd HH:mm:ss".
-    QString text(int column) const;
-    // Whether the text of this column was longer than the reader can hold.
-    bool wasCut(int column) const;
+    QString text(int column) const override;
+    bool wasCut(int column) const override;
 
     const QString &errorString() const { return m_error; }
 

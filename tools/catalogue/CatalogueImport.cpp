@@ -2,6 +2,7 @@
 
 #include "CatalogueWriter.h"
 #include "ExportFileReader.h"
+#include "IsolatedAccessReader.h"
 #include "RecordConversion.h"
 
 #include "catalogue/CatalogueFormat.h"
@@ -55,7 +56,7 @@ ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns)
     return match;
 }
 
-RecordValues recordFromAccessRow(const AccessReader &reader, const ColumnMatch &match, qint64 row,
+RecordValues recordFromAccessRow(const AccessRow &reader, const ColumnMatch &match, qint64 row,
                                  ImportReport &report)
 {
     RecordValues values;
@@ -99,10 +100,8 @@ Result fromAccess(const QString &source, const QString &target, const QString &t
     Result result;
     result.kind = SourceKind::Access;
     report.setUnit(QStringLiteral("row"));
-    AccessReader reader;
-    if (!reader.open(source))
-        return failed(result, reader.errorString());
-    if (!reader.openTable(table.isEmpty() ? DefaultTable : table))
+    IsolatedAccessReader reader;
+    if (!reader.open(source, table.isEmpty() ? DefaultTable : table))
         return failed(result, reader.errorString());
     result.sourceDescription = QStringLiteral("Access file (%1), table %2").arg(reader.formatName(), reader.tableName());
 
@@ -128,6 +127,8 @@ Result fromAccess(const QString &source, const QString &target, const QString &t
         if (!writer.add(recordFromAccessRow(reader, match, row, report)))
             return failed(result, writer.errorString());
     }
+    if (!reader.errorString().isEmpty())
+        return failed(result, reader.errorString());
     if (row != reader.declaredRowCount()) {
         report.addNote(QStringLiteral("the table says it holds %1 rows, but %2 could be read; the file may be damaged")
                            .arg(reader.declaredRowCount())
@@ -147,15 +148,14 @@ Result fromExportFile(const QString &source, const QString &target, ImportReport
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly))
         return failed(result, QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
-    // Mapped rather than read: an export of a large catalogue is large.
-    QByteArray bytes;
-    if (file.size() > 0) {
-        uchar *mapped = file.map(0, file.size());
-        if (mapped)
-            bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(file.size()));
-        else
-            bytes = file.readAll();
-    }
+    // Read, not mapped: a file cut short while it is read must give an
+    // error, not a signal.
+    const qint64 size = file.size();
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return failed(result, QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
+    if (bytes.size() != size || file.size() != size)
+        return failed(result, QStringLiteral("%1 changed while it was read").arg(source));
 
     CatalogueWriter writer(target);
     if (!writer.begin())
@@ -169,7 +169,7 @@ Result fromExportFile(const QString &source, const QString &target, ImportReport
     if (!writer.finish())
         return failed(result, writer.errorString());
     result.sourceDescription = QStringLiteral("export file (%1)")
-                                   .arg(reader.wasUtf8() ? QStringLiteral("UTF-8") : QStringLiteral("Windows-1252"));
+                                   .arg(reader.encodingName());
     result.written = true;
     result.rows = writer.rowCount();
     return result;

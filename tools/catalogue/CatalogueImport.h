@@ -38,7 +38,7 @@ ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns);
 
 // The record of the reader's current row; what could not be taken as it is
 // goes to the report under the given row number.
-RecordValues recordFromAccessRow(const AccessReader &reader, const ColumnMatch &match, qint64 row,
+RecordValues recordFromAccessRow(const AccessRow &reader, const ColumnMatch &match, qint64 row,
                                  ImportReport &report);
 
 // Reads source (recognised by its content) into the new file target.

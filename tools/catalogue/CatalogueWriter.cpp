@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +26,13 @@ const QStringList &engineSideFiles()
     static const QStringList suffixes = {QStringLiteral("-journal"), QStringLiteral("-wal"),
                                          QStringLiteral("-shm")};
     return suffixes;
+}
+
+// The temporary files this process is writing.
+QSet<QString> &writersInProcess()
+{
+    static QSet<QString> paths;
+    return paths;
 }
 
 bool syncPath(const QString &path, int flags)
@@ -59,6 +68,20 @@ bool renameNoReplace(const QString &from, const QString &to, QString *error)
 }
 
 } // namespace
+
+void removeLeftovers(const QDir &folder)
+{
+    static const QRegularExpression name(QStringLiteral("^\\..+\\.(\\d+)\\.part(-journal|-wal|-shm)?$"));
+    const QStringList entries = folder.entryList({QStringLiteral(".*.part*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &entry : entries) {
+        const QRegularExpressionMatch match = name.match(entry);
+        bool ok = false;
+        const qint64 pid = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
+        if (ok && pid > 0 && pid <= std::numeric_limits<pid_t>::max() && ::kill(pid_t(pid), 0) != 0
+            && errno == ESRCH)
+            QFile::remove(folder.filePath(entry));
+    }
+}
 
 bool pathIsTaken(const QString &path)
 {
@@ -107,22 +130,20 @@ bool CatalogueWriter::begin()
     if (!folder.exists())
         return fail(QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.path())));
 
-    for (int attempt = 0; attempt < 16 && !m_db.isOpen(); ++attempt) {
-        const QString name = QStringLiteral(".%1.%2.part")
-                                 .arg(info.fileName())
-                                 .arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
-        const QString candidate = folder.filePath(name);
-        if (pathIsTaken(candidate))
-            continue;
-        m_temporary = candidate;
-        if (!m_db.create(candidate)) {
-            const QString text = m_db.lastError().text;
-            m_temporary.clear();
-            return fail(QStringLiteral("cannot create a file in %1: %2").arg(folder.path(), text));
-        }
-    }
-    if (!m_db.isOpen())
-        return fail(QStringLiteral("cannot find a free temporary name in %1").arg(folder.path()));
+    removeLeftovers(folder);
+    // Named after this process, so that a run killed outright is recognised
+    // by the next one and its file removed.
+    const QString candidate = folder.filePath(QStringLiteral(".%1.%2.part").arg(info.fileName()).arg(::getpid()));
+    if (writersInProcess().contains(candidate))
+        return fail(QStringLiteral("%1 is being written already").arg(m_target));
+    // Not one of ours: left by an earlier process that had the same number.
+    QFile::remove(candidate);
+    for (const QString &suffix : engineSideFiles())
+        QFile::remove(candidate + suffix);
+    if (!m_db.create(candidate))
+        return fail(QStringLiteral("cannot create a file in %1: %2").arg(folder.path(), m_db.lastError().text));
+    m_temporary = candidate;
+    writersInProcess().insert(candidate);
 
     if (!CatalogueSchema::create(m_db))
         return failWithEngine(QStringLiteral("cannot create the catalogue table"));
@@ -184,6 +205,7 @@ bool CatalogueWriter::finish()
             return fail(QStringLiteral("%1 appeared while writing; it is left as it is").arg(m_target));
         return fail(QStringLiteral("cannot name the file %1: %2").arg(m_target, error));
     }
+    writersInProcess().remove(m_temporary);
     m_temporary.clear();
     syncPath(QFileInfo(m_target).absolutePath(), O_RDONLY | O_DIRECTORY);
     m_finished = true;
@@ -201,6 +223,7 @@ void CatalogueWriter::removeTemporary()
 {
     if (m_temporary.isEmpty())
         return;
+    writersInProcess().remove(m_temporary);
     QFile::remove(m_temporary);
     for (const QString &suffix : engineSideFiles())
         QFile::remove(m_temporary + suffix);

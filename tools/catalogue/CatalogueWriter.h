@@ -4,6 +4,7 @@
 
 #include "catalogue/Database.h"
 
+#include <QDir>
 #include <QString>
 
 #include <memory>
@@ -53,6 +54,10 @@ private:
     QString m_error;
     bool m_finished = false;
 };
+
+// Removes the temporary files that runs killed outright left in folder:
+// those whose process is gone.
+void removeLeftovers(const QDir &folder);
 
 // Whether something exists under this name, a dangling link included.
 bool pathIsTaken(const QString &path);

@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 const QString Separator = QStringLiteral(";;");
@@ -84,19 +86,30 @@ bool ExportFileReader::read(const QByteArray &bytes, ImportReport &report, const
     m_error.clear();
     report.setUnit(QStringLiteral("line"));
 
+    m_utf8Lines = m_cp1252Lines = 0;
     qsizetype start = 0;
     if (bytes.startsWith("\xEF\xBB\xBF"))
         start = 3;
-    bool nonAscii = false;
-    for (qsizetype i = start; i < bytes.size() && !nonAscii; ++i)
-        nonAscii = static_cast<unsigned char>(bytes.at(i)) >= 0x80;
-    // French text in Windows-1252 is practically never valid UTF-8.
-    m_utf8 = start == 3 || (nonAscii && isValidUtf8(bytes.constData() + start, bytes.size() - start));
+    m_bom = start == 3;
 
     const QByteArray lineEnd = bytes.indexOf("\r\n", start) >= 0 ? QByteArray("\r\n") : QByteArray("\n");
     const QString joint = QString::fromLatin1(lineEnd);
-    auto decode = [this](const QByteArray &line) {
-        return m_utf8 ? QString::fromUtf8(line) : Windows1252::decode(line);
+    // Each line in its own encoding: a file edited by hand may mix lines
+    // saved as UTF-8 with the export's own Windows-1252 ones. French text in
+    // Windows-1252 is practically never valid UTF-8.
+    QList<qint64> cp1252Lines;
+    auto decode = [&](const QByteArray &line, qint64 number) {
+        const bool nonAscii = std::any_of(line.begin(), line.end(), [](char c) { return c & 0x80; });
+        if (!nonAscii)
+            return QString::fromLatin1(line);
+        if (isValidUtf8(line.constData(), line.size())) {
+            ++m_utf8Lines;
+            return QString::fromUtf8(line);
+        }
+        ++m_cp1252Lines;
+        if (cp1252Lines.size() < 10)
+            cp1252Lines << number;
+        return Windows1252::decode(line);
     };
 
     qint64 lineNumber = 0;
@@ -111,9 +124,9 @@ bool ExportFileReader::read(const QByteArray &bytes, ImportReport &report, const
         const bool last = endOfLine < 0;
         if (last)
             endOfLine = bytes.size();
-        const QString line = decode(bytes.mid(position, endOfLine - position));
-        position = last ? bytes.size() : endOfLine + lineEnd.size();
         ++lineNumber;
+        const QString line = decode(bytes.mid(position, endOfLine - position), lineNumber);
+        position = last ? bytes.size() : endOfLine + lineEnd.size();
 
         if (!headerSeen) {
             if (line != headerLine()) {
@@ -169,6 +182,18 @@ bool ExportFileReader::read(const QByteArray &bytes, ImportReport &report, const
         m_error = QStringLiteral("the file is empty; an export file starts with its header line");
         return false;
     }
+    if (m_utf8Lines > 0 && m_cp1252Lines > 0) {
+        QStringList numbers;
+        for (const qint64 number : cp1252Lines)
+            numbers << QString::number(number);
+        if (m_cp1252Lines > cp1252Lines.size())
+            numbers << QStringLiteral("...");
+        report.addNote(QStringLiteral("the file mixes encodings: of the lines with accents, %1 were read as UTF-8 "
+                                      "and %2 as Windows-1252 (line %3); check the accents of the latter")
+                           .arg(m_utf8Lines)
+                           .arg(m_cp1252Lines)
+                           .arg(numbers.join(QStringLiteral(", "))));
+    }
     return true;
 }
 
@@ -206,4 +231,11 @@ bool ExportFileReader::takeRecord(const QString &text, qint64 line, ImportReport
 
     ++m_records;
     return consumer(values, line);
+}
+
+QString ExportFileReader::encodingName() const
+{
+    if (m_utf8Lines > 0 && m_cp1252Lines > 0)
+        return QStringLiteral("UTF-8 and Windows-1252 lines");
+    return m_utf8Lines > 0 || (m_bom && m_cp1252Lines == 0) ? QStringLiteral("UTF-8") : QStringLiteral("Windows-1252");
 }

@@ -19,21 +19,25 @@ public:
     // The record and the line of the file where it starts.
     using Consumer = std::function<bool(const RecordValues &values, qint64 line)>;
 
-    // Reads a whole file's bytes. Windows-1252 unless the bytes are UTF-8
-    // (a file saved again by an editor). Lines end in CR LF; a file without
+    // Reads a whole file's bytes. Each line is Windows-1252 unless it is
+    // valid UTF-8 (a file saved again by an editor); a file that mixes both
+    // gets a remark naming the Windows-1252 lines. Lines end in CR LF; a file without
     // any CR LF is taken as having plain LF line ends. Stops with false when
     // the header is missing or the consumer returns false.
     bool read(const QByteArray &bytes, ImportReport &report, const Consumer &consumer);
 
     qint64 recordCount() const { return m_records; }
-    bool wasUtf8() const { return m_utf8; }
+    // "UTF-8", "Windows-1252", or both when the lines mix them.
+    QString encodingName() const;
     const QString &errorString() const { return m_error; }
 
 private:
     bool takeRecord(const QString &text, qint64 line, ImportReport &report, const Consumer &consumer);
 
     qint64 m_records = 0;
-    bool m_utf8 = false;
+    qint64 m_utf8Lines = 0;
+    qint64 m_cp1252Lines = 0;
+    bool m_bom = false;
     QString m_error;
 };
 
