@@ -41,6 +41,8 @@ private Q_SLOTS:
     void sortChosenFromList();
     void sortByKeysAndTypedText_data();
     void sortByKeysAndTypedText();
+    void nothingChosenKeepsOrder_data();
+    void nothingChosenKeepsOrder();
     void keys_data();
     void keys();
     void enterThroughColumns();
@@ -108,6 +110,15 @@ void tst_frmFerulanKeys::sortByKeysAndTypedText()
     QCOMPARE(f.box(5)->text(), "Atkins");
     f.press(Qt::Key_Down);
     QCOMPARE(f.window->module().OrderClause, "ORDER BY AUTEUR");
+    // The open list, walked and chosen from with the keyboard.
+    QAbstractItemView *list = f.window->cmbOrder->view();
+    f.press(Qt::Key_F4);
+    QTRY_VERIFY(list->isVisible());
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    QTRY_VERIFY(!list->isVisible());
+    QCOMPARE(f.window->module().OrderClause, "ORDER BY EDITEUR");
+    f.press(Qt::Key_Up);
 
     // Typed text, even a field's name, does not sort.
     QLineEdit *field = f.window->cmbOrder->lineEdit();
@@ -121,6 +132,48 @@ void tst_frmFerulanKeys::sortByKeysAndTypedText()
     f.window->close();
     QCOMPARE(f.general("ComboOrder"), "TITRE");
     QCOMPARE(f.general("DataOrderString"), "ORDER BY AUTEUR");
+}
+
+void tst_frmFerulanKeys::nothingChosenKeepsOrder_data()
+{
+    QTest::addColumn<int>("gesture");
+    QTest::newRow("list opened, closed by Esc") << 0;
+    QTest::newRow("field entered and left by Tab") << 1;
+    QTest::newRow("click into the field, then into AUTEUR") << 2;
+}
+
+// Only a choice from the list sorts: the stored text, matched to an entry
+// when the field is left, is no choice.
+void tst_frmFerulanKeys::nothingChosenKeepsOrder()
+{
+    QFETCH(int, gesture);
+    WindowFixture f;
+    QVERIFY(f.startWith(catalogueRows(), true, false, {"DataOrderString=ORDER BY TITRE", "ComboOrder=AUTEUR"}));
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    f.click("moveNext");
+    OrderCombo *combo = f.window->cmbOrder;
+    if (gesture == 2) {
+        QTest::mouseClick(combo->lineEdit(), Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), combo);
+        QTest::mouseClick(f.box(5), Qt::LeftButton);
+    } else {
+        combo->setFocus(Qt::TabFocusReason);
+        if (gesture == 0) {
+            f.press(Qt::Key_F4);
+            QTRY_VERIFY(combo->view()->isVisible());
+            QTest::keyClick(combo->view(), Qt::Key_Escape);
+            QTRY_VERIFY(!combo->view()->isVisible());
+        }
+        f.press(Qt::Key_Tab);
+    }
+    QVERIFY(!combo->hasFocus());
+    QCOMPARE(f.window->module().OrderClause, "ORDER BY TITRE");
+    QCOMPARE(f.caption(), "Record: 2");
+    QCOMPARE(f.box(5)->text(), "Atkins");
+    f.window->close();
+    QCOMPARE(f.general("DataOrderString"), "ORDER BY TITRE");
+    QCOMPARE(f.general("ComboOrder"), "AUTEUR");
 }
 
 void tst_frmFerulanKeys::keys_data()
