@@ -25,15 +25,17 @@
 #include <QGuiApplication>
 #include <QPushButton>
 
+#include <cstdio>
 #include <exception>
 
 const QString frmFerulan::AccessCode = QStringLiteral("QUARZ Fendel Mosker");
 
-frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent)
+frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent,
+                       const QString &programName)
     : QWidget(parent)
     , m_programFolder(programFolder)
     , m_messenger(messenger)
-    , m_ini(programFolder, QStringLiteral("ferulan"))
+    , m_ini(programFolder, programName)
     , m_module1(Data1)
 {
     setObjectName(QStringLiteral("frmFerulan"));
@@ -68,21 +70,24 @@ frmFerulan::~frmFerulan()
 bool frmFerulan::start()
 {
     Form_Initialize();
+    QString cause;
     try {
         Form_Load();
+        m_loaded = true;
+        return true;
     } catch (const HandlerError &error) {
-        // Nothing is written: the program ends as it found its files.
-        m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(), error.text);
-        m_messenger.EndProgram();
-        return false;
+        cause = error.text;
     } catch (const std::exception &error) {
-        m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(),
-                           QString::fromLocal8Bit(error.what()));
-        m_messenger.EndProgram();
-        return false;
+        cause = QString::fromLocal8Bit(error.what());
     }
-    m_loaded = true;
-    return true;
+    // Also on the standard error output, first: scripts and logs see it, and
+    // so does a user whose message box nobody can see or close.
+    std::fputs(qPrintable(QStringLiteral("ERROR: %1\n").arg(cause)), stderr);
+    std::fflush(stderr);
+    // Nothing is written: the program ends as it found its files.
+    m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(), cause);
+    m_messenger.EndProgram();
+    return false;
 }
 
 bool frmFerulan::runHandler(const std::function<void()> &handler)
@@ -119,6 +124,10 @@ void frmFerulan::Form_Load()
     DBGrid1->hide();
 
     m_module1.DatabaseFile = m_ini.INIGetValue(QStringLiteral("Database"));
+    // A settings file that is there but cannot be read names no database
+    // either; the user is told what is wrong with the file.
+    if (!m_ini.fileProblem().isEmpty())
+        raiseHandlerError(m_ini.fileProblem());
     BackUpMDB_file();
     m_module1.OrderClause = m_ini.INIGetValue(QStringLiteral("DataOrderString"));
     const QString comboOrder = m_ini.INIGetValue(QStringLiteral("ComboOrder"));

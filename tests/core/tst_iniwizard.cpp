@@ -2,11 +2,15 @@
 
 #include "settings/IniWizard.h"
 #include "settings/LeadingNumber.h"
+#include "settings/ProgramLocation.h"
+#include "util/Windows1252.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -34,12 +38,18 @@ private Q_SLOTS:
     void readsLegacyFile();
     void writes_data();
     void writes();
+    void editsNeverGarble_data();
+    void editsNeverGarble();
+    void fileProblems_data();
+    void fileProblems();
     void valuesReadBack_data();
     void valuesReadBack();
     void unwritableNamesLeaveFileAlone_data();
     void unwritableNamesLeaveFileAlone();
     void failedWriteKeepsOldFile_data();
     void failedWriteKeepsOldFile();
+    void programLocation_data();
+    void programLocation();
     void leadingNumber_data();
     void leadingNumber();
 
@@ -110,21 +120,21 @@ void TestIniWizard::writes_data()
     QTest::addColumn<QByteArray>("before"); // empty: no file yet
     QTest::addColumn<QByteArray>("after");
 
-    // Only the written values change; the old lines, in the old code page
-    // converted to UTF-8, keep their order and their CRLF ends.
-    QTest::newRow("legacy file") << LegacyFile << QByteArray(
-        "; r\xC3\xA9glages\r\n" "[General]\r\n" "Database=biblio.mdb\r\n" "DataOrderString=ORDER BY TITRE\r\n"
-        "ComboOrder=Auteur \xC3\xA9tranger\r\n" "EditFunction=QUARZ Fendel Mosker \r\n"
-        "LastViewType=Liste d\xC3\xA9taill\xC3\xA9" "e\r\n" "\r\n"
-        "[frmFerulan Size]\r\n" "  Left = 150\r\n" "Top=\"  840\"\r\n" "Prix=12 \xE2\x82\xAC\r\n"
-        ";Width=1\r\n" "Width=9015\r\n" "Width=1\r\n" "Note=\xC5\x93uvre=art\r\n"
+    // Only the written values change, in the file's own encoding; the other
+    // lines keep their bytes, their order and their CRLF ends.
+    QTest::newRow("code page file") << LegacyFile << QByteArray(
+        "; r\xE9glages\r\n" "[General]\r\n" "Database=biblio.mdb\r\n" "DataOrderString=ORDER BY TITRE\r\n"
+        "ComboOrder=Auteur \xE9tranger\r\n" "EditFunction=QUARZ Fendel Mosker \r\n"
+        "LastViewType=Liste d\xE9taill\xE9" "e\r\n" "\r\n"
+        "[frmFerulan Size]\r\n" "  Left = 150\r\n" "Top=\"  840\"\r\n" "Prix=12 \x80\r\n"
+        ";Width=1\r\n" "Width=9015\r\n" "Width=1\r\n" "Note=\x9Cuvre=art\r\n"
         "[frmSearch Size]\r\n" "Left=3000\r\n");
-    QTest::newRow("new file") << QByteArray() << QByteArray(
-        "[General]\n" "dataorderstring=ORDER BY TITRE\n" "LastViewType=Liste d\xC3\xA9taill\xC3\xA9" "e\n"
+    QTest::newRow("new file: code page") << QByteArray() << QByteArray(
+        "[General]\n" "dataorderstring=ORDER BY TITRE\n" "LastViewType=Liste d\xE9taill\xE9" "e\n"
         "[FRMFERULAN SIZE]\n" "Left=150\n" "Width=9015\n" "[frmSearch Size]\n" "Left=3000\n");
-    QTest::newRow("last line without end")
-        << QByteArray("[General]\r\nDatabase=a.mdb\r\n\r\n[frmSearch Size]\r\nX=1") << QByteArray(
-        "[General]\r\n" "Database=a.mdb\r\n" "dataorderstring=ORDER BY TITRE\r\n"
+    QTest::newRow("UTF-8 file, last line without end")
+        << QByteArray("[General]\r\nDatabase=biblioth\xC3\xA8que.db\r\n\r\n[frmSearch Size]\r\nX=1") << QByteArray(
+        "[General]\r\n" "Database=biblioth\xC3\xA8que.db\r\n" "dataorderstring=ORDER BY TITRE\r\n"
         "LastViewType=Liste d\xC3\xA9taill\xC3\xA9" "e\r\n" "\r\n" "[frmSearch Size]\r\n" "X=1\r\n" "Left=3000\r\n"
         "[FRMFERULAN SIZE]\r\n" "Left=150\r\n" "Width=9015\r\n");
 }
@@ -153,9 +163,84 @@ void TestIniWizard::writes()
     if (!before.isEmpty())
         QCOMPARE(QFile::permissions(iniPath()) & 0x7077, ownerOnly);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ferulan.ini")});
-    // The rewritten file reads back as UTF-8.
-    ini.INISetSection(QStringLiteral("General"));
+}
+
+void TestIniWizard::editsNeverGarble_data()
+{
+    QTest::addColumn<bool>("utf8"); // the file's encoding as first written by hand
+    QTest::newRow("code page file, UTF-8 line added by hand") << false;
+    QTest::newRow("UTF-8 file, code page line added by hand") << true;
+}
+
+// The program and a person with an editor take turns, each in an encoding
+// of their own: every value reads back as it was written.
+void TestIniWizard::editsNeverGarble()
+{
+    QFETCH(bool, utf8);
+    const auto inEncoding = [](bool toUtf8, const QString &text) {
+        return toUtf8 ? text.toUtf8() : QByteArray(Windows1252::encode(text));
+    };
+    QVERIFY(writeFile(iniPath(), "[General]\r\n" + inEncoding(utf8, "Database=bibliothèque.db\r\n")));
+    IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
+    ini.INISetValue(QStringLiteral("ComboOrder"), QStringLiteral("Année"));
+    QFile file(iniPath());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(inEncoding(!utf8, "; réglé à la main\r\nLastViewType=Liste détaillée\r\n"));
+    file.close();
+    ini.INISetValue(QStringLiteral("DataOrderString"), QStringLiteral("ORDER BY TITRE"));
+    ini.INISetValue(QStringLiteral("ComboOrder"), QStringLiteral("Éditeur — œuvre"));
+
+    QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QStringLiteral("bibliothèque.db"));
     QCOMPARE(ini.INIGetValue(QStringLiteral("LastViewType")), QStringLiteral("Liste détaillée"));
+    QCOMPARE(ini.INIGetValue(QStringLiteral("ComboOrder")), QStringLiteral("Éditeur — œuvre"));
+    QVERIFY(readFile(iniPath()).startsWith("[General]\r\n" + inEncoding(utf8, "Database=bibliothèque.db\r\n")));
+}
+
+void TestIniWizard::fileProblems_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder") << "folder" << "est un dossier";
+    QTest::newRow("named pipe") << "pipe" << "pas un fichier ordinaire";
+    QTest::newRow("link to /dev/zero") << "zero" << "pas un fichier ordinaire";
+    QTest::newRow("over 1 MB") << "large" << "1 Mo";
+    QTest::newRow("link to itself") << "loop" << "ne peut pas être lu";
+}
+
+// Read as empty at once, with the reason, and never written over.
+void TestIniWizard::fileProblems()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QByteArray path = QFile::encodeName(iniPath());
+    const QByteArray large = "[General]\nDatabase=biblio.db\n;" + QByteArray(1024 * 1024, 'x') + '\n';
+    if (kind == "folder")
+        QVERIFY(QDir(m_dir->path()).mkdir("ferulan.ini"));
+    else if (kind == "pipe")
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    else if (kind == "zero")
+        QVERIFY(QFile::link("/dev/zero", iniPath()));
+    else if (kind == "large")
+        QVERIFY(writeFile(iniPath(), large));
+    else
+        QVERIFY(QFile::link(iniPath(), iniPath()));
+    const QFileInfo before(iniPath());
+
+    IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
+    QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QString());
+    QVERIFY2(ini.fileProblem().contains(reason) && ini.fileProblem().contains(iniPath()), qPrintable(ini.fileProblem()));
+    ini.INISetValue(QStringLiteral("Database"), QStringLiteral("autre.db"));
+    const QFileInfo after(iniPath());
+    QCOMPARE(after.isDir(), before.isDir());
+    QCOMPARE(after.isSymLink(), before.isSymLink());
+    QCOMPARE(after.size(), before.size());
+
+    // A file that can be read again reads without a problem.
+    if (kind == "large") {
+        QVERIFY(writeFile(iniPath(), "[General]\nDatabase=biblio.db\n"));
+        QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QStringLiteral("biblio.db"));
+        QCOMPARE(ini.fileProblem(), QString());
+    }
 }
 
 void TestIniWizard::valuesReadBack_data()
@@ -244,6 +329,40 @@ void TestIniWizard::failedWriteKeepsOldFile()
     QCOMPARE(readFile(iniPath()), before);
     QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QStringLiteral("biblio.mdb"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ferulan.ini")});
+}
+
+void TestIniWizard::programLocation_data()
+{
+    QTest::addColumn<QString>("startedAs"); // relative to the test folder, unless it holds no "/"
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("the file itself") << "bin/ferulan" << "bin" << "ferulan";
+    QTest::newRow("a link keeps its folder and name") << "links/catalogue5" << "links" << "catalogue5";
+    QTest::newRow("a link's bare name, found in the path") << "catalogue5" << "links" << "catalogue5";
+    QTest::newRow("dots in the path") << "bin/../links/./catalogue5" << "links" << "catalogue5";
+    QTest::newRow("extension dropped") << "links/catalogue5.exe" << "links" << "catalogue5";
+    QTest::newRow("a name of another program") << "links/other" << "bin" << "ferulan";
+    QTest::newRow("a name found nowhere") << "nowhere" << "bin" << "ferulan";
+}
+
+void TestIniWizard::programLocation()
+{
+    QFETCH(QString, startedAs);
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QDir dir(m_dir->path());
+    QVERIFY(dir.mkpath("bin") && dir.mkpath("links"));
+    const QString program = dir.filePath("bin/ferulan");
+    QVERIFY(writeFile(program, "#!/bin/sh\n") && writeFile(dir.filePath("links/other"), "#!/bin/sh\n"));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::link(program, dir.filePath("links/catalogue5"))
+            && QFile::link(program, dir.filePath("links/catalogue5.exe")));
+
+    const ProgramLocation location = ProgramLocation::fromStart(
+        startedAs.contains('/') ? dir.filePath(startedAs) : startedAs, program, {dir.filePath("links")});
+    QCOMPARE(location.folder, dir.filePath(folder));
+    QCOMPARE(location.name, name);
 }
 
 void TestIniWizard::leadingNumber_data()

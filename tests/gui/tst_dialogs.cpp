@@ -4,6 +4,7 @@
 #include "catalogue/CatalogueRecord.h"
 #include "catalogue/DataControl.h"
 #include "catalogue/Module1.h"
+#include "dialogs/DialogLook.h"
 #include "dialogs/frmFilter.h"
 #include "dialogs/frmSearch.h"
 #include "settings/IniWizard.h"
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -206,6 +208,16 @@ void tst_Dialogs::firstOpening()
     QCOMPARE(captions, (QStringList{"Chimie générale et chimie-physique", "Chimie minérale", "Chimie organique",
                                     "Exercices de chimie", "Travaux pratiques", "Pédagogie", "Divers"}));
     QCOMPARE(m_filter->findChild<QCheckBox *>(QStringLiteral("chkPrefixe_3"))->text(), QStringLiteral("vidéo"));
+
+    // The toolkit's own texts are French too.
+    QVERIFY(DialogLook::useFrenchToolkitTexts());
+    QMessageBox box(QMessageBox::NoIcon, "ferulan 5", "ERROR", QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDetailedText("cause");
+    QStringList buttons;
+    for (QPushButton *button : box.findChildren<QPushButton *>())
+        buttons << button->text().remove('&');
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{"Annuler", "Montrer les détails...", "OK"}));
 }
 
 void tst_Dialogs::filterClauses_data()
