@@ -51,17 +51,15 @@ QList<T *> shown()
 QByteArray standardError(const std::function<void()> &action)
 {
     QTemporaryFile file;
-    if (!file.open())
-        return "no file to capture the standard error output";
     std::fflush(stderr);
     const int saved = ::dup(STDERR_FILENO);
-    ::dup2(file.handle(), STDERR_FILENO);
+    if (!file.open() || ::dup2(file.handle(), STDERR_FILENO) < 0)
+        return "standard error output not captured";
     action();
     std::fflush(stderr);
     ::dup2(saved, STDERR_FILENO);
     ::close(saved);
-    file.seek(0);
-    return file.readAll();
+    return TestSupport::readFile(file.fileName());
 }
 
 } // namespace

@@ -39,10 +39,8 @@ class tst_frmFerulanKeys : public QObject {
 
 private Q_SLOTS:
     void sortChosenFromList();
-    void sortByKeysAndTypedText_data();
-    void sortByKeysAndTypedText();
-    void nothingChosenKeepsOrder_data();
-    void nothingChosenKeepsOrder();
+    void onlyAChoiceFromTheListSorts_data();
+    void onlyAChoiceFromTheListSorts();
     void keys_data();
     void keys();
     void enterThroughColumns();
@@ -91,89 +89,62 @@ void tst_frmFerulanKeys::sortChosenFromList()
     QCOMPARE(f.general("ComboOrder"), "TITRE");
 }
 
-void tst_frmFerulanKeys::sortByKeysAndTypedText_data()
+void tst_frmFerulanKeys::onlyAChoiceFromTheListSorts_data()
 {
     QTest::addColumn<int>("leaveBy");
     QTest::newRow("Tab") << int(Qt::Key_Tab);
     QTest::newRow("Enter") << int(Qt::Key_Return);
 }
 
-void tst_frmFerulanKeys::sortByKeysAndTypedText()
+void tst_frmFerulanKeys::onlyAChoiceFromTheListSorts()
 {
     QFETCH(int, leaveBy);
     WindowFixture f;
-    QVERIFY(startActive(f, true, false));
-    // An arrow steps through the list, and each step sorts.
-    f.window->cmbOrder->setFocus();
-    f.press(Qt::Key_Down);
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY NUMERO");
+    QVERIFY(f.startWith(catalogueRows(), true, false, {"DataOrderString=ORDER BY TITRE", "ComboOrder=AUTEUR"}));
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    OrderCombo *combo = f.window->cmbOrder;
+    QAbstractItemView *list = combo->view();
+    const auto order = [&f] { return f.window->module().OrderClause + ", " + f.caption(); };
+
+    // The stored text, which the field matches to an entry when it is left
+    // or its list opened, is no choice: neither the order nor the record moves.
+    f.click("moveNext");
+    QTest::mouseClick(combo->lineEdit(), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), combo);
+    QTest::mouseClick(f.box(5), Qt::LeftButton);
+    QCOMPARE(order(), "ORDER BY TITRE, Record: 2");
+    combo->setFocus(Qt::TabFocusReason);
+    f.press(Qt::Key_F4);
+    QTRY_VERIFY(list->isVisible());
+    QTest::keyClick(list, Qt::Key_Escape);
+    QTRY_VERIFY(!list->isVisible());
+    f.press(Qt::Key(leaveBy));
+    QCOMPARE(order(), "ORDER BY TITRE, Record: 2");
     QCOMPARE(f.box(5)->text(), "Atkins");
-    f.press(Qt::Key_Down);
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY AUTEUR");
-    // The open list, walked and chosen from with the keyboard.
-    QAbstractItemView *list = f.window->cmbOrder->view();
+
+    // Enter on an entry of the open list, an arrow on the closed one: choices.
+    combo->setFocus(Qt::TabFocusReason);
     f.press(Qt::Key_F4);
     QTRY_VERIFY(list->isVisible());
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Return);
     QTRY_VERIFY(!list->isVisible());
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY EDITEUR");
+    QCOMPARE(order(), "ORDER BY EDITEUR, Record: 1");
     f.press(Qt::Key_Up);
+    QCOMPARE(order(), "ORDER BY AUTEUR, Record: 1");
+    QCOMPARE(f.box(5)->text(), "Atkins");
 
     // Typed text, even a field's name, does not sort.
-    QLineEdit *field = f.window->cmbOrder->lineEdit();
-    field->selectAll();
-    typeText(field, "TITRE");
-    QTest::keyClick(field, Qt::Key(leaveBy));
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY AUTEUR");
-    QCOMPARE(f.box(5)->text(), "Atkins");
-    QCOMPARE(f.window->cmbOrder->currentText(), "TITRE");
+    combo->lineEdit()->selectAll();
+    typeText(combo->lineEdit(), "TITRE");
+    f.press(Qt::Key(leaveBy));
+    QCOMPARE(order(), "ORDER BY AUTEUR, Record: 1");
+    QCOMPARE(combo->currentText(), "TITRE");
     // Stored as shown, while the order stays the last one chosen.
     f.window->close();
     QCOMPARE(f.general("ComboOrder"), "TITRE");
     QCOMPARE(f.general("DataOrderString"), "ORDER BY AUTEUR");
-}
-
-void tst_frmFerulanKeys::nothingChosenKeepsOrder_data()
-{
-    QTest::addColumn<int>("gesture");
-    QTest::newRow("list opened, closed by Esc") << 0;
-    QTest::newRow("field entered and left by Tab") << 1;
-    QTest::newRow("click into the field, then into AUTEUR") << 2;
-}
-
-// Only a choice from the list sorts: the stored text, matched to an entry
-// when the field is left, is no choice.
-void tst_frmFerulanKeys::nothingChosenKeepsOrder()
-{
-    QFETCH(int, gesture);
-    WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), true, false, {"DataOrderString=ORDER BY TITRE", "ComboOrder=AUTEUR"}));
-    f.window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
-    f.click("moveNext");
-    OrderCombo *combo = f.window->cmbOrder;
-    if (gesture == 2) {
-        QTest::mouseClick(combo->lineEdit(), Qt::LeftButton);
-        QCOMPARE(QApplication::focusWidget(), combo);
-        QTest::mouseClick(f.box(5), Qt::LeftButton);
-    } else {
-        combo->setFocus(Qt::TabFocusReason);
-        if (gesture == 0) {
-            f.press(Qt::Key_F4);
-            QTRY_VERIFY(combo->view()->isVisible());
-            QTest::keyClick(combo->view(), Qt::Key_Escape);
-            QTRY_VERIFY(!combo->view()->isVisible());
-        }
-        f.press(Qt::Key_Tab);
-    }
-    QVERIFY(!combo->hasFocus());
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY TITRE");
-    QCOMPARE(f.caption(), "Record: 2");
-    QCOMPARE(f.box(5)->text(), "Atkins");
-    f.window->close();
-    QCOMPARE(f.general("DataOrderString"), "ORDER BY TITRE");
-    QCOMPARE(f.general("ComboOrder"), "AUTEUR");
 }
 
 void tst_frmFerulanKeys::keys_data()
