@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPushButton>
 
@@ -124,10 +125,14 @@ void frmFerulan::Form_Load()
     DBGrid1->hide();
 
     m_module1.DatabaseFile = m_ini.INIGetValue(QStringLiteral("Database"));
-    // A settings file that is there but cannot be read names no database
-    // either; the user is told what is wrong with the file.
+    // Without a readable settings file there is no database name either;
+    // the user is told what is wrong with the file itself.
     if (!m_ini.fileProblem().isEmpty())
         raiseHandlerError(m_ini.fileProblem());
+    if (!QFileInfo::exists(m_ini.SettingsFilePath()))
+        raiseHandlerError(QStringLiteral("Le fichier de réglages %1 est introuvable ; il doit nommer la base de "
+                                         "données (clé Database de la section General).")
+                              .arg(m_ini.SettingsFilePath()));
     BackUpMDB_file();
     m_module1.OrderClause = m_ini.INIGetValue(QStringLiteral("DataOrderString"));
     const QString comboOrder = m_ini.INIGetValue(QStringLiteral("ComboOrder"));

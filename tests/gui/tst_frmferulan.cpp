@@ -99,7 +99,7 @@ void tst_frmFerulan::startFailure_data()
     QTest::addColumn<QList<QByteArray>>("general");
     QTest::addColumn<QString>("detailHolds");
 
-    QTest::newRow("no settings file") << "none" << QList<QByteArray>{} << "Database";
+    QTest::newRow("no settings file") << "none" << QList<QByteArray>{} << "introuvable";
     QTest::newRow("settings file is a folder") << "folder" << QList<QByteArray>{} << "est un dossier";
     QTest::newRow("settings file is a named pipe") << "pipe" << QList<QByteArray>{} << "pas un fichier ordinaire";
     QTest::newRow("empty Database")
