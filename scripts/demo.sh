@@ -10,7 +10,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
 fi
 
 "$root/scripts/install-packages.sh"
-"$root/scripts/build.sh" "$root/build"
+# Only the program and the tool that makes its demo catalogue.
+"$root/scripts/build.sh" "$root/build" ferulan ferulan-catalogue
 
 bin="$root/build/bin"
 if [ ! -e "$bin/biblio.db" ]; then

@@ -1,7 +1,10 @@
+#include "dialogs/DialogLook.h"
 #include "main_window/QtMessenger.h"
 #include "main_window/frmFerulan.h"
+#include "settings/ProgramLocation.h"
 
 #include <QApplication>
+#include <QFile>
 
 #include <cstdio>
 
@@ -27,8 +30,13 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
+    DialogLook::useFrenchToolkitTexts();
+    // Named and placed as started: a link named catalogue5 reads
+    // catalogue5.ini beside itself.
+    const ProgramLocation program = ProgramLocation::fromStart(argc > 0 ? QFile::decodeName(argv[0]) : QString(),
+                                                               QCoreApplication::applicationFilePath());
     QtMessenger messenger;
-    frmFerulan window(QCoreApplication::applicationDirPath(), messenger);
+    frmFerulan window(program.folder, messenger, nullptr, program.name);
     if (!window.start())
         return 1;
     window.show();

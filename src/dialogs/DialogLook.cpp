@@ -2,7 +2,10 @@
 
 #include "settings/Twips.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QPalette>
+#include <QTranslator>
 #include <QWidget>
 
 // Q_INIT_RESOURCE must not stand inside a namespace.
@@ -42,6 +45,16 @@ void paintLightGrey(QWidget *widget)
     palette.setColor(QPalette::Button, LightGrey);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+bool useFrenchToolkitTexts()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        && QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
 }
 
 void loadPictures()

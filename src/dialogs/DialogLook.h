@@ -23,6 +23,11 @@ QFont classicFont(double points, bool bold);
 // Paints the widget's background light grey (children inherit it).
 void paintLightGrey(QWidget *widget);
 
+// The toolkit's own texts (message box buttons, "details", standard
+// dialogs) in French, whatever the system's language. False when Qt's
+// French translation is not installed: they then stay in English.
+bool useFrenchToolkitTexts();
+
 // The compiled-in pictures live in a static library; this makes sure they
 // are registered before a window asks for one. Cheap after the first call.
 void loadPictures();

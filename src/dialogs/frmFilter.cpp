@@ -37,9 +37,6 @@ frmFilter::frmFilter(Module1 &module, IniWizard &ini, Messenger &messenger, QWid
     setObjectName(QStringLiteral("frmFilter"));
     setWindowTitle(QStringLiteral("Filtre"));
     setAttribute(Qt::WA_DeleteOnClose);
-    // Kept above the other windows, and opened without taking the focus
-    // from the window the user works in.
-    setAttribute(Qt::WA_ShowWithoutActivating);
     DialogLook::loadPictures();
     setFont(DialogLook::classicFont(7.8, false));
     resize(DialogLook::twipsSize(3300, 4776));
@@ -168,6 +165,15 @@ void frmFilter::cmdCancel_Click()
         return;
     }
     hide();
+}
+
+void frmFilter::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Opened to be used at once: the window takes the focus, on the first
+    // box as the window reads.
+    activateWindow();
+    chkLangue.value(1)->setFocus(Qt::OtherFocusReason);
 }
 
 void frmFilter::closeEvent(QCloseEvent *event)

@@ -32,6 +32,7 @@ Q_SIGNALS:
     void filterApplied();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

@@ -29,9 +29,6 @@ frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, cons
     setObjectName(QStringLiteral("frmSearch"));
     setWindowTitle(QStringLiteral("Cherche"));
     setAttribute(Qt::WA_DeleteOnClose);
-    // Kept above the other windows, and opened without taking the focus
-    // from the window the user works in.
-    setAttribute(Qt::WA_ShowWithoutActivating);
     DialogLook::loadPictures();
     setWindowIcon(QIcon(QStringLiteral(":/images/search.png")));
     DialogLook::paintLightGrey(this);
@@ -151,6 +148,9 @@ void frmSearch::showEvent(QShowEvent *event)
         windowHandle()->installEventFilter(this);
         m_watchingExposure = true;
     }
+    // Opened to be typed into at once: the window takes the focus, which
+    // goes to the text box.
+    activateWindow();
     Form_Paint();
 }
 

@@ -1,7 +1,9 @@
 #include "OrderCombo.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
-#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTimer>
 
 OrderCombo::OrderCombo(QWidget *parent)
     : QComboBox(parent)
@@ -10,14 +12,16 @@ OrderCombo::OrderCombo(QWidget *parent)
     setInsertPolicy(QComboBox::NoInsert);
     // Completion would turn a typed prefix into a choice.
     setCompleter(nullptr);
-    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_typed = true; });
+    // Installed after the list's own handling, so seen before it.
+    view()->installEventFilter(this);
+    view()->viewport()->installEventFilter(this);
     connect(this, &QComboBox::activated, this, &OrderCombo::onActivated);
 }
 
-void OrderCombo::showPopup()
+void OrderCombo::expectChoice()
 {
-    m_typed = false;
-    QComboBox::showPopup();
+    m_choosing = true;
+    QTimer::singleShot(0, this, [this] { m_choosing = false; });
 }
 
 void OrderCombo::keyPressEvent(QKeyEvent *event)
@@ -27,8 +31,10 @@ void OrderCombo::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Down:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
-        // Stepping through the list is a choice from the list.
-        m_typed = false;
+        // Stepping through the closed list is a choice from it (Alt+Down
+        // only opens it).
+        if (!(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))
+            expectChoice();
         break;
     default:
         break;
@@ -38,13 +44,30 @@ void OrderCombo::keyPressEvent(QKeyEvent *event)
 
 void OrderCombo::wheelEvent(QWheelEvent *event)
 {
-    m_typed = false;
+    expectChoice();
     QComboBox::wheelEvent(event);
+}
+
+bool OrderCombo::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == view()->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && view()->indexAt(mouse->position().toPoint()).isValid())
+            expectChoice();
+    } else if (watched == view()
+               && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        // The list takes Enter as it is announced, before it arrives.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            expectChoice();
+    }
+    return QComboBox::eventFilter(watched, event);
 }
 
 void OrderCombo::onActivated(int index)
 {
-    if (m_typed)
+    if (!m_choosing)
         return;
+    m_choosing = false;
     Q_EMIT chosen(index);
 }

@@ -41,9 +41,10 @@ public:
     // Editing is offered only when the settings carry exactly this text.
     static const QString AccessCode;
 
-    // programFolder holds the settings file, the catalogue, its backup and
-    // the export file.
-    frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent = nullptr);
+    // programFolder holds the settings file (programName + ".ini"), the
+    // catalogue, its backup and the export file.
+    frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent = nullptr,
+               const QString &programName = QStringLiteral("ferulan"));
     ~frmFerulan() override;
 
     // Restores the geometry and loads the catalogue. False when start-up

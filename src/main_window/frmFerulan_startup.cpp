@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPushButton>
 
@@ -34,11 +35,12 @@
 const QString frmFerulan::AccessCode = QStringLiteral("QUARZ Fendel Mosker");
 const QString frmFerulan::RecoveryFileName = QStringLiteral("ferulan-recuperation.txt");
 
-frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent)
+frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent,
+                       const QString &programName)
     : QWidget(parent)
     , m_programFolder(programFolder)
     , m_messenger(messenger)
-    , m_ini(programFolder, QStringLiteral("ferulan"))
+    , m_ini(programFolder, programName)
     , m_module1(Data1)
 {
     setObjectName(QStringLiteral("frmFerulan"));
@@ -81,21 +83,24 @@ frmFerulan::~frmFerulan()
 bool frmFerulan::start()
 {
     Form_Initialize();
+    QString cause;
     try {
         Form_Load();
+        m_loaded = true;
+        return true;
     } catch (const HandlerError &error) {
-        // Nothing is written: the program ends as it found its files.
-        m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(), error.text);
-        m_messenger.EndProgram();
-        return false;
+        cause = error.text;
     } catch (const std::exception &error) {
-        m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(),
-                           QString::fromLocal8Bit(error.what()));
-        m_messenger.EndProgram();
-        return false;
+        cause = QString::fromLocal8Bit(error.what());
     }
-    m_loaded = true;
-    return true;
+    // Also on the standard error output, first: scripts and logs see it, and
+    // so does a user whose message box nobody can see or close.
+    std::fputs(qPrintable(QStringLiteral("ERROR: %1\n").arg(cause)), stderr);
+    std::fflush(stderr);
+    // Nothing is written: the program ends as it found its files.
+    m_messenger.MsgBox(QStringLiteral("ERROR"), Messenger::OkOnly, QString(), cause);
+    m_messenger.EndProgram();
+    return false;
 }
 
 bool frmFerulan::runHandler(const std::function<void()> &handler)
@@ -133,6 +138,14 @@ void frmFerulan::Form_Load()
     DBGrid1->hide();
 
     m_module1.DatabaseFile = m_ini.INIGetValue(QStringLiteral("Database"));
+    // Without a readable settings file there is no database name either;
+    // the user is told what is wrong with the file itself.
+    if (!m_ini.fileProblem().isEmpty())
+        raiseHandlerError(m_ini.fileProblem());
+    if (!QFileInfo::exists(m_ini.SettingsFilePath()))
+        raiseHandlerError(QStringLiteral("Le fichier de réglages %1 est introuvable ; il doit nommer la base de "
+                                         "données (clé Database de la section General).")
+                              .arg(m_ini.SettingsFilePath()));
     BackUpMDB_file();
     m_module1.OrderClause = m_ini.INIGetValue(QStringLiteral("DataOrderString"));
     const QString comboOrder = m_ini.INIGetValue(QStringLiteral("ComboOrder"));

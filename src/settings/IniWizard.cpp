@@ -9,8 +9,14 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,11 +44,20 @@ bool isQuote(QChar c)
     return c == QLatin1Char('"') || c == QLatin1Char('\'');
 }
 
-// One line of the file, its end kept apart so that a rewrite gives back
-// every untouched line byte for byte (as text), CRLF or LF alike.
+// One line of the file, its end kept apart. A line keeps the bytes it was
+// read from until it is changed, so that a rewrite gives back every
+// untouched line byte for byte, whatever its encoding, CRLF or LF alike.
 struct Line {
     QString text;
-    QString end; // "\r\n", "\n", or empty for a last line without one
+    QByteArray end;   // "\r\n", "\n", or empty for a last line without one
+    QByteArray raw;   // as read
+    bool edited = false; // made or changed here: written from text
+
+    void setText(const QString &newText)
+    {
+        text = newText;
+        edited = true;
+    }
 
     enum Kind { Other, Section, Key };
     Kind kind() const
@@ -86,9 +101,14 @@ struct Line {
     }
 };
 
+// Settings files come in the Windows code page (those of earlier versions,
+// and those typed in an editor set to it) or in UTF-8. Each line is read in
+// the one it is valid in, so that a line added by hand in the other encoding
+// garbles nothing else; lines written here take the file's own encoding.
 struct SettingsText {
     bool bom = false;
-    QString lineEnd = QStringLiteral("\n"); // for lines we add: the file's own
+    bool utf8 = false; // the file's encoding; a new or plain ASCII file is in the code page
+    QByteArray lineEnd = "\n"; // for lines we add: the file's own
     QList<Line> lines;
 
     static SettingsText fromBytes(QByteArray bytes)
@@ -98,27 +118,22 @@ struct SettingsText {
             file.bom = true;
             bytes.remove(0, Utf8Bom.size());
         }
-        // Files written by earlier versions of the program are in the
-        // Windows code page; anything that is not valid UTF-8 is taken as such.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = utf8.decode(bytes);
-        if (utf8.hasError())
-            text = Windows1252::decode(bytes);
-
+        bool utf8Seen = false;
+        bool codePageSeen = false;
         bool endSeen = false;
         qsizetype start = 0;
-        while (start < text.size()) {
-            const qsizetype newline = text.indexOf(QLatin1Char('\n'), start);
+        while (start < bytes.size()) {
+            const qsizetype newline = bytes.indexOf('\n', start);
             Line line;
             if (newline < 0) {
-                line.text = text.mid(start);
-                start = text.size();
+                line.raw = bytes.mid(start);
+                start = bytes.size();
             } else {
-                line.text = text.mid(start, newline - start);
-                line.end = QStringLiteral("\n");
-                if (line.text.endsWith(QLatin1Char('\r'))) {
-                    line.text.chop(1);
-                    line.end = QStringLiteral("\r\n");
+                line.raw = bytes.mid(start, newline - start);
+                line.end = "\n";
+                if (line.raw.endsWith('\r')) {
+                    line.raw.chop(1);
+                    line.end = "\r\n";
                 }
                 start = newline + 1;
                 if (!endSeen) {
@@ -126,19 +141,37 @@ struct SettingsText {
                     endSeen = true;
                 }
             }
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            line.text = decoder.decode(line.raw);
+            if (decoder.hasError()) {
+                line.text = Windows1252::decode(line.raw);
+                codePageSeen = true;
+            } else if (std::any_of(line.raw.cbegin(), line.raw.cend(), [](char c) { return c & 0x80; })) {
+                utf8Seen = true;
+            }
             file.lines.append(line);
         }
+        file.utf8 = file.bom || (utf8Seen && !codePageSeen);
         return file;
+    }
+
+    // A text the code page cannot hold goes in UTF-8, which the reader
+    // recognises line by line: nothing is replaced by "?".
+    QByteArray encode(const QString &text) const
+    {
+        if (!utf8) {
+            QByteArray bytes = Windows1252::encode(text);
+            if (Windows1252::decode(bytes) == text)
+                return bytes;
+        }
+        return text.toUtf8();
     }
 
     QByteArray toBytes() const
     {
-        QString text;
+        QByteArray bytes = bom ? Utf8Bom : QByteArray();
         for (const Line &line : lines)
-            text += line.text + line.end;
-        QByteArray bytes = text.toUtf8();
-        if (bom)
-            bytes.prepend(Utf8Bom);
+            bytes += (line.edited ? encode(line.text) : line.raw) + line.end;
         return bytes;
     }
 
@@ -190,20 +223,62 @@ struct SettingsText {
         // The line before may be the file's last one, without a line end.
         if (at > 0 && lines.at(at - 1).end.isEmpty())
             lines[at - 1].end = lineEnd;
-        lines.insert(at, Line{text, lineEnd});
+        lines.insert(at, Line{text, lineEnd, QByteArray(), true});
     }
 };
 
-// Missing file: empty. Unreadable file: nothing, so that a write does not
-// replace a file it could not read.
-std::optional<QByteArray> readFile(const QString &path)
+// A settings file is a few kilobytes; anything far larger is not one.
+constexpr qint64 MaxFileSize = 1024 * 1024;
+
+QString systemReason(int error)
 {
-    QFile file(path);
-    if (!file.exists())
-        return QByteArray();
-    if (!file.open(QIODevice::ReadOnly))
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Missing file: empty, no problem. Otherwise the bytes, or why the file
+// cannot be taken for a settings file: only a regular file of a sane size
+// is read, so that a named pipe cannot hold the program up nor a device
+// fill its memory.
+std::optional<QByteArray> readFile(const QString &path, QString *problem)
+{
+    problem->clear();
+    // Not blocking: opening a named pipe would wait for a writer.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return QByteArray();
+        *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, systemReason(errno));
         return std::nullopt;
-    return file.readAll();
+    }
+    struct stat status {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &status) != 0) {
+        *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, systemReason(errno));
+    } else if (S_ISDIR(status.st_mode)) {
+        *problem = QStringLiteral("%1 est un dossier, pas un fichier de réglages.").arg(path);
+    } else if (!S_ISREG(status.st_mode)) {
+        *problem = QStringLiteral("%1 n'est pas un fichier ordinaire (tube nommé, périphérique ...) : les réglages "
+                                  "n'y sont pas lus.").arg(path);
+    } else if (status.st_size > MaxFileSize) {
+        *problem = QStringLiteral("%1 fait %2 octets : un fichier de réglages de plus de 1 Mo n'est pas lu.")
+                       .arg(path).arg(qint64(status.st_size));
+    } else {
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly)) {
+            *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, file.errorString());
+        } else {
+            // The file may grow while it is read: never more than the limit.
+            const QByteArray read = file.read(MaxFileSize + 1);
+            if (file.error() != QFileDevice::NoError)
+                *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, file.errorString());
+            else if (read.size() > MaxFileSize)
+                *problem = QStringLiteral("%1 dépasse 1 Mo : un fichier de réglages aussi grand n'est pas lu.").arg(path);
+            else
+                bytes = read;
+        }
+    }
+    ::close(fd);
+    return bytes;
 }
 
 // Names that would change the layout of the file if written into it.
@@ -267,7 +342,7 @@ QString IniWizard::INIFilePath(const QString &fileName) const
 QString IniWizard::INIGetValue(const QString &key)
 {
     INIInit();
-    const std::optional<QByteArray> bytes = readFile(m_settingsFilePath);
+    const std::optional<QByteArray> bytes = readFile(m_settingsFilePath, &m_fileProblem);
     if (!bytes || bytes->isEmpty())
         return QString();
     const SettingsText file = SettingsText::fromBytes(*bytes);
@@ -290,7 +365,9 @@ void IniWizard::INISetValue(const QString &key, const QVariant &value)
         return;
     }
 
-    const std::optional<QByteArray> oldBytes = readFile(m_settingsFilePath);
+    // A file that could not be read is not replaced.
+    QString problem;
+    const std::optional<QByteArray> oldBytes = readFile(m_settingsFilePath, &problem);
     if (!oldBytes)
         return;
     SettingsText file = SettingsText::fromBytes(*oldBytes);
@@ -304,7 +381,7 @@ void IniWizard::INISetValue(const QString &key, const QVariant &value)
         qsizetype valueStart = equals + 1;
         while (valueStart < line.text.size() && isBlank(line.text.at(valueStart)))
             ++valueStart;
-        line.text = line.text.left(valueStart) + text;
+        line.setText(line.text.left(valueStart) + text);
     } else {
         const qsizetype end = file.endOfSection(section);
         if (end >= 0) {

@@ -15,12 +15,17 @@
 //   the value. A value between a pair of matching quotes ("..." or '...')
 //   reads without them: that is how a value starting with a blank, or one
 //   that is itself quoted, is written so that it reads back unchanged.
-// - A file that is not valid UTF-8 is read as Windows-1252 (files written by
-//   earlier versions of the program); writes are UTF-8 and keep the file's
-//   CRLF or LF line ends.
+// - Each line is read as UTF-8 when it is valid UTF-8, else as Windows-1252
+//   (files written by earlier versions of the program). A line written here
+//   takes the file's encoding: UTF-8 for a file in UTF-8 (valid, with text
+//   beyond ASCII), else Windows-1252, a new file included; a value the code
+//   page cannot hold is written in UTF-8. Line ends stay CRLF or LF.
 // - A write changes one line (or adds the key at the end of its section, or
-//   the section at the end of the file); every other line stays as it was.
-//   The new file replaces the old one only once it is complete.
+//   the section at the end of the file); every other line stays byte for
+//   byte. The new file replaces the old one only once it is complete.
+// - Only a regular file of at most 1 MB is read; anything else (a folder, a
+//   named pipe, a device, a file that cannot be opened) reads as empty, is
+//   never written over, and fileProblem() says why.
 // - A value holds one line: it is cut at its first line break.
 class IniWizard {
 public:
@@ -38,6 +43,10 @@ public:
     // A failed write goes unnoticed; the old file stays whole.
     void INISetValue(const QString &key, const QVariant &value);
 
+    // Why the last read found no usable file; empty when the file was read
+    // or is simply missing.
+    QString fileProblem() const { return m_fileProblem; }
+
     QString SettingsFilePath() const { return m_settingsFilePath; }
     const QString &folder() const { return m_folder; }
 
@@ -46,4 +55,5 @@ private:
     QString m_programName;
     QString m_settingsFilePath;
     QString m_currentSection;
+    QString m_fileProblem;
 };

@@ -2,11 +2,15 @@
 
 #include "settings/IniWizard.h"
 #include "settings/LeadingNumber.h"
+#include "settings/ProgramLocation.h"
+#include "util/Windows1252.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -34,12 +38,14 @@ private Q_SLOTS:
     void readsLegacyFile();
     void writes_data();
     void writes();
+    void editsNeverGarble_data();
+    void editsNeverGarble();
     void valuesReadBack_data();
     void valuesReadBack();
-    void unwritableNamesLeaveFileAlone_data();
-    void unwritableNamesLeaveFileAlone();
-    void failedWriteKeepsOldFile_data();
-    void failedWriteKeepsOldFile();
+    void writesLeaveFileAlone_data();
+    void writesLeaveFileAlone();
+    void programLocation_data();
+    void programLocation();
     void leadingNumber_data();
     void leadingNumber();
 
@@ -56,14 +62,12 @@ void TestIniWizard::init()
 
 void TestIniWizard::pathsAndCurrentSection()
 {
-    IniWizard elsewhere(QStringLiteral("/opt/ferulan/"), QStringLiteral("ferulan"));
-    QVERIFY(elsewhere.SettingsFilePath().isEmpty());
-    elsewhere.INIInit();
-    QCOMPARE(elsewhere.SettingsFilePath(), QStringLiteral("/opt/ferulan/ferulan.ini"));
-
-    // A missing file reads as empty, and reading does not create it.
+    // The path is fixed at the first use. A missing file reads as empty,
+    // and reading does not create it.
     IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
+    QVERIFY(ini.SettingsFilePath().isEmpty());
     QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QString());
+    QCOMPARE(ini.SettingsFilePath(), iniPath());
     QVERIFY(!QFile::exists(iniPath()));
     // An empty section becomes "General" at the next read; another stays.
     QCOMPARE(ini.INIGetSection(), QStringLiteral("General"));
@@ -110,21 +114,17 @@ void TestIniWizard::writes_data()
     QTest::addColumn<QByteArray>("before"); // empty: no file yet
     QTest::addColumn<QByteArray>("after");
 
-    // Only the written values change; the old lines, in the old code page
-    // converted to UTF-8, keep their order and their CRLF ends.
-    QTest::newRow("legacy file") << LegacyFile << QByteArray(
-        "; r\xC3\xA9glages\r\n" "[General]\r\n" "Database=biblio.mdb\r\n" "DataOrderString=ORDER BY TITRE\r\n"
-        "ComboOrder=Auteur \xC3\xA9tranger\r\n" "EditFunction=QUARZ Fendel Mosker \r\n"
-        "LastViewType=Liste d\xC3\xA9taill\xC3\xA9" "e\r\n" "\r\n"
-        "[frmFerulan Size]\r\n" "  Left = 150\r\n" "Top=\"  840\"\r\n" "Prix=12 \xE2\x82\xAC\r\n"
-        ";Width=1\r\n" "Width=9015\r\n" "Width=1\r\n" "Note=\xC5\x93uvre=art\r\n"
-        "[frmSearch Size]\r\n" "Left=3000\r\n");
-    QTest::newRow("new file") << QByteArray() << QByteArray(
-        "[General]\n" "dataorderstring=ORDER BY TITRE\n" "LastViewType=Liste d\xC3\xA9taill\xC3\xA9" "e\n"
+    // Only the written values change, in the file's own encoding; the other
+    // lines keep their bytes, their order and their CRLF ends.
+    QTest::newRow("code page file") << LegacyFile << QByteArray(LegacyFile)
+        .replace("AUTEUR\r\n", "TITRE\r\n").replace("Mosker \r\n", "Mosker \r\nLastViewType=Liste d\xE9taill\xE9" "e\r\n")
+        .replace("-1200", "150").replace("9000", "9015").append("[frmSearch Size]\r\nLeft=3000\r\n");
+    QTest::newRow("new file: code page") << QByteArray() << QByteArray(
+        "[General]\n" "dataorderstring=ORDER BY TITRE\n" "LastViewType=Liste d\xE9taill\xE9" "e\n"
         "[FRMFERULAN SIZE]\n" "Left=150\n" "Width=9015\n" "[frmSearch Size]\n" "Left=3000\n");
-    QTest::newRow("last line without end")
-        << QByteArray("[General]\r\nDatabase=a.mdb\r\n\r\n[frmSearch Size]\r\nX=1") << QByteArray(
-        "[General]\r\n" "Database=a.mdb\r\n" "dataorderstring=ORDER BY TITRE\r\n"
+    QTest::newRow("UTF-8 file, last line without end")
+        << QByteArray("[General]\r\nDatabase=biblioth\xC3\xA8que.db\r\n\r\n[frmSearch Size]\r\nX=1") << QByteArray(
+        "[General]\r\n" "Database=biblioth\xC3\xA8que.db\r\n" "dataorderstring=ORDER BY TITRE\r\n"
         "LastViewType=Liste d\xC3\xA9taill\xC3\xA9" "e\r\n" "\r\n" "[frmSearch Size]\r\n" "X=1\r\n" "Left=3000\r\n"
         "[FRMFERULAN SIZE]\r\n" "Left=150\r\n" "Width=9015\r\n");
 }
@@ -153,9 +153,32 @@ void TestIniWizard::writes()
     if (!before.isEmpty())
         QCOMPARE(QFile::permissions(iniPath()) & 0x7077, ownerOnly);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ferulan.ini")});
-    // The rewritten file reads back as UTF-8.
-    ini.INISetSection(QStringLiteral("General"));
+}
+
+void TestIniWizard::editsNeverGarble_data()
+{
+    QTest::addColumn<bool>("utf8"); // the file's encoding as first written by hand
+    QTest::newRow("code page file, UTF-8 lines added by hand") << false;
+    QTest::newRow("UTF-8 file, code page lines added by hand") << true;
+}
+
+// The program and a person with an editor take turns, each in an encoding
+// of their own: every value reads back as it was written.
+void TestIniWizard::editsNeverGarble()
+{
+    QFETCH(bool, utf8);
+    const auto bytes = [](bool inUtf8, const QString &text) { return inUtf8 ? text.toUtf8() : Windows1252::encode(text); };
+    const QByteArray first = "[General]\r\n" + bytes(utf8, "Database=bibliothèque.db\r\n");
+    QVERIFY(writeFile(iniPath(), first));
+    IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
+    ini.INISetValue(QStringLiteral("ComboOrder"), QStringLiteral("Année"));
+    QVERIFY(writeFile(iniPath(), readFile(iniPath()) + bytes(!utf8, "; réglé\r\nLastViewType=Liste détaillée\r\n")));
+    ini.INISetValue(QStringLiteral("ComboOrder"), QStringLiteral("Éditeur — œuvre"));
+
+    QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QStringLiteral("bibliothèque.db"));
     QCOMPARE(ini.INIGetValue(QStringLiteral("LastViewType")), QStringLiteral("Liste détaillée"));
+    QCOMPARE(ini.INIGetValue(QStringLiteral("ComboOrder")), QStringLiteral("Éditeur — œuvre"));
+    QVERIFY(readFile(iniPath()).startsWith(first));
 }
 
 void TestIniWizard::valuesReadBack_data()
@@ -198,52 +221,104 @@ void TestIniWizard::valuesReadBack()
     QCOMPARE(readFile(iniPath()).count('\n'), 4);
 }
 
-void TestIniWizard::unwritableNamesLeaveFileAlone_data()
+void TestIniWizard::writesLeaveFileAlone_data()
 {
+    QTest::addColumn<QString>("file"); // "text", or what stands in the file's place
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("length");   // of the value; from 4000 on, written to a full disk
+    QTest::addColumn<QString>("problem"); // what a read says of the file
 
-    QTest::newRow("key with =") << "General" << "A=B"; QTest::newRow("key with LF") << "General" << "A\nB";
-    QTest::newRow("key like a section") << "General" << "[X]"; QTest::newRow("key like a comment") << "General" << ";X";
-    QTest::newRow("blank key") << "General" << "  "; QTest::newRow("section with ]") << "a]b" << "Left";
-    QTest::newRow("section with CRLF") << "a\r\nb" << "Left";
-}
-
-void TestIniWizard::unwritableNamesLeaveFileAlone()
-{
-    QFETCH(QString, section);
-    QFETCH(QString, key);
-    const QByteArray before = "[General]\nDatabase=biblio.mdb\n";
-    QVERIFY(writeFile(iniPath(), before));
-    IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
-    ini.INISetSection(section);
-    ini.INISetValue(key, QStringLiteral("value"));
-    QCOMPARE(readFile(iniPath()), before);
-}
-
-void TestIniWizard::failedWriteKeepsOldFile_data()
-{
-    QTest::addColumn<int>("length"); // of the value written
-
+    // Names that cannot be written without breaking the file's layout.
+    for (const auto &[section, key] : {std::pair<QString, QString>{"General", "A=B"}, {"General", "A\nB"},
+                                       {"General", "[X]"}, {"General", ";X"}, {"General", "  "}, {"a]b", "Left"},
+                                       {"a\r\nb", "Left"}})
+        QTest::newRow(qPrintable(QString(section + " / " + key).replace('\n', "\\n").replace('\r', "\\r")))
+            << "text" << section << key << 5 << "";
     // A value past the file's write buffer fails in write(), a shorter one
     // only when the buffer is flushed at the end.
-    QTest::newRow("while writing") << 40000;
-    QTest::newRow("at the end") << 4000;
+    QTest::newRow("full disk while writing") << "text" << "General" << "Database" << 40000 << "";
+    QTest::newRow("full disk at the end") << "text" << "General" << "Database" << 4000 << "";
+    // Only a regular file of a sane size is read, and none other replaced.
+    QTest::newRow("folder") << "folder" << "General" << "Database" << 5 << "est un dossier";
+    QTest::newRow("named pipe") << "pipe" << "General" << "Database" << 5 << "pas un fichier ordinaire";
+    QTest::newRow("link to /dev/zero") << "/dev/zero" << "General" << "Database" << 5 << "pas un fichier ordinaire";
+    QTest::newRow("over 1 MB") << "large" << "General" << "Database" << 5 << "1 Mo";
+    QTest::newRow("link to itself") << "self" << "General" << "Database" << 5 << "ne peut pas être lu";
 }
 
-void TestIniWizard::failedWriteKeepsOldFile()
+void TestIniWizard::writesLeaveFileAlone()
 {
+    QFETCH(QString, file);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
     QFETCH(int, length);
-    const QByteArray before = "[General]\r\nDatabase=biblio.mdb\r\n";
-    QVERIFY(writeFile(iniPath(), before));
+    QFETCH(QString, problem);
+    const QByteArray text = "[General]\r\nDatabase=biblio.mdb\r\n";
+    if (file == "text")
+        QVERIFY(writeFile(iniPath(), text));
+    else if (file == "folder")
+        QVERIFY(QDir(m_dir->path()).mkdir("ferulan.ini"));
+    else if (file == "pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(iniPath()).constData(), 0600), 0);
+    else if (file == "large")
+        QVERIFY(writeFile(iniPath(), text + ';' + QByteArray(1024 * 1024, 'x') + '\n'));
+    else
+        QVERIFY(QFile::link(file == "self" ? iniPath() : file, iniPath()));
+    const QFileInfo before(iniPath());
+
     IniWizard ini(m_dir->path(), QStringLiteral("ferulan"));
+    ini.INISetSection(section);
+    const auto write = [&] { ini.INISetValue(key, QString(length, u'x')); };
+    if (length >= 4000)
+        QVERIFY(TestSupport::withFileSizeLimit(1024, write));
+    else
+        write();
 
-    QVERIFY(TestSupport::withFileSizeLimit(
-        1024, [&] { ini.INISetValue(QStringLiteral("Database"), QString(length, u'x')); }));
+    const QFileInfo after(iniPath());
+    QCOMPARE(QList<qint64>({after.isDir(), after.isSymLink(), after.size()}),
+             QList<qint64>({before.isDir(), before.isSymLink(), before.size()}));
+    if (file == "text")
+        QCOMPARE(readFile(iniPath()), text);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("ferulan.ini")});
+    ini.INISetSection(QStringLiteral("General"));
+    QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), file == "text" ? QStringLiteral("biblio.mdb") : QString());
+    QVERIFY2(ini.fileProblem().contains(problem) && ini.fileProblem().isEmpty() == problem.isEmpty(),
+             qPrintable(ini.fileProblem()));
+}
 
-    QCOMPARE(readFile(iniPath()), before);
-    QCOMPARE(ini.INIGetValue(QStringLiteral("Database")), QStringLiteral("biblio.mdb"));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ferulan.ini")});
+void TestIniWizard::programLocation_data()
+{
+    QTest::addColumn<QString>("startedAs"); // relative to the test folder, unless it holds no "/"
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("the file itself") << "bin/ferulan" << "bin" << "ferulan";
+    QTest::newRow("a link keeps its folder and name") << "links/catalogue5" << "links" << "catalogue5";
+    QTest::newRow("a link's bare name, found in the path") << "catalogue5" << "links" << "catalogue5";
+    QTest::newRow("dots in the path") << "bin/../links/./catalogue5" << "links" << "catalogue5";
+    QTest::newRow("extension dropped") << "links/catalogue5.exe" << "links" << "catalogue5";
+    QTest::newRow("a name of another program") << "links/other" << "bin" << "ferulan";
+    QTest::newRow("a name found nowhere") << "nowhere" << "bin" << "ferulan";
+}
+
+void TestIniWizard::programLocation()
+{
+    QFETCH(QString, startedAs);
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QDir dir(m_dir->path());
+    const QString program = dir.filePath("bin/ferulan");
+    QVERIFY(dir.mkpath("bin") && dir.mkpath("links") && writeFile(program, "#!/bin/sh\n")
+            && writeFile(dir.filePath("links/other"), "#!/bin/sh\n")
+            && QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    for (const char *link : {"links/catalogue5", "links/catalogue5.exe"})
+        QVERIFY(QFile::link(program, dir.filePath(link)));
+
+    const ProgramLocation location = ProgramLocation::fromStart(
+        startedAs.contains('/') ? dir.filePath(startedAs) : startedAs, program, {dir.filePath("links")});
+    QCOMPARE(location.folder + ':' + location.name, dir.filePath(folder) + ':' + name);
 }
 
 void TestIniWizard::leadingNumber_data()

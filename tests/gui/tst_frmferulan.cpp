@@ -15,7 +15,12 @@
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryFile>
 #include <QtTest>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using TestSupport::Row;
 
@@ -40,6 +45,21 @@ QList<T *> shown()
             windows << window;
     }
     return windows;
+}
+
+// What the action writes to the standard error output.
+QByteArray standardError(const std::function<void()> &action)
+{
+    QTemporaryFile file;
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    if (!file.open() || ::dup2(file.handle(), STDERR_FILENO) < 0)
+        return "standard error output not captured";
+    action();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    return TestSupport::readFile(file.fileName());
 }
 
 } // namespace
@@ -76,26 +96,28 @@ void tst_frmFerulan::cleanup()
 
 void tst_frmFerulan::startFailure_data()
 {
-    QTest::addColumn<bool>("writeSettings");
+    QTest::addColumn<QString>("settings"); // "file" with these lines, "none", "folder" or "pipe"
     QTest::addColumn<QList<QByteArray>>("general");
     QTest::addColumn<QString>("detailHolds");
 
-    QTest::newRow("no settings file") << false << QList<QByteArray>{} << "Database";
-    QTest::newRow("empty Database") << true << QList<QByteArray>{"Database=", "EditFunction=" + WindowFixture::AccessCode}
-                                    << "Database";
-    QTest::newRow("missing database file") << true << QList<QByteArray>{"Database=absent.db"} << "absent.db";
+    QTest::newRow("no settings file") << "none" << QList<QByteArray>{} << "introuvable";
+    QTest::newRow("settings file is a folder") << "folder" << QList<QByteArray>{} << "est un dossier";
+    QTest::newRow("settings file is a named pipe") << "pipe" << QList<QByteArray>{} << "pas un fichier ordinaire";
+    QTest::newRow("empty Database")
+        << "file" << QList<QByteArray>{"Database=", "EditFunction=" + WindowFixture::AccessCode} << "Database";
+    QTest::newRow("missing database file") << "file" << QList<QByteArray>{"Database=absent.db"} << "absent.db";
     QTest::newRow("stored order names an unknown field")
-        << true << QList<QByteArray>{"Database=biblio.db", "DataOrderString=ORDER BY COTE"} << "COTE";
-    QTest::newRow("file is no catalogue") << true << QList<QByteArray>{"Database=notes.txt"} << "notes.txt";
+        << "file" << QList<QByteArray>{"Database=biblio.db", "DataOrderString=ORDER BY COTE"} << "COTE";
+    QTest::newRow("file is no catalogue") << "file" << QList<QByteArray>{"Database=notes.txt"} << "notes.txt";
     QTest::newRow("out of the program folder")
-        << true << QList<QByteArray>{"Database=../biblio.db"} << "sort du dossier du programme";
+        << "file" << QList<QByteArray>{"Database=../biblio.db"} << "sort du dossier du programme";
     QTest::newRow("Access file: how to convert it")
-        << true << QList<QByteArray>{"Database=old.mdb"} << "ferulan-catalogue import old.mdb";
+        << "file" << QList<QByteArray>{"Database=old.mdb"} << "ferulan-catalogue import old.mdb";
 }
 
 void tst_frmFerulan::startFailure()
 {
-    QFETCH(bool, writeSettings);
+    QFETCH(QString, settings);
     QFETCH(QList<QByteArray>, general);
     QFETCH(QString, detailHolds);
 
@@ -105,22 +127,30 @@ void tst_frmFerulan::startFailure()
     // The first page of an Access file, which is all the start-up looks at.
     QVERIFY(TestSupport::writeFile(f.path("old.mdb"), QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20)
                                                           + QByteArray(2028, '\0')));
-    if (writeSettings)
+    if (settings == "file")
         QVERIFY(f.writeGeneral(general));
-    const QByteArray settingsBefore = f.settingsBytes();
+    else if (settings == "folder")
+        QVERIFY(QDir(f.dir.path()).mkdir("ferulan.ini"));
+    else if (settings == "pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(f.path("ferulan.ini")).constData(), 0600), 0);
+    const QByteArray settingsBefore = settings == "file" ? f.settingsBytes() : QByteArray();
     const QList<Row> rowsBefore = f.rows();
 
-    QVERIFY(!f.start());
+    // The cause goes with the message, so the user can mend the settings,
+    // and to the standard error output, where scripts and logs see it.
+    const QByteArray errorOutput = standardError([&f] { QVERIFY(!f.start()); });
     QCOMPARE(f.messages(), QStringList("|0|ERROR"));
-    // The cause goes with the message, so the user can mend the settings.
     const QString details = f.messenger.messages.first().details;
     QVERIFY2(!details.isEmpty() && details.contains(detailHolds), qPrintable(details));
+    QCOMPARE(QString::fromLocal8Bit(errorOutput), "ERROR: " + details + "\n");
     QCOMPARE(f.messenger.endCount, 1);
     QVERIFY(!f.window->isVisible());
 
     // Nothing written: the settings as they were, the catalogue untouched.
-    QCOMPARE(QFile::exists(f.path("ferulan.ini")), writeSettings);
-    QCOMPARE(f.settingsBytes(), settingsBefore);
+    QCOMPARE(QFileInfo(f.path("ferulan.ini")).isFile(), settings == "file");
+    QCOMPARE(QFileInfo::exists(f.path("ferulan.ini")), settings != "none");
+    if (settings == "file")
+        QCOMPARE(f.settingsBytes(), settingsBefore);
     f.window.reset();
     QCOMPARE(f.rows(), rowsBefore);
 }

@@ -39,8 +39,8 @@ class tst_frmFerulanKeys : public QObject {
 
 private Q_SLOTS:
     void sortChosenFromList();
-    void sortByKeysAndTypedText_data();
-    void sortByKeysAndTypedText();
+    void onlyAChoiceFromTheListSorts_data();
+    void onlyAChoiceFromTheListSorts();
     void keys_data();
     void keys();
     void enterThroughColumns();
@@ -89,34 +89,58 @@ void tst_frmFerulanKeys::sortChosenFromList()
     QCOMPARE(f.general("ComboOrder"), "TITRE");
 }
 
-void tst_frmFerulanKeys::sortByKeysAndTypedText_data()
+void tst_frmFerulanKeys::onlyAChoiceFromTheListSorts_data()
 {
     QTest::addColumn<int>("leaveBy");
     QTest::newRow("Tab") << int(Qt::Key_Tab);
     QTest::newRow("Enter") << int(Qt::Key_Return);
 }
 
-void tst_frmFerulanKeys::sortByKeysAndTypedText()
+void tst_frmFerulanKeys::onlyAChoiceFromTheListSorts()
 {
     QFETCH(int, leaveBy);
     WindowFixture f;
-    QVERIFY(startActive(f, true, false));
-    // An arrow steps through the list, and each step sorts.
-    f.window->cmbOrder->setFocus();
-    f.press(Qt::Key_Down);
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY NUMERO");
+    QVERIFY(f.startWith(catalogueRows(), true, false, {"DataOrderString=ORDER BY TITRE", "ComboOrder=AUTEUR"}));
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    OrderCombo *combo = f.window->cmbOrder;
+    QAbstractItemView *list = combo->view();
+    const auto order = [&f] { return f.window->module().OrderClause + ", " + f.caption(); };
+
+    // The stored text, which the field matches to an entry when it is left
+    // or its list opened, is no choice: neither the order nor the record moves.
+    f.click("moveNext");
+    QTest::mouseClick(combo->lineEdit(), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), combo);
+    QTest::mouseClick(f.box(5), Qt::LeftButton);
+    QCOMPARE(order(), "ORDER BY TITRE, Record: 2");
+    combo->setFocus(Qt::TabFocusReason);
+    f.press(Qt::Key_F4);
+    QTRY_VERIFY(list->isVisible());
+    QTest::keyClick(list, Qt::Key_Escape);
+    QTRY_VERIFY(!list->isVisible());
+    f.press(Qt::Key(leaveBy));
+    QCOMPARE(order(), "ORDER BY TITRE, Record: 2");
     QCOMPARE(f.box(5)->text(), "Atkins");
-    f.press(Qt::Key_Down);
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY AUTEUR");
+
+    // Enter on an entry of the open list, an arrow on the closed one: choices.
+    combo->setFocus(Qt::TabFocusReason);
+    f.press(Qt::Key_F4);
+    QTRY_VERIFY(list->isVisible());
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    QTRY_VERIFY(!list->isVisible());
+    QCOMPARE(order(), "ORDER BY EDITEUR, Record: 1");
+    f.press(Qt::Key_Up);
+    QCOMPARE(order(), "ORDER BY AUTEUR, Record: 1");
+    QCOMPARE(f.box(5)->text(), "Atkins");
 
     // Typed text, even a field's name, does not sort.
-    QLineEdit *field = f.window->cmbOrder->lineEdit();
-    field->selectAll();
-    typeText(field, "TITRE");
-    QTest::keyClick(field, Qt::Key(leaveBy));
-    QCOMPARE(f.window->module().OrderClause, "ORDER BY AUTEUR");
-    QCOMPARE(f.box(5)->text(), "Atkins");
-    QCOMPARE(f.window->cmbOrder->currentText(), "TITRE");
+    combo->lineEdit()->selectAll();
+    typeText(combo->lineEdit(), "TITRE");
+    f.press(Qt::Key(leaveBy));
+    QCOMPARE(order(), "ORDER BY AUTEUR, Record: 1");
+    QCOMPARE(combo->currentText(), "TITRE");
     // Stored as shown, while the order stays the last one chosen.
     f.window->close();
     QCOMPARE(f.general("ComboOrder"), "TITRE");
