@@ -4,12 +4,11 @@
 #include "CatalogueRecord.h"
 #include "Database.h"
 #include "util/Library.h"
+#include "util/ProcessFiles.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <sqlite3.h>
 
@@ -50,20 +49,6 @@ bool isSqliteFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
-}
-
-// A copy that a killed start left behind, with its journal; one younger
-// than this may belong to a start running beside this one.
-void removeLeftovers(const QString &target)
-{
-    const QFileInfo info(target);
-    const QString prefix = info.fileName() + QLatin1String(".part-");
-    const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-600);
-    for (const QFileInfo &file : info.dir().entryInfoList(QDir::Files)) {
-        const QString name = file.fileName();
-        if (name.startsWith(prefix) && name.size() >= prefix.size() + 6 && file.lastModified() < old)
-            QFile::remove(file.filePath());
-    }
 }
 
 } // namespace
@@ -131,13 +116,21 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
                                             "est gardée.")
                                  .arg(target, reason));
     };
-    removeLeftovers(target);
-    QTemporaryFile temporary(target + QLatin1String(".part-XXXXXX"));
-    if (!temporary.open())
-        return cannotWrite(temporary.errorString());
-    temporary.close();
+    // Named after this process: a start killed half-way leaves a copy that
+    // the next start recognises and removes.
+    ProcessFiles::removeLeftovers(QFileInfo(target).absoluteDir());
+    const QString temporary = ProcessFiles::temporaryFor(target);
+    ProcessFiles::removeWithSideFiles(temporary);
+    struct Cleanup {
+        QString path;
+        ~Cleanup()
+        {
+            if (!path.isEmpty())
+                ProcessFiles::removeWithSideFiles(path);
+        }
+    } cleanup{temporary};
     Database copy;
-    if (!copy.open(temporary.fileName()))
+    if (!copy.create(temporary))
         return cannotWrite(copy.lastError().text);
     sqlite3_backup *backup = sqlite3_backup_init(copy.handle(), "main", db.handle(), "main");
     if (!backup)
@@ -157,11 +150,11 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
     copy.close();
     db.close();
 
-    temporary.setPermissions(source.permissions());
+    QFile::setPermissions(temporary, source.permissions());
     // QFile::rename refuses to replace a file; the system's rename replaces it at once.
-    if (::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0)
         return cannotWrite(systemText(errno));
-    temporary.setAutoRemove(false);
+    cleanup.path.clear();
     return true;
 }
 

@@ -417,11 +417,9 @@ void TestDataControl::backupIsConsistentCopy()
                                                                   "(AUTEUR) VALUES ('Dans le journal')")));
     const QString backup = Backup::backupPath(m_path);
     QVERIFY(TestSupport::writeFile(backup, "an old backup"));
-    // What a start killed while copying left, long ago.
-    QFile left(backup + ".part-Ab12Cd");
-    QVERIFY(left.open(QIODevice::WriteOnly)
-            && left.setFileTime(QDateTime(QDate(2020, 1, 1), QTime()), QFileDevice::FileModificationTime));
-    left.close();
+    // What a start killed while copying left: named after a process that is gone.
+    const QString left = QFileInfo(backup).absoluteDir().filePath(".biblio.BAK.2147483646.part");
+    QVERIFY(TestSupport::writeFile(left, "half a copy") && TestSupport::writeFile(left + "-journal", "x"));
     QString error;
     // A full path is the user's own choice and may lie anywhere.
     QVERIFY2(Backup::BackUpMDB_file(QStringLiteral("/nowhere"), m_path, &error), qPrintable(error));
@@ -429,7 +427,7 @@ void TestDataControl::backupIsConsistentCopy()
     QCOMPARE(contentOf(backup), content);
     QCOMPARE(contentOf(m_path), content);
     // No temporary copy left, no journal waiting.
-    QCOMPARE(QDir(dir().path()).entryList({"*.BAK.*", "*-journal"}, QDir::Files), QStringList());
+    QCOMPARE(QDir(dir().path()).entryList({"*.part*", "*-journal"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestDataControl::backupRefuses_data()

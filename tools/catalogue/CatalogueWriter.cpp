@@ -1,18 +1,17 @@
 #include "CatalogueWriter.h"
 
 #include "catalogue/CatalogueSchema.h"
+#include "util/ProcessFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,13 +19,6 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-
-const QStringList &engineSideFiles()
-{
-    static const QStringList suffixes = {QStringLiteral("-journal"), QStringLiteral("-wal"),
-                                         QStringLiteral("-shm")};
-    return suffixes;
-}
 
 // The temporary files this process is writing.
 QSet<QString> &writersInProcess()
@@ -68,20 +60,6 @@ bool renameNoReplace(const QString &from, const QString &to, QString *error)
 }
 
 } // namespace
-
-void removeLeftovers(const QDir &folder)
-{
-    static const QRegularExpression name(QStringLiteral("^\\..+\\.(\\d+)\\.part(-journal|-wal|-shm)?$"));
-    const QStringList entries = folder.entryList({QStringLiteral(".*.part*")}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &entry : entries) {
-        const QRegularExpressionMatch match = name.match(entry);
-        bool ok = false;
-        const qint64 pid = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
-        if (ok && pid > 0 && pid <= std::numeric_limits<pid_t>::max() && ::kill(pid_t(pid), 0) != 0
-            && errno == ESRCH)
-            QFile::remove(folder.filePath(entry));
-    }
-}
 
 bool pathIsTaken(const QString &path)
 {
@@ -130,16 +108,12 @@ bool CatalogueWriter::begin()
     if (!folder.exists())
         return fail(QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.path())));
 
-    removeLeftovers(folder);
-    // Named after this process, so that a run killed outright is recognised
-    // by the next one and its file removed.
-    const QString candidate = folder.filePath(QStringLiteral(".%1.%2.part").arg(info.fileName()).arg(::getpid()));
+    ProcessFiles::removeLeftovers(folder);
+    const QString candidate = ProcessFiles::temporaryFor(m_target);
     if (writersInProcess().contains(candidate))
         return fail(QStringLiteral("%1 is being written already").arg(m_target));
     // Not one of ours: left by an earlier process that had the same number.
-    QFile::remove(candidate);
-    for (const QString &suffix : engineSideFiles())
-        QFile::remove(candidate + suffix);
+    ProcessFiles::removeWithSideFiles(candidate);
     if (!m_db.create(candidate))
         return fail(QStringLiteral("cannot create a file in %1: %2").arg(folder.path(), m_db.lastError().text));
     m_temporary = candidate;
@@ -192,7 +166,7 @@ bool CatalogueWriter::finish()
         return failWithEngine(QStringLiteral("cannot commit"));
     m_db.close();
     // Engine side files would be left behind under the temporary name.
-    for (const QString &suffix : engineSideFiles()) {
+    for (const QString &suffix : ProcessFiles::engineSideFiles()) {
         if (pathIsTaken(m_temporary + suffix))
             return fail(QStringLiteral("the engine left %1 behind").arg(m_temporary + suffix));
     }
@@ -224,8 +198,6 @@ void CatalogueWriter::removeTemporary()
     if (m_temporary.isEmpty())
         return;
     writersInProcess().remove(m_temporary);
-    QFile::remove(m_temporary);
-    for (const QString &suffix : engineSideFiles())
-        QFile::remove(m_temporary + suffix);
+    ProcessFiles::removeWithSideFiles(m_temporary);
     m_temporary.clear();
 }

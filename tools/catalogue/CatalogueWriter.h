@@ -55,9 +55,5 @@ private:
     bool m_finished = false;
 };
 
-// Removes the temporary files that runs killed outright left in folder:
-// those whose process is gone.
-void removeLeftovers(const QDir &folder);
-
 // Whether something exists under this name, a dangling link included.
 bool pathIsTaken(const QString &path);
