@@ -1,5 +1,6 @@
 // The sort selector and the main window's keys: Ctrl+A, Ctrl+S, the access
-// keys of the buttons and Enter through the grid's columns.
+// keys of the buttons, Enter through the grid's columns, the record moves of
+// the form view, F1, Ctrl+F and the Tab order.
 
 #include "WindowFixture.h"
 
@@ -7,6 +8,7 @@
 #include "settings/Twips.h"
 
 #include <QAbstractItemView>
+#include <QTextBrowser>
 #include <QtTest>
 
 namespace {
@@ -43,6 +45,9 @@ private Q_SLOTS:
     void sortByKeysAndTypedText();
     void keys_data();
     void keys();
+    void tabOrder_data();
+    void tabOrder();
+    void helpAndSearch();
     void enterThroughColumns();
 };
 
@@ -127,46 +132,142 @@ void tst_frmFerulanKeys::keys_data()
 {
     QTest::addColumn<bool>("editing");
     QTest::addColumn<bool>("inGrid");
+    QTest::addColumn<QString>("focus"); // when not the grid; AUTEUR's box unless named
     QTest::addColumn<QKeySequence>("keys");
     QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("deleteShown");
 
     // Ctrl+A and Ctrl+S in the form also drive the add and delete tests.
-    QTest::newRow("Ctrl+A in the grid") << true << true << QKeySequence("Ctrl+A") << 5 << false;
-    QTest::newRow("Ctrl+S in the grid") << true << true << QKeySequence("Ctrl+S") << 4 << true;
-    QTest::newRow("Ctrl+S twice hides again") << true << false << QKeySequence("Ctrl+S, Ctrl+S") << 4 << false;
-    QTest::newRow("Ctrl+Shift+A") << true << false << QKeySequence("Ctrl+Shift+A") << 4 << false;
-    QTest::newRow("Ctrl+Alt+S") << true << false << QKeySequence("Ctrl+Alt+S") << 4 << false;
-    QTest::newRow("read-only Ctrl+A") << false << false << QKeySequence("Ctrl+A") << 4 << false;
-    QTest::newRow("read-only Ctrl+A in the grid") << false << true << QKeySequence("Ctrl+A") << 4 << false;
-    QTest::newRow("read-only Ctrl+S") << false << false << QKeySequence("Ctrl+S") << 4 << false;
-    QTest::newRow("Alt+A presses Ajoute") << true << false << QKeySequence("Alt+A") << 5 << false;
-    QTest::newRow("read-only Alt+A: the hidden button takes none") << false << false << QKeySequence("Alt+A") << 4 << false;
-    QTest::newRow("Alt+E while Efface is hidden") << true << false << QKeySequence("Alt+E") << 4 << false;
-    QTest::newRow("Alt+E once Efface is shown") << true << false << QKeySequence("Ctrl+S, Alt+E") << 3 << true;
+    QTest::newRow("Ctrl+A in the grid") << true << true << "" << QKeySequence("Ctrl+A") << 5 << "Record: 5" << false;
+    QTest::newRow("Ctrl+S in the grid") << true << true << "" << QKeySequence("Ctrl+S") << 4 << "Record: 1" << true;
+    QTest::newRow("Ctrl+S twice hides again") << true << false << ""
+        << QKeySequence("Ctrl+S, Ctrl+S") << 4 << "Record: 1" << false;
+    QTest::newRow("Ctrl+Shift+A, Ctrl+Alt+S") << true << false << ""
+        << QKeySequence("Ctrl+Shift+A, Ctrl+Alt+S") << 4 << "Record: 1" << false;
+    QTest::newRow("read-only Ctrl+A, Ctrl+S") << false << false << ""
+        << QKeySequence("Ctrl+A, Ctrl+S") << 4 << "Record: 1" << false;
+    QTest::newRow("read-only Ctrl+A in the grid") << false << true << ""
+        << QKeySequence("Ctrl+A") << 4 << "Record: 1" << false;
+    QTest::newRow("Alt+A presses Ajoute") << true << false << "" << QKeySequence("Alt+A") << 5 << "Record: 5" << false;
+    QTest::newRow("read-only Alt+A: the hidden button takes none") << false << false << ""
+        << QKeySequence("Alt+A") << 4 << "Record: 1" << false;
+    QTest::newRow("Alt+E while Efface is hidden") << true << false << ""
+        << QKeySequence("Alt+E") << 4 << "Record: 1" << false;
+    QTest::newRow("Alt+E once Efface is shown") << true << false << ""
+        << QKeySequence("Ctrl+S, Alt+E") << 3 << "Record: 1" << true;
+    // The record moves of the form view, in any of its controls but the
+    // sort selector, whose list they step through.
+    QTest::newRow("PgDn, PgDn, PgUp") << false << false << ""
+        << QKeySequence("PgDown, PgDown, PgUp") << 4 << "Record: 2" << false;
+    QTest::newRow("Ctrl+End in TITRE") << true << false << "txtFields_7"
+        << QKeySequence("Ctrl+End") << 4 << "Record: 4" << false;
+    QTest::newRow("Ctrl+End, Ctrl+Home, PgDn on an arrow") << false << false << "moveNext"
+        << QKeySequence("Ctrl+End, Ctrl+Home, PgDown") << 4 << "Record: 2" << false;
+    QTest::newRow("PgDn on an option") << true << false << "opPrefixe_1"
+        << QKeySequence("PgDown") << 4 << "Record: 2" << false;
+    QTest::newRow("PgDn in the sort selector sorts") << true << false << "cmbOrder"
+        << QKeySequence("PgDown") << 4 << "Record: 1" << false;
+    QTest::newRow("list view: PgDn on a button") << true << true << "cmdFilter"
+        << QKeySequence("PgDown") << 4 << "Record: 1" << false;
 }
 
 void tst_frmFerulanKeys::keys()
 {
     QFETCH(bool, editing);
     QFETCH(bool, inGrid);
+    QFETCH(QString, focus);
     QFETCH(QKeySequence, keys);
     QFETCH(int, rows);
+    QFETCH(QString, caption);
     QFETCH(bool, deleteShown);
 
     WindowFixture f;
     QVERIFY(startActive(f, editing, inGrid));
+    QWidget *target = !focus.isEmpty() ? f.child<QWidget>(focus) : inGrid ? static_cast<QWidget *>(f.grid()) : f.box(6);
     for (int i = 0; i < keys.count(); ++i) {
-        inGrid ? f.grid()->setFocus() : f.box(6)->setFocus();
+        target->setFocus();
         f.press(keys[i].key(), keys[i].keyboardModifiers());
         // An access key presses its button as a click would, a moment later.
         if (keys[i].keyboardModifiers() == Qt::AltModifier)
             QTest::qWait(QApplication::doubleClickInterval() / 2 + 200);
     }
     QCOMPARE(f.rows().size(), rows);
-    QCOMPARE(f.caption(), rows == 5 ? "Record: 5" : "Record: 1");
+    QCOMPARE(f.caption(), caption);
     QCOMPARE(f.child<QWidget>("cmdDelete")->isVisible(), deleteShown);
+    QCOMPARE(f.window->module().OrderClause.isEmpty(), focus != "cmbOrder");
     QVERIFY(f.messenger.messages.isEmpty());
+}
+
+void tst_frmFerulanKeys::tabOrder_data()
+{
+    QTest::addColumn<bool>("editing");
+    QTest::addColumn<bool>("list");
+    // From the first control round to it again; Shift+Tab walks back.
+    QTest::addColumn<QStringList>("stops");
+
+    const QStringList form{"txtFields_4", "txtFields_5", "txtFields_6", "txtFields_7", "txtFields_8", "opPrefixe_1",
+                           "opLangue_2", "opDomaine_3", "moveFirst", "movePrevious", "moveNext", "moveLast"};
+    QTest::newRow("form view") << true << false
+                               << form + QStringList{"cmdAdd", "cmdFilter", "cmdSearch", "cmdClose", "cmbOrder",
+                                                     "cmdList_1", "Command1", "txtFields_4"};
+    QTest::newRow("read-only") << false << false
+                               << form + QStringList{"cmdFilter", "cmdSearch", "cmdClose", "cmbOrder", "cmdList_1",
+                                                     "Command1", "txtFields_4"};
+    QTest::newRow("list view") << true << true
+                               << QStringList{"DBGrid1", "cmdList_2", "cmdAdd", "cmdFilter", "cmdSearch", "cmdClose",
+                                              "cmbOrder", "DBGrid1"};
+}
+
+void tst_frmFerulanKeys::tabOrder()
+{
+    QFETCH(bool, editing);
+    QFETCH(bool, list);
+    QFETCH(QStringList, stops);
+
+    WindowFixture f;
+    QVERIFY(startActive(f, editing, list));
+    // The control that has the focus, or whose part has it.
+    const auto focused = [] {
+        QWidget *focus = QApplication::focusWidget();
+        while (focus && focus->objectName().isEmpty())
+            focus = focus->parentWidget();
+        return focus ? focus->objectName() : QString();
+    };
+    f.child<QWidget>(stops.first())->setFocus();
+    QStringList walked{focused()};
+    for (int i = 1; i < stops.size(); ++i) {
+        f.press(Qt::Key_Tab);
+        walked << focused();
+    }
+    QCOMPARE(walked, stops);
+    for (int i = stops.size() - 2; i >= 0; --i) {
+        f.press(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(focused(), stops.at(i));
+    }
+}
+
+void tst_frmFerulanKeys::helpAndSearch()
+{
+    WindowFixture f;
+    QVERIFY(startActive(f, false, true));
+    f.grid()->setFocus();
+    f.press(Qt::Key_F1);
+    auto *help = f.child<QWidget>("KeyHelpWindow");
+    QVERIFY(help && help->isVisible());
+    const QString text = help->findChild<QTextBrowser *>()->toPlainText();
+    for (const char *key : {"Ctrl+A", "Ctrl+S", "Entrée", "Page suiv.", "Ctrl+Fin", "Ctrl+F", "F1", "Alt+E"})
+        QVERIFY2(text.contains(QString::fromUtf8(key)), key);
+    QTest::keyClick(help->focusWidget(), Qt::Key_Escape);
+    QVERIFY(!help->isVisible());
+
+    // Ctrl+F opens the search as "Cherche" does.
+    f.grid()->setFocus();
+    f.press(Qt::Key_F, Qt::ControlModifier);
+    const auto search = std::find_if(QApplication::topLevelWidgets().cbegin(), QApplication::topLevelWidgets().cend(),
+                                     [](QWidget *w) { return w->objectName() == "frmSearch" && w->isVisible(); });
+    QVERIFY(search != QApplication::topLevelWidgets().cend());
+    QCOMPARE(f.rows().size(), 4);
 }
 
 void tst_frmFerulanKeys::enterThroughColumns()
