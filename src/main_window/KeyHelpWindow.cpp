@@ -31,7 +31,7 @@ const KeyRow Rows[] = {
     {"Liste", nullptr},
     {"Flèches", "cellule voisine"},
     {"Page préc., Page suiv.", "page précédente, suivante"},
-    {"Ctrl+Début, Ctrl+Fin", "première, dernière ligne"},
+    {"Ctrl+Début, Ctrl+Fin", "première, dernière cellule"},
     {"Entrée", "colonne suivante ; sur ISBN, ajouter un enregistrement (avec le droit de modifier)"},
     {"F2 ou une lettre", "modifier la cellule ; Échap annule la saisie"},
     {"Tri par ...", nullptr},
@@ -39,7 +39,7 @@ const KeyRow Rows[] = {
     {"Alt+Flèche bas", "ouvrir la liste des champs"},
     {"Cherche, Filtre et À propos", nullptr},
     {"Entrée, Espace", "appuyer sur le bouton qui a le focus ; Espace coche une case"},
-    {"Échap", "« Annuler » (Cherche, Filtre)"},
+    {"Échap", "« Annuler » (Cherche, Filtre) ; fermer cette liste"},
     {"Alt+O", "« OK » (À propos)"},
 };
 
@@ -57,7 +57,7 @@ KeyHelpWindow::KeyHelpWindow(QWidget *parent)
         html += row.action ? QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
                                  .arg(QString::fromUtf8(row.keys).toHtmlEscaped(),
                                       QString::fromUtf8(row.action).toHtmlEscaped())
-                           : QStringLiteral("<tr><td colspan=\"2\"><br><u>%1</u></td></tr>")
+                           : QStringLiteral("<tr><td colspan=\"2\"><u>%1</u></td></tr>")
                                  .arg(QString::fromUtf8(row.keys).toHtmlEscaped());
     }
     html += QStringLiteral("</table>");
