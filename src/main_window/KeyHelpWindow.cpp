@@ -57,8 +57,9 @@ KeyHelpWindow::KeyHelpWindow(QWidget *parent)
         html += row.action ? QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
                                  .arg(QString::fromUtf8(row.keys).toHtmlEscaped(),
                                       QString::fromUtf8(row.action).toHtmlEscaped())
-                           : QStringLiteral("<tr><td colspan=\"2\"><u>%1</u></td></tr>")
-                                 .arg(QString::fromUtf8(row.keys).toHtmlEscaped());
+                           : QStringLiteral("<tr><td colspan=\"2\">%1<u>%2</u></td></tr>")
+                                 .arg(&row == Rows ? QString() : QStringLiteral("<br>"),
+                                      QString::fromUtf8(row.keys).toHtmlEscaped());
     }
     html += QStringLiteral("</table>");
 
