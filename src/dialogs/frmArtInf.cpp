@@ -1,6 +1,7 @@
 #include "frmArtInf.h"
 
 #include "DialogLook.h"
+#include "ScreenReader.h"
 
 #include "settings/FormGeometry.h"
 
@@ -119,6 +120,14 @@ frmArtInf::frmArtInf(IniWizard &ini, QWidget *parent)
         frame->setVisible(false);
         Image2.insert(i, frame);
     }
+
+    // The labels are read by their texts.
+    ScreenReader::describe(this, {
+        {"cmdOk", "OK", "Fermer la fenêtre"},
+        {"Image1", "Logo animé du KORVA"},
+        {"Image3", "Icône de Ferulan"},
+        {"Label2_6", "Site Internet du KORVA : http://www.example.org/korva/"},
+    });
 
     cmdOk->setFocus(Qt::OtherFocusReason);
     Form_Load();

@@ -1,6 +1,7 @@
 #include "frmFilter.h"
 
 #include "DialogLook.h"
+#include "ScreenReader.h"
 
 #include "catalogue/CodeTables.h"
 #include "catalogue/Module1.h"
@@ -89,6 +90,12 @@ frmFilter::frmFilter(Module1 &module, IniWizard &ini, Messenger &messenger, QWid
     order << cmdCancel << cmdFilter_0;
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
+
+    // The boxes and frames are read by their captions.
+    ScreenReader::describe(this, {
+        {"cmdFilter_0", "Filtre", "Afficher les enregistrements des cases cochées"},
+        {"cmdCancel", "Annuler", "Enlever le filtre et fermer"},
+    });
 
     connect(cmdFilter_0, &QPushButton::clicked, this, [this] { cmdFilter_Click(0); });
     connect(cmdCancel, &QPushButton::clicked, this, &frmFilter::cmdCancel_Click);

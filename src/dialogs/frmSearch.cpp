@@ -1,12 +1,14 @@
 #include "frmSearch.h"
 
 #include "DialogLook.h"
+#include "ScreenReader.h"
 
 #include "catalogue/Module1.h"
 #include "main_window/Messenger.h"
 #include "settings/FormGeometry.h"
 #include "util/Library.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -62,6 +64,15 @@ frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, cons
     // button that has the focus presses it.
     cmdCancel->setAutoDefault(true);
     cmd_1->setAutoDefault(true);
+
+    ScreenReader::describe(this, {
+        {"Combo1", "Champ", "Le champ où chercher"},
+        {"txtSearch", "Texte cherché", "Le texte que le champ contient"},
+        {"cmd_1", "Cherche", "Afficher les enregistrements dont le champ contient le texte"},
+        {"cmdCancel", "Annuler", "Enlever la recherche et fermer"},
+    });
+    Combo1->view()->setAccessibleName(QStringLiteral("Champs où chercher"));
+    Label2->setBuddy(txtSearch);
 
     QWidget::setTabOrder(txtSearch, Combo1);
     QWidget::setTabOrder(Combo1, cmd_1);

@@ -28,10 +28,14 @@ int CatalogueGridModel::columnCount(const QModelIndex &parent) const
 
 QVariant CatalogueGridModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::AccessibleTextRole))
         return {};
     const QVariant value = m_data.Recordset().valueAt(index.row(), index.column());
-    return value.isNull() ? QString() : value.toString();
+    const QString text = value.isNull() ? QString() : value.toString();
+    // A screen reader says nothing of an empty cell unless told.
+    if (role == Qt::AccessibleTextRole && text.isEmpty())
+        return QStringLiteral("vide");
+    return text;
 }
 
 QVariant CatalogueGridModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -45,9 +49,13 @@ QVariant CatalogueGridModel::headerData(int section, Qt::Orientation orientation
             return int(Qt::AlignLeft | Qt::AlignVCenter);
         return {};
     }
+    // The record selector: a mark on the current row only; read aloud as
+    // the record's number.
+    if (role == Qt::AccessibleTextRole)
+        return section == m_currentRow ? QStringLiteral("Enregistrement %1, courant").arg(section + 1)
+                                       : QStringLiteral("Enregistrement %1").arg(section + 1);
     if (role != Qt::DisplayRole)
         return {};
-    // The record selector: a mark on the current row only.
     return section == m_currentRow ? QStringLiteral("▶") : QString();
 }
 

@@ -22,7 +22,8 @@ public:
         editor->setObjectName(QStringLiteral("cellEditor"));
         editor->setFrame(false);
         editor->setFont(option.font);
-        Q_UNUSED(index);
+        // Read aloud as the column it edits.
+        editor->setAccessibleName(index.model()->headerData(index.column(), Qt::Horizontal).toString());
         m_grid->editorCreated(editor);
         return editor;
     }

@@ -16,8 +16,7 @@ NavigationBar::NavigationBar(DataControl &data, QWidget *parent)
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
 
-    // The arrows take no focus, as the original bar's did not: Tab goes
-    // from the text boxes straight to the tool strip.
+    // The arrows are reached with Tab; a click leaves the focus where it was.
     QToolButton *first = addButton(QStringLiteral("moveFirst"), QStringLiteral("|◀"), QStringLiteral("Premier"));
     QToolButton *previous = addButton(QStringLiteral("movePrevious"), QStringLiteral("◀"), QStringLiteral("Précédent"));
     m_caption = new QLabel(this);
@@ -47,7 +46,7 @@ QToolButton *NavigationBar::addButton(const QString &name, const QString &text, 
     button->setObjectName(name);
     button->setText(text);
     button->setToolTip(tip);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     button->setAutoRaise(false);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     layout()->addWidget(button);

@@ -16,6 +16,7 @@ class frmArtInf;
 class frmFilter;
 class frmSearch;
 class DataGrid;
+class KeyHelpWindow;
 class Messenger;
 class NavigationBar;
 class OrderCombo;
@@ -108,6 +109,8 @@ public:
     void Form_Paint();
     // Unloads the search and filter dialogs, which store their geometry.
     void UnloadDialogs();
+    // F1: the window listing every key of the program.
+    void showKeyHelp();
 
     // Where edits dropped at closing are written down, beside the program.
     static const QString RecoveryFileName;
@@ -149,6 +152,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Tab and Shift+Tab follow the window's designed order (m_tabOrder).
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // Layout and wiring, one per concern.
@@ -157,6 +162,8 @@ private:
     void buildCodeSelectors();
     void buildSortAndKeys();
     void buildTabOrder();
+    // Names and descriptions for screen readers, and labels tied to boxes.
+    void describeControls();
     // Controls covered by the grid take no focus while it is shown.
     void setRecordFormReachable(bool reachable);
 
@@ -184,6 +191,9 @@ private:
     // Arrow keys in an option group select the neighbouring option.
     bool optionArrowKey(QObject *watched, QKeyEvent *event);
     bool keyPreview(QObject *watched, QKeyEvent *event);
+    // F1, Ctrl+F and the record moves of the form view; true when the key
+    // was one of them.
+    bool commandKey(const QKeyEvent *event, QWidget *target);
 
     QString m_programFolder;
     Messenger &m_messenger;
@@ -194,6 +204,10 @@ private:
     QPointer<frmSearch> m_search;
     QPointer<frmFilter> m_filter;
     QPointer<frmArtInf> m_about;
+    QPointer<KeyHelpWindow> m_keyHelp;
+    // The controls in Tab order; those that cannot take the focus now
+    // (hidden, covered, greyed out, an option not selected) are passed over.
+    QList<QWidget *> m_tabOrder;
 
     bool m_loaded = false;
     bool m_unloaded = false;

@@ -5,6 +5,7 @@
 
 #include "DataGrid.h"
 #include "HandlerError.h"
+#include "NavigationBar.h"
 #include "OrderCombo.h"
 #include "TwipsLayout.h"
 
@@ -20,6 +21,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 
 namespace {
 
@@ -69,27 +71,14 @@ void frmFerulan::buildSortAndKeys()
     qApp->installEventFilter(this);
 }
 
-void frmFerulan::buildTabOrder()
-{
-    QList<QWidget *> order;
-    for (int index = Catalogue::NUMERO; index <= Catalogue::ISBN; ++index)
-        order << txtFields[index];
-    for (auto *group : {&opPrefixe, &opLangue, &opDomaine}) {
-        for (auto &[index, button] : *group)
-            order << button;
-    }
-    order << DBGrid1 << cmdList[2] << cmdAdd << cmdFilter << cmdSearch << cmdClose << cmbOrder << cmdList[1]
-          << cmdDelete << Command1;
-    for (int i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
-}
-
 void frmFerulan::setRecordFormReachable(bool reachable)
 {
     QList<QWidget *> covered;
     for (auto &[index, box] : txtFields)
         covered << box;
     covered << Command1;
+    for (QToolButton *arrow : Data1Bar->findChildren<QToolButton *>())
+        covered << arrow;
     for (QWidget *widget : covered) {
         const QVariant designed = widget->property("designFocusPolicy");
         if (!designed.isValid())
@@ -168,7 +157,7 @@ bool frmFerulan::keyPreview(QObject *watched, QKeyEvent *event)
     // the key then has nowhere to go.
     const QPointer<QWidget> receiver = target;
     runHandler([&] { Form_KeyDown(keyCode, shift); });
-    if (keyCode == 0 || !receiver)
+    if (keyCode == 0 || !receiver || commandKey(event, target))
         return true;
     if (target == DBGrid1 || DBGrid1->isAncestorOf(target)) {
         runHandler([&] { DBGrid1_KeyDown(keyCode, shift); });

@@ -54,6 +54,7 @@ frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidg
     buildCodeSelectors();
     buildSortAndKeys();
     buildTabOrder();
+    describeControls();
     // The grid lies above every control of the record form, whichever was
     // made last.
     DBGrid1->raise();

@@ -1,5 +1,6 @@
 // The sort selector and the main window's keys: Ctrl+A, Ctrl+S, the access
-// keys of the buttons and Enter through the grid's columns.
+// keys of the buttons, Enter through the grid's columns, the record moves of
+// the form view, F1, Ctrl+F and the Tab order.
 
 #include "WindowFixture.h"
 
@@ -43,6 +44,8 @@ private Q_SLOTS:
     void onlyAChoiceFromTheListSorts();
     void keys_data();
     void keys();
+    void tabOrder_data();
+    void tabOrder();
     void enterThroughColumns();
 };
 
@@ -151,46 +154,116 @@ void tst_frmFerulanKeys::keys_data()
 {
     QTest::addColumn<bool>("editing");
     QTest::addColumn<bool>("inGrid");
+    QTest::addColumn<QString>("focus"); // when not the grid; AUTEUR's box unless named
     QTest::addColumn<QKeySequence>("keys");
     QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("deleteShown");
+    QTest::addColumn<QString>("opens"); // a window the keys open
+    const auto row = [](const char *name, bool editing, bool inGrid, const char *focus, const char *keys, int rows,
+                        int record, bool deleteShown = false, const char *opens = "") {
+        QTest::newRow(name) << editing << inGrid << QString(focus) << QKeySequence(keys) << rows
+                            << QString("Record: %1").arg(record) << deleteShown << QString(opens);
+    };
 
     // Ctrl+A and Ctrl+S in the form also drive the add and delete tests.
-    QTest::newRow("Ctrl+A in the grid") << true << true << QKeySequence("Ctrl+A") << 5 << false;
-    QTest::newRow("Ctrl+S in the grid") << true << true << QKeySequence("Ctrl+S") << 4 << true;
-    QTest::newRow("Ctrl+S twice hides again") << true << false << QKeySequence("Ctrl+S, Ctrl+S") << 4 << false;
-    QTest::newRow("Ctrl+Shift+A") << true << false << QKeySequence("Ctrl+Shift+A") << 4 << false;
-    QTest::newRow("Ctrl+Alt+S") << true << false << QKeySequence("Ctrl+Alt+S") << 4 << false;
-    QTest::newRow("read-only Ctrl+A") << false << false << QKeySequence("Ctrl+A") << 4 << false;
-    QTest::newRow("read-only Ctrl+A in the grid") << false << true << QKeySequence("Ctrl+A") << 4 << false;
-    QTest::newRow("read-only Ctrl+S") << false << false << QKeySequence("Ctrl+S") << 4 << false;
-    QTest::newRow("Alt+A presses Ajoute") << true << false << QKeySequence("Alt+A") << 5 << false;
-    QTest::newRow("read-only Alt+A: the hidden button takes none") << false << false << QKeySequence("Alt+A") << 4 << false;
-    QTest::newRow("Alt+E while Efface is hidden") << true << false << QKeySequence("Alt+E") << 4 << false;
-    QTest::newRow("Alt+E once Efface is shown") << true << false << QKeySequence("Ctrl+S, Alt+E") << 3 << true;
+    row("Ctrl+A in the grid", true, true, "", "Ctrl+A", 5, 5);
+    row("Ctrl+S in the grid", true, true, "", "Ctrl+S", 4, 1, true);
+    row("Ctrl+S twice hides again", true, false, "", "Ctrl+S, Ctrl+S", 4, 1);
+    row("Ctrl+Shift+A, Ctrl+Alt+S", true, false, "", "Ctrl+Shift+A, Ctrl+Alt+S", 4, 1);
+    row("read-only Ctrl+A, Ctrl+S", false, false, "", "Ctrl+A, Ctrl+S", 4, 1);
+    row("read-only Ctrl+A in the grid", false, true, "", "Ctrl+A", 4, 1);
+    row("Alt+A presses Ajoute", true, false, "", "Alt+A", 5, 5);
+    row("read-only Alt+A: the hidden button takes none", false, false, "", "Alt+A", 4, 1);
+    row("Alt+E while Efface is hidden", true, false, "", "Alt+E", 4, 1);
+    row("Alt+E once Efface is shown", true, false, "", "Ctrl+S, Alt+E", 3, 1, true);
+    // The record moves of the form view, in any of its controls but the
+    // sort selector, whose list they step through.
+    row("PgDn, PgDn, PgUp", false, false, "", "PgDown, PgDown, PgUp", 4, 2);
+    row("Ctrl+End in TITRE", true, false, "txtFields_7", "Ctrl+End", 4, 4);
+    row("Ctrl+End, Ctrl+Home, PgDn on an arrow", false, false, "moveNext", "Ctrl+End, Ctrl+Home, PgDown", 4, 2);
+    row("PgDn on an option", true, false, "opPrefixe_1", "PgDown", 4, 2);
+    row("PgDn in the sort selector sorts", true, false, "cmbOrder", "PgDown", 4, 1);
+    row("list view: PgDn on a button", true, true, "cmdFilter", "PgDown", 4, 1);
+    row("F1 in the grid", false, true, "", "F1", 4, 1, false, "KeyHelpWindow");
+    row("Ctrl+F: the search", false, false, "", "Ctrl+F", 4, 1, false, "frmSearch");
 }
 
 void tst_frmFerulanKeys::keys()
 {
     QFETCH(bool, editing);
     QFETCH(bool, inGrid);
+    QFETCH(QString, focus);
     QFETCH(QKeySequence, keys);
     QFETCH(int, rows);
+    QFETCH(QString, caption);
     QFETCH(bool, deleteShown);
+    QFETCH(QString, opens);
 
     WindowFixture f;
     QVERIFY(startActive(f, editing, inGrid));
+    QWidget *target = !focus.isEmpty() ? f.child<QWidget>(focus) : inGrid ? static_cast<QWidget *>(f.grid()) : f.box(6);
     for (int i = 0; i < keys.count(); ++i) {
-        inGrid ? f.grid()->setFocus() : f.box(6)->setFocus();
+        target->setFocus();
         f.press(keys[i].key(), keys[i].keyboardModifiers());
         // An access key presses its button as a click would, a moment later.
         if (keys[i].keyboardModifiers() == Qt::AltModifier)
             QTest::qWait(QApplication::doubleClickInterval() / 2 + 200);
     }
     QCOMPARE(f.rows().size(), rows);
-    QCOMPARE(f.caption(), rows == 5 ? "Record: 5" : "Record: 1");
+    QCOMPARE(f.caption(), caption);
     QCOMPARE(f.child<QWidget>("cmdDelete")->isVisible(), deleteShown);
+    QCOMPARE(f.window->module().OrderClause.isEmpty(), focus != "cmbOrder");
     QVERIFY(f.messenger.messages.isEmpty());
+    // The list of keys is a window of its own too; the about box greets a
+    // read-only start by itself.
+    QStringList opened;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != f.window.get() && window->isVisible() && window->objectName() != "frmArtInf")
+            opened << window->objectName();
+    }
+    QCOMPARE(opened.join(','), opens);
+}
+
+void tst_frmFerulanKeys::tabOrder_data()
+{
+    QTest::addColumn<bool>("list");
+    // From the first control round to it again; Shift+Tab walks back.
+    QTest::addColumn<QStringList>("stops");
+
+    QTest::newRow("form view") << false
+        << QStringList{"txtFields_4", "txtFields_5", "txtFields_6", "txtFields_7", "txtFields_8", "opPrefixe_1",
+                       "opLangue_2", "opDomaine_3", "moveFirst", "movePrevious", "moveNext", "moveLast", "cmdAdd",
+                       "cmdFilter", "cmdSearch", "cmdClose", "cmbOrder", "cmdList_1", "Command1", "txtFields_4"};
+    QTest::newRow("list view") << true
+        << QStringList{"DBGrid1", "cmdList_2", "cmdAdd", "cmdFilter", "cmdSearch", "cmdClose", "cmbOrder", "DBGrid1"};
+}
+
+void tst_frmFerulanKeys::tabOrder()
+{
+    QFETCH(bool, list);
+    QFETCH(QStringList, stops);
+
+    WindowFixture f;
+    QVERIFY(startActive(f, true, list));
+    // The control that has the focus, or whose part has it.
+    const auto focused = [] {
+        QWidget *focus = QApplication::focusWidget();
+        while (focus && focus->objectName().isEmpty())
+            focus = focus->parentWidget();
+        return focus ? focus->objectName() : QString();
+    };
+    f.child<QWidget>(stops.first())->setFocus();
+    QStringList walked{focused()};
+    for (int i = 1; i < stops.size(); ++i) {
+        f.press(Qt::Key_Tab);
+        walked << focused();
+    }
+    QCOMPARE(walked, stops);
+    for (int i = stops.size() - 2; i >= 0; --i) {
+        f.press(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(focused(), stops.at(i));
+    }
 }
 
 void tst_frmFerulanKeys::enterThroughColumns()
