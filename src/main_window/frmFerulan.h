@@ -3,6 +3,7 @@
 #include "catalogue/DataControl.h"
 #include "catalogue/Module1.h"
 #include "settings/IniWizard.h"
+#include "settings/SettingsLocation.h"
 
 #include <QPointer>
 #include <QString>
@@ -45,6 +46,9 @@ public:
     // catalogue, its backup and the export file.
     frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent = nullptr,
                const QString &programName = QStringLiteral("ferulan"));
+    // The settings file where location found it (or where it was looked
+    // for); the catalogue, its backup and the export in its data folder.
+    frmFerulan(const SettingsLocation &location, Messenger &messenger, QWidget *parent = nullptr);
     ~frmFerulan() override;
 
     // Restores the geometry and loads the catalogue. False when start-up
@@ -185,6 +189,7 @@ private:
     bool optionArrowKey(QObject *watched, QKeyEvent *event);
     bool keyPreview(QObject *watched, QKeyEvent *event);
 
+    SettingsLocation m_location;
     QString m_programFolder;
     Messenger &m_messenger;
     IniWizard m_ini;
