@@ -1,51 +1,17 @@
-// The two programs' command lines, run as processes, and where the program
-// finds its settings: beside itself, else in the user's folders.
+// The two programs' command lines, run as processes without a display, and
+// where the program finds its settings: beside itself, else in the user's folders.
 
 #include "TestSupport.h"
 
-#include "catalogue/Database.h"
 #include "settings/SettingsLocation.h"
 
 #include <QtTest>
-
-namespace {
-
-struct Run {
-    int status = -1;
-    QString out, err;
-};
-
-Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-// No display at all: help and version must not need one.
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(name));
-    return environment;
-}
-
-} // namespace
 
 class tst_CommandLine : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void init();
-    void cleanup();
     void helpAndVersion_data();
     void helpAndVersion();
     void settingsLocation_data();
@@ -55,127 +21,104 @@ private Q_SLOTS:
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
+    QString run(const QString &program, const QStringList &arguments);
     std::unique_ptr<QTemporaryDir> m_dir;
-    QProcessEnvironment m_environment;
 };
 
+// The user's folders lie in the test's folder, here and for the programs started.
 void tst_CommandLine::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    // The user's folders, here and for the programs started.
-    m_environment = withoutDisplay();
-    const QList<QPair<const char *, QString>> folders = {
-        {"HOME", path("home")}, {"XDG_CONFIG_HOME", path("config")}, {"XDG_DATA_HOME", path("data")}};
-    for (const auto &folder : folders) {
-        qputenv(folder.first, QFile::encodeName(folder.second));
-        m_environment.insert(QLatin1String(folder.first), folder.second);
-    }
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        qunsetenv(name);
+    qputenv("HOME", QFile::encodeName(path("home")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
 }
 
-void tst_CommandLine::cleanup()
+// The exit status, then what the program printed and, after "|err|", what it complained of.
+QString tst_CommandLine::run(const QString &program, const QStringList &arguments)
 {
-    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-        qunsetenv(name);
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return "did not end";
+    return QString::number(process.exitCode()) + '|' + QString::fromUtf8(process.readAllStandardOutput()) + "|err|"
+        + QString::fromUtf8(process.readAllStandardError());
 }
 
 void tst_CommandLine::helpAndVersion_data()
 {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("out"); // patterns
-    QTest::addColumn<QString>("err");
-    const QString program = QStringLiteral(FERULAN_PROGRAM), tool = QStringLiteral(FERULAN_TOOL);
+    QTest::addColumn<QString>("command"); // run with the built program or tool
+    QTest::addColumn<QString>("result");  // a pattern
     const QString version = QStringLiteral(FERULAN_VERSION).replace(".", "\\.");
-    QTest::newRow("ferulan --help") << program << QStringList{"--help"} << 0
-                                    << "^Usage: ferulan \\[options\\].*--version" << "^$";
-    QTest::newRow("ferulan -v") << program << QStringList{"-v"} << 0 << "^ferulan " + version + "\n$" << "^$";
-    QTest::newRow("ferulan, unknown option") << program << QStringList{"--frobnicate"} << 2 << "^$"
-                                             << "^ferulan: Unknown option 'frobnicate'";
-    QTest::newRow("ferulan, an argument") << program << QStringList{"biblio.db"} << 2 << "^$" << "biblio\\.db";
-    QTest::newRow("tool --version") << tool << QStringList{"--version"} << 0
-                                    << "^ferulan-catalogue " + version + "\n$" << "^$";
-    QTest::newRow("tool --help") << tool << QStringList{"--help"} << 0 << "init \\[FOLDER\\].*--version" << "^$";
-    // Each command's own help: its arguments and its options only.
-    const QList<QStringList> commands = {{"create", "FILE"},          {"demo", "FILE"},
-                                         {"generate", "N FILE", "--seed <S>"},
-                                         {"import", "SOURCE TARGET", "--table <NAME>"},
-                                         {"check", "FILE"},           {"init", "\\[FOLDER\\]", "--edit"}};
-    for (const QStringList &command : commands)
-        QTest::newRow(qPrintable("tool " + command.first() + " --help"))
-            << tool << QStringList{command.first(), "--help"} << 0
-            << "^Usage: \\S+ \\[options\\] " + command.at(0) + ' ' + command.at(1) + "\n(?!.*import SOURCE)"
-                   + (command.size() > 2 ? ".*" + command.at(2) : QString())
-            << "^$";
+    const auto row = [](const QString &command, const QString &result) {
+        QTest::newRow(qPrintable(command)) << command << result;
+    };
+    row("ferulan --help", "^0\\|Usage: ferulan .*--version.*\\|err\\|$");
+    row("ferulan -v", "^0\\|ferulan " + version + "\n\\|err\\|$");
+    row("ferulan --frob", "^2\\|\\|err\\|ferulan: Unknown option 'frob'");
+    row("ferulan biblio.db", "^2\\|\\|err\\|.*biblio\\.db");
+    row("ferulan-catalogue --version", "^0\\|ferulan-catalogue " + version + "\n\\|err\\|$");
+    row("ferulan-catalogue --help", "^0\\|.*init \\[FOLDER\\].*--version.*\\|err\\|$");
+    // Each command's own help: its arguments and its options, no other command's.
+    for (const char *command : {"create FILE", "demo FILE", "generate N FILE.*--seed <S>",
+                                "import SOURCE TARGET.*--table <NAME>", "check FILE", "init \\[FOLDER\\].*--edit"}) {
+        const QString name = QString(command).section(' ', 0, 0);
+        row("ferulan-catalogue " + name + " --help",
+            "^0\\|Usage: \\S+ \\[options\\] (?!.*\\n  check FILE )" + QString(command) + ".*\\|err\\|$");
+    }
 }
 
 void tst_CommandLine::helpAndVersion()
 {
-    QFETCH(QString, program);
-    QFETCH(QStringList, arguments);
-    QFETCH(int, status);
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    const Run result = run(program, arguments, m_environment);
-    QCOMPARE(result.status, status);
-    const QRegularExpression::PatternOption dotAll = QRegularExpression::DotMatchesEverythingOption;
-    QVERIFY2(result.out.contains(QRegularExpression(out, dotAll)), qPrintable(result.out));
-    QVERIFY2(result.err.contains(QRegularExpression(err, dotAll)), qPrintable(result.err));
+    QFETCH(QString, command);
+    QFETCH(QString, result);
+    QStringList arguments = command.split(' ');
+    const QString program = arguments.takeFirst() == "ferulan" ? FERULAN_PROGRAM : FERULAN_TOOL;
+    const QString got = run(program, arguments);
+    QVERIFY2(got.contains(QRegularExpression(result, QRegularExpression::DotMatchesEverythingOption)), qPrintable(got));
 }
 
 void tst_CommandLine::settingsLocation_data()
 {
-    QTest::addColumn<QString>("beside");    // what lies beside the program: "", "file", "folder"
-    QTest::addColumn<bool>("userFile");     // catalogue5.ini in the user's settings folder
+    QTest::addColumn<QString>("files");     // "file" or "folder" beside the program, and the user's; "user"; "none"
     QTest::addColumn<QString>("variables"); // "set", or the value both XDG variables get
-    QTest::addColumn<QString>("settings");  // expected folders, relative to the test's
+    QTest::addColumn<QString>("settings");  // expected folders
     QTest::addColumn<QString>("data");
-    QTest::addColumn<bool>("found");
-
-    QTest::newRow("beside the program, before the user's") << "file" << true << "set" << "program" << "program" << true;
-    QTest::newRow("a folder beside still counts") << "folder" << true << "set" << "program" << "program" << true;
-    QTest::newRow("the user's folders") << "" << true << "set" << "config/ferulan" << "data/ferulan" << true;
-    QTest::newRow("unset variables: HOME")
-        << "" << true << "" << "home/.config/ferulan" << "home/.local/share/ferulan" << true;
-    QTest::newRow("relative variables ignored")
-        << "" << true << "rel" << "home/.config/ferulan" << "home/.local/share/ferulan" << true;
-    QTest::newRow("nowhere") << "" << false << "set" << "config/ferulan" << "data/ferulan" << false;
+    QTest::newRow("beside the program, first") << "file" << "set" << "program" << "program";
+    QTest::newRow("a folder beside counts") << "folder" << "set" << "program" << "program";
+    QTest::newRow("the user's folders") << "user" << "set" << "config/ferulan" << "data/ferulan";
+    QTest::newRow("relative variables: HOME") << "user" << "rel" << "home/.config/ferulan" << "home/.local/share/ferulan";
+    QTest::newRow("nowhere") << "none" << "set" << "config/ferulan" << "data/ferulan";
 }
 
 void tst_CommandLine::settingsLocation()
 {
-    QFETCH(QString, beside);
-    QFETCH(bool, userFile);
+    QFETCH(QString, files);
     QFETCH(QString, variables);
     QFETCH(QString, settings);
     QFETCH(QString, data);
-    QFETCH(bool, found);
-    if (variables != "set") {
-        qputenv("XDG_CONFIG_HOME", variables.toUtf8());
-        qputenv("XDG_DATA_HOME", variables.toUtf8());
-    }
-    const QString userFolder = variables == "set" ? "config/ferulan" : "home/.config/ferulan";
-    QVERIFY(QDir().mkpath(path("program")) && QDir().mkpath(path(userFolder)));
-    if (beside == "file")
-        QVERIFY(TestSupport::writeFile(path("program/catalogue5.ini"), "[General]\n"));
-    else if (beside == "folder")
-        QVERIFY(QDir().mkpath(path("program/catalogue5.ini")));
-    if (userFile)
-        QVERIFY(TestSupport::writeFile(path(userFolder + "/catalogue5.ini"), "[General]\n"));
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        qputenv(name, variables == "set" ? qgetenv(name) : variables.toUtf8());
+    const QString user = variables == "set" ? "config/ferulan" : "home/.config/ferulan";
+    QVERIFY(QDir().mkpath(path("program")) && QDir().mkpath(path(user)));
+    if (files == "file" || files == "folder")
+        QVERIFY(files == "file" ? TestSupport::writeFile(path("program/catalogue5.ini"), "")
+                                : QDir().mkpath(path("program/catalogue5.ini")));
+    if (files != "none")
+        QVERIFY(TestSupport::writeFile(path(user + "/catalogue5.ini"), ""));
 
     const SettingsLocation location = SettingsLocation::find(path("program"), "catalogue5");
     QCOMPARE(location.settingsFile(), path(settings + "/catalogue5.ini"));
     QCOMPARE(location.dataFolder, path(data));
-    QCOMPARE(location.found, found);
-    // Every place looked at is named when nothing was found.
-    const QStringList lookedIn = {path("program/catalogue5.ini"), path(userFolder + "/catalogue5.ini")};
-    QCOMPARE(location.lookedIn, lookedIn.mid(0, beside.isEmpty() ? 2 : 1));
-    if (!found) {
-        for (const QString &place : lookedIn)
-            QVERIFY(location.notFoundText().contains(place));
-        QVERIFY(location.notFoundText().contains("ferulan-catalogue init --name catalogue5"));
-    }
+    QCOMPARE(location.found, files != "none");
+    // Every place looked at is named, and how to write a file there.
+    const QStringList lookedIn = {path("program/catalogue5.ini"), path(user + "/catalogue5.ini")};
+    QCOMPARE(location.lookedIn, lookedIn.mid(0, settings == "program" ? 1 : 2));
+    QVERIFY(location.notFoundText().contains(location.lookedIn.join("\n    ") + "\n")
+            && location.notFoundText().contains("ferulan-catalogue init --name catalogue5"));
 }
 
 void tst_CommandLine::initCommand_data()
@@ -183,24 +126,17 @@ void tst_CommandLine::initCommand_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("existing"); // a file there before, holding "mine"
     QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("settings"); // expected, relative to the test's folder
+    QTest::addColumn<QString>("settings"); // expected
     QTest::addColumn<QString>("catalogue");
-    QTest::addColumn<bool>("editing");
 
-    const QString user = "config/ferulan/ferulan.ini", userCatalogue = "data/ferulan/biblio.db";
-    QTest::newRow("the user's folders") << QStringList{"init"} << "" << 0 << user << userCatalogue << false;
-    QTest::newRow("named, with edit access") << QStringList{"init", "--edit", "--name", "cat5"} << "" << 0
-                                             << "config/ferulan/cat5.ini" << userCatalogue << true;
+    const QString user = "config/ferulan/ferulan.ini", catalogue = "data/ferulan/biblio.db";
+    QTest::newRow("the user's folders") << QStringList{"init"} << "" << 0 << user << catalogue;
     QTest::newRow("a program's folder") << QStringList{"init", "copy"} << "" << 0 << "copy/ferulan.ini"
-                                        << "copy/biblio.db" << false;
-    QTest::newRow("the user's folder named") << QStringList{"init", "config/ferulan/", "--edit"} << "" << 0 << user
-                                             << userCatalogue << true;
-    QTest::newRow("a catalogue there is kept") << QStringList{"init"} << userCatalogue << 0 << user << userCatalogue
-                                               << false;
-    QTest::newRow("settings there are never replaced") << QStringList{"init", "--edit"} << user << 2 << user
-                                                       << userCatalogue << false;
-    QTest::newRow("two folders") << QStringList{"init", "a", "b"} << "" << 2 << "a/ferulan.ini" << "a/biblio.db"
-                                 << false;
+                                        << "copy/biblio.db";
+    QTest::newRow("the user's, named") << QStringList{"init", "config/ferulan/", "--edit", "--name", "c5"} << "" << 0
+                                       << "config/ferulan/c5.ini" << catalogue;
+    QTest::newRow("catalogue kept") << QStringList{"init"} << catalogue << 0 << user << catalogue;
+    QTest::newRow("settings never replaced") << QStringList{"init", "--edit"} << user << 2 << user << catalogue;
 }
 
 void tst_CommandLine::initCommand()
@@ -210,34 +146,21 @@ void tst_CommandLine::initCommand()
     QFETCH(int, status);
     QFETCH(QString, settings);
     QFETCH(QString, catalogue);
-    QFETCH(bool, editing);
     if (!existing.isEmpty())
         QVERIFY(QDir().mkpath(QFileInfo(path(existing)).path()) && TestSupport::writeFile(path(existing), "mine"));
 
-    QProcess process;
-    process.setProcessEnvironment(m_environment);
-    process.setWorkingDirectory(m_dir->path());
-    process.start(QStringLiteral(FERULAN_TOOL), arguments);
-    QVERIFY(process.waitForFinished(30000));
-    QCOMPARE(process.exitCode(), status);
-
+    QVERIFY(run(FERULAN_TOOL, arguments).startsWith(QString::number(status) + '|'));
     for (const QString &file : {settings, catalogue}) {
         if (file == existing)
             QCOMPARE(TestSupport::readFile(path(file)), QByteArray("mine"));
         else
             QCOMPARE(QFileInfo::exists(path(file)), status == 0);
     }
-    if (status != 0 || settings == existing)
-        return;
-    const QByteArray text = TestSupport::readFile(path(settings));
-    QVERIFY2(text.startsWith("[General]\nDatabase=biblio.db\n"), text.constData());
-    QCOMPARE(text.contains("\nEditFunction=QUARZ Fendel Mosker\n"), editing);
-    if (catalogue != existing) {
-        Database db;
-        QVERIFY(db.open(path(catalogue), Database::Mode::ReadOnly));
-        auto count = db.prepare("SELECT COUNT(*) FROM Biblio");
-        QVERIFY(count && count->step() == Statement::Step::Row);
-        QCOMPARE(count->value(0).toInt(), 0);
+    if (status == 0) {
+        const QByteArray text = TestSupport::readFile(path(settings));
+        QVERIFY2(text.startsWith("[General]\nDatabase=biblio.db\n"), text.constData());
+        QCOMPARE(text.contains("\nEditFunction=QUARZ Fendel Mosker\n"), arguments.contains("--edit"));
+        QVERIFY(catalogue == existing || TestSupport::readFile(path(catalogue)).startsWith("SQLite format 3"));
     }
 }
 

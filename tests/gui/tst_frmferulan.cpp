@@ -146,8 +146,6 @@ void tst_frmFerulan::startFailure()
         f.window = std::make_unique<frmFerulan>(SettingsLocation::find(f.dir.path(), "ferulan"), f.messenger);
         QVERIFY(!f.window->start());
     });
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("XDG_DATA_HOME");
     QCOMPARE(f.messages(), QStringList("|0|ERROR"));
     const QString details = f.messenger.messages.first().details;
     QVERIFY2(details.contains(QRegularExpression(detailHolds, QRegularExpression::DotMatchesEverythingOption)),
