@@ -16,9 +16,9 @@ namespace {
 
 // Without a display the toolkit would abort with a long message; one line
 // that says what to do is more use.
-bool displayAvailable()
+bool displayAvailable(bool platformGiven)
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+    return platformGiven || !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
@@ -27,7 +27,7 @@ enum class Parsed { Run, Done, Refused };
 // Help and version are answered here, before any window or display is
 // needed. The toolkit's own options (-platform, -style, -session from a
 // session manager ...) pass through to it unlisted.
-Parsed parseCommandLine(int argc, char *argv[])
+Parsed parseCommandLine(int argc, char *argv[], bool *platformGiven)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -82,6 +82,7 @@ Parsed parseCommandLine(int argc, char *argv[])
         std::printf("ferulan %s\n", FERULAN_VERSION);
         return Parsed::Done;
     }
+    *platformGiven = parser.isSet(QStringLiteral("platform"));
     return Parsed::Run;
 }
 
@@ -91,7 +92,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("ferulan"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FERULAN_VERSION));
-    switch (parseCommandLine(argc, argv)) {
+    bool platformGiven = false;
+    switch (parseCommandLine(argc, argv, &platformGiven)) {
     case Parsed::Done:
         return 0;
     case Parsed::Refused:
@@ -99,7 +101,7 @@ int main(int argc, char *argv[])
     case Parsed::Run:
         break;
     }
-    if (!displayAvailable()) {
+    if (!displayAvailable(platformGiven)) {
         std::fprintf(stderr,
                      "ferulan: no display found (DISPLAY and WAYLAND_DISPLAY are not set); "
                      "start it from a desktop session, or without a screen with: xvfb-run -a %s\n",
