@@ -2,9 +2,13 @@
 #include "main_window/QtMessenger.h"
 #include "main_window/frmFerulan.h"
 #include "settings/ProgramLocation.h"
+#include "settings/SettingsLocation.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -12,17 +16,92 @@ namespace {
 
 // Without a display the toolkit would abort with a long message; one line
 // that says what to do is more use.
-bool displayAvailable()
+bool displayAvailable(bool platformGiven)
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+    return platformGiven || !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+enum class Parsed { Run, Done, Refused };
+
+// Help and version are answered here, before any window or display is
+// needed. The toolkit's own options (-platform, -style, -session from a
+// session manager ...) pass through to it unlisted.
+Parsed parseCommandLine(int argc, char *argv[], bool *platformGiven)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Shows and edits the catalogue of a teaching library, in French.\n"
+        "The settings file NAME.ini (NAME: the program's name as started) is read from the\n"
+        "program's folder when it is there, else from $XDG_CONFIG_HOME/ferulan (~/.config/ferulan);\n"
+        "`ferulan-catalogue init` writes a starter one. See ferulan(1)."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help and ends."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Shows the version and ends."));
+    parser.addOption(help);
+    parser.addOption(version);
+    const char *toolkitValued[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                                   "qwindowicon", "qwindowtitle", "style", "stylesheet", "session", "display",
+                                   "geometry", "qmljsdebugger"};
+    const char *toolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    for (const char *name : toolkitValued) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : toolkitFlags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    QString error;
+    if (!parser.parse(arguments))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Unexpected argument '%1': the program takes none.")
+                    .arg(parser.positionalArguments().constFirst());
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "ferulan: %s\nTry 'ferulan --help'.\n", qPrintable(error));
+        return Parsed::Refused;
+    }
+    if (parser.isSet(help)) {
+        // Without an application object the parser cannot know the name.
+        const QString name = arguments.isEmpty() ? QString() : QFileInfo(arguments.constFirst()).fileName();
+        std::fputs(qPrintable(parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                        name.isEmpty() ? QStringLiteral("ferulan") : name)),
+                   stdout);
+        return Parsed::Done;
+    }
+    if (parser.isSet(version)) {
+        std::printf("ferulan %s\n", FERULAN_VERSION);
+        return Parsed::Done;
+    }
+    *platformGiven = parser.isSet(QStringLiteral("platform"));
+    return Parsed::Run;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (!displayAvailable()) {
+    QCoreApplication::setApplicationName(QStringLiteral("ferulan"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FERULAN_VERSION));
+    bool platformGiven = false;
+    switch (parseCommandLine(argc, argv, &platformGiven)) {
+    case Parsed::Done:
+        return 0;
+    case Parsed::Refused:
+        return 2;
+    case Parsed::Run:
+        break;
+    }
+    if (!displayAvailable(platformGiven)) {
         std::fprintf(stderr,
                      "ferulan: no display found (DISPLAY and WAYLAND_DISPLAY are not set); "
                      "start it from a desktop session, or without a screen with: xvfb-run -a %s\n",
@@ -32,13 +111,17 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     DialogLook::useFrenchToolkitTexts();
     // Named and placed as started: a link named catalogue5 reads
-    // catalogue5.ini beside itself.
+    // catalogue5.ini beside itself, or else in the user's folder.
     const ProgramLocation program = ProgramLocation::fromStart(argc > 0 ? QFile::decodeName(argv[0]) : QString(),
                                                                QCoreApplication::applicationFilePath());
+    const SettingsLocation location = SettingsLocation::find(program.folder, program.name);
     QtMessenger messenger;
-    frmFerulan window(program.folder, messenger, nullptr, program.name);
+    frmFerulan window(location, messenger);
     if (!window.start())
         return 1;
+    // The export and the recovery notes land in the user's data folder, which
+    // a catalogue named by its full path does not need to exist beforehand.
+    QDir().mkpath(location.dataFolder);
     window.show();
     const int result = app.exec();
     return messenger.endRequested() ? 0 : result;

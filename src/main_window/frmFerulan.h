@@ -3,6 +3,7 @@
 #include "catalogue/DataControl.h"
 #include "catalogue/Module1.h"
 #include "settings/IniWizard.h"
+#include "settings/SettingsLocation.h"
 
 #include <QPointer>
 #include <QString>
@@ -46,6 +47,9 @@ public:
     // catalogue, its backup and the export file.
     frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent = nullptr,
                const QString &programName = QStringLiteral("ferulan"));
+    // The settings file where location found it (or where it was looked
+    // for); the catalogue, its backup and the export in its data folder.
+    frmFerulan(const SettingsLocation &location, Messenger &messenger, QWidget *parent = nullptr);
     ~frmFerulan() override;
 
     // Restores the geometry and loads the catalogue. False when start-up
@@ -195,6 +199,7 @@ private:
     // was one of them.
     bool commandKey(const QKeyEvent *event, QWidget *target);
 
+    SettingsLocation m_location;
     QString m_programFolder;
     Messenger &m_messenger;
     IniWizard m_ini;

@@ -37,10 +37,16 @@ const QString frmFerulan::RecoveryFileName = QStringLiteral("ferulan-recuperatio
 
 frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent,
                        const QString &programName)
+    : frmFerulan(SettingsLocation::besideProgram(programFolder, programName), messenger, parent)
+{
+}
+
+frmFerulan::frmFerulan(const SettingsLocation &location, Messenger &messenger, QWidget *parent)
     : QWidget(parent)
-    , m_programFolder(programFolder)
+    , m_location(location)
+    , m_programFolder(location.dataFolder)
     , m_messenger(messenger)
-    , m_ini(programFolder, programName)
+    , m_ini(location.settingsFolder, location.name)
     , m_module1(Data1)
 {
     setObjectName(QStringLiteral("frmFerulan"));
@@ -144,9 +150,7 @@ void frmFerulan::Form_Load()
     if (!m_ini.fileProblem().isEmpty())
         raiseHandlerError(m_ini.fileProblem());
     if (!QFileInfo::exists(m_ini.SettingsFilePath()))
-        raiseHandlerError(QStringLiteral("Le fichier de réglages %1 est introuvable ; il doit nommer la base de "
-                                         "données (clé Database de la section General).")
-                              .arg(m_ini.SettingsFilePath()));
+        raiseHandlerError(m_location.notFoundText());
     BackUpMDB_file();
     m_module1.OrderClause = m_ini.INIGetValue(QStringLiteral("DataOrderString"));
     const QString comboOrder = m_ini.INIGetValue(QStringLiteral("ComboOrder"));

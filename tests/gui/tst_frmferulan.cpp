@@ -100,7 +100,9 @@ void tst_frmFerulan::startFailure_data()
     QTest::addColumn<QList<QByteArray>>("general");
     QTest::addColumn<QString>("detailHolds");
 
-    QTest::newRow("no settings file") << "none" << QList<QByteArray>{} << "introuvable";
+    // Looked for beside the program, then in the user's folder: both named.
+    QTest::newRow("no settings file anywhere")
+        << "none" << QList<QByteArray>{} << "ferulan\\.ini\\n.*/user/config/ferulan/ferulan\\.ini\\n.*init --edit";
     QTest::newRow("settings file is a folder") << "folder" << QList<QByteArray>{} << "est un dossier";
     QTest::newRow("settings file is a named pipe") << "pipe" << QList<QByteArray>{} << "pas un fichier ordinaire";
     QTest::newRow("empty Database")
@@ -138,10 +140,17 @@ void tst_frmFerulan::startFailure()
 
     // The cause goes with the message, so the user can mend the settings,
     // and to the standard error output, where scripts and logs see it.
-    const QByteArray errorOutput = standardError([&f] { QVERIFY(!f.start()); });
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(f.path("user/config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(f.path("user/data")));
+    const QByteArray errorOutput = standardError([&f] {
+        f.window = std::make_unique<frmFerulan>(SettingsLocation::find(f.dir.path(), "ferulan"), f.messenger);
+        QVERIFY(!f.window->start());
+    });
     QCOMPARE(f.messages(), QStringList("|0|ERROR"));
     const QString details = f.messenger.messages.first().details;
-    QVERIFY2(!details.isEmpty() && details.contains(detailHolds), qPrintable(details));
+    QVERIFY2(details.contains(QRegularExpression(detailHolds, QRegularExpression::DotMatchesEverythingOption)),
+             qPrintable(details));
+    QVERIFY(!QFileInfo::exists(f.path("user")));
     QCOMPARE(QString::fromLocal8Bit(errorOutput), "ERROR: " + details + "\n");
     QCOMPARE(f.messenger.endCount, 1);
     QVERIFY(!f.window->isVisible());

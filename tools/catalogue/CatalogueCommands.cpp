@@ -4,7 +4,13 @@
 #include "CatalogueImport.h"
 #include "CatalogueWriter.h"
 #include "DemoCatalogue.h"
+#include "StarterSettings.h"
 #include "SyntheticCatalogue.h"
+
+#include "settings/SettingsLocation.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
 
 #include <QElapsedTimer>
 #include <QTextStream>
@@ -22,48 +28,132 @@ struct CommandLine {
     QStringList positionals;
     std::optional<QString> seed;
     std::optional<QString> table;
+    std::optional<QString> name;
+    bool edit = false;
     bool help = false;
+    bool version = false;
+    QStringList given; // the command options on the line
 };
 
-// Splits the arguments; options may come anywhere, as "--name value" or
-// "--name=value". Returns an error text, or nothing.
+struct OptionSpec {
+    const char *name;
+    const char *valueName; // nullptr: a switch
+    const char *description;
+};
+
+const OptionSpec Options[] = {
+    {"seed", "S", "The generator's seed, a whole number (1 when not given); the same seed gives the same catalogue."},
+    {"table", "NAME", "The Access table to read (Biblio when not given)."},
+    {"name", "NAME", "The program's name as it is started, which names the settings file NAME.ini (ferulan)."},
+    {"edit", nullptr, "Grants edit access: the settings carry the access code."},
+};
+
+struct CommandSpec {
+    const char *name;
+    const char *description;
+    QList<QPair<const char *, const char *>> arguments; // name (with [] when optional), description
+    QStringList options;
+};
+
+const QList<CommandSpec> &commands()
+{
+    static const QList<CommandSpec> list = {
+        {"create", "Makes a new, empty catalogue.", {{"FILE", "The catalogue to make."}}, {}},
+        {"demo", "Makes the demo catalogue: about 200 items of a chemistry library.",
+         {{"FILE", "The catalogue to make."}}, {}},
+        {"generate", "Makes a synthetic catalogue of N records, the same for the same seed.",
+         {{"N", "How many records, 0 to 100000000."}, {"FILE", "The catalogue to make."}}, {"seed"}},
+        {"import",
+         "Makes a new catalogue TARGET from an Access database (.mdb, .accdb) or from the program's export\n"
+         "file biblio.txt. Each row that could not be taken as it stands is reported on standard error.",
+         {{"SOURCE", "The Access file or the export file."}, {"TARGET", "The catalogue to make."}}, {"table"}},
+        {"check", "Lists what the program would stumble on in a catalogue; changes nothing.",
+         {{"FILE", "The catalogue to check."}}, {}},
+        {"init",
+         "Writes a starter settings file NAME.ini into FOLDER, naming the catalogue biblio.db, and makes\n"
+         "that catalogue, empty, when it is not there yet: in the user's data folder\n"
+         "($XDG_DATA_HOME/ferulan, ~/.local/share/ferulan) for the user's settings folder, else in\n"
+         "FOLDER itself. An existing settings file is never replaced.",
+         {{"[FOLDER]", "Where the settings go; the user's settings folder ($XDG_CONFIG_HOME/ferulan, "
+                       "~/.config/ferulan) when not given."}},
+         {"name", "edit"}},
+    };
+    return list;
+}
+
+const CommandSpec *commandNamed(const QString &name)
+{
+    for (const CommandSpec &spec : commands()) {
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    }
+    return nullptr;
+}
+
+QCommandLineOption optionFor(const OptionSpec &spec)
+{
+    const QString name = QString::fromLatin1(spec.name);
+    const QString description = QString::fromLatin1(spec.description);
+    return spec.valueName ? QCommandLineOption(name, description, QString::fromLatin1(spec.valueName))
+                          : QCommandLineOption(name, description);
+}
+
+const QCommandLineOption HelpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                    QStringLiteral("Shows the help (of the command, after one) and ends."));
+const QCommandLineOption VersionOption({QStringLiteral("v"), QStringLiteral("version")},
+                                       QStringLiteral("Shows the version and ends."));
+
+// The help of one command, laid out by the parser from its arguments and options.
+QString commandHelp(const CommandSpec &command)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(command.description));
+    // The command heads its first argument's place on the usage line.
+    QString syntax = QString::fromLatin1(command.name) + QLatin1Char(' ');
+    for (const auto &argument : command.arguments) {
+        parser.addPositionalArgument(QString::fromLatin1(argument.first).remove(QRegularExpression("[\\[\\]]")),
+                                     QString::fromLatin1(argument.second), syntax + QLatin1String(argument.first));
+        syntax.clear();
+    }
+    parser.addOption(HelpOption);
+    for (const OptionSpec &option : Options) {
+        if (command.options.contains(QLatin1String(option.name)))
+            parser.addOption(optionFor(option));
+    }
+    return parser.helpText();
+}
+
+// Options may come anywhere, as "--name value" or "--name=value"; "--" ends
+// them. Returns an error text, or nothing.
 QString parse(const QStringList &arguments, CommandLine *line)
 {
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            line->help = true;
-            continue;
-        }
-        if (argument == QLatin1String("--")) {
-            line->positionals += arguments.mid(i + 1);
-            break;
-        }
-        if (argument.startsWith(QLatin1String("--"))) {
-            const int equals = argument.indexOf(QLatin1Char('='));
-            const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
-            std::optional<QString> *target = nullptr;
-            if (name == QLatin1String("seed"))
-                target = &line->seed;
-            else if (name == QLatin1String("table"))
-                target = &line->table;
-            else
-                return QStringLiteral("unknown option %1").arg(argument);
-            if (equals >= 0) {
-                *target = argument.mid(equals + 1);
-            } else if (i + 1 < arguments.size()) {
-                *target = arguments.at(++i);
-            } else {
-                return QStringLiteral("--%1 needs a value").arg(name);
-            }
-            continue;
-        }
-        if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1)
-            return QStringLiteral("unknown option %1").arg(argument);
-        if (line->command.isEmpty())
-            line->command = argument;
-        else
-            line->positionals << argument;
+    QCommandLineParser parser;
+    parser.addOption(HelpOption);
+    parser.addOption(VersionOption);
+    for (const OptionSpec &option : Options)
+        parser.addOption(optionFor(option));
+    if (!parser.parse(QStringList(Program) + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty())
+            return parser.errorText();
+        return QStringLiteral("unknown option %1%2").arg(unknown.first().size() == 1 ? "-" : "--", unknown.first());
+    }
+    line->help = parser.isSet(HelpOption);
+    line->version = parser.isSet(VersionOption);
+    line->edit = parser.isSet(QStringLiteral("edit"));
+    const auto value = [&parser](const char *name) {
+        return parser.isSet(QLatin1String(name)) ? std::optional<QString>(parser.value(QLatin1String(name)))
+                                                 : std::nullopt;
+    };
+    line->seed = value("seed");
+    line->table = value("table");
+    line->name = value("name");
+    line->positionals = parser.positionalArguments();
+    if (!line->positionals.isEmpty())
+        line->command = line->positionals.takeFirst();
+    for (const OptionSpec &option : Options) {
+        if (parser.isSet(QLatin1String(option.name)))
+            line->given << QLatin1String(option.name);
     }
     return QString();
 }
@@ -206,6 +296,28 @@ int check(const CommandLine &line, QTextStream &out, QTextStream &err)
     return checker.counts().problems() == 0 ? Done : Reported;
 }
 
+int init(const CommandLine &line, QTextStream &out, QTextStream &err)
+{
+    if (line.positionals.size() > 1)
+        return usageError(err, QStringLiteral("usage: %1 init [FOLDER] [--name NAME] [--edit]").arg(Program));
+    const QString name = line.name.value_or(QStringLiteral("ferulan"));
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.startsWith(QLatin1Char('.')))
+        return usageError(err, QStringLiteral("--name needs a program name, not \"%1\"").arg(name));
+    const QString folder = line.positionals.value(0, SettingsLocation::userSettingsFolder());
+    const StarterSettings::Result result = StarterSettings::write(folder, name, line.edit);
+    if (!result.written)
+        return failWith(err, QStringLiteral("%1; nothing was written").arg(result.error));
+    out << QStringLiteral("%1: settings written, %2").arg(result.settingsFile,
+                                                           line.edit ? QStringLiteral("with edit access")
+                                                                     : QStringLiteral("read-only (--edit grants editing)"))
+        << Qt::endl
+        << QStringLiteral("%1: %2").arg(result.catalogue, result.catalogueMade
+                                                              ? QStringLiteral("new, empty catalogue")
+                                                              : QStringLiteral("already there, kept as it was"))
+        << Qt::endl;
+    return Done;
+}
+
 } // namespace
 
 QString usage()
@@ -221,7 +333,10 @@ QString usage()
         "                                       its table Biblio unless --table names another) or from the\n"
         "                                       program's export file biblio.txt\n"
         "  check FILE                           what the program would stumble on in a catalogue; changes nothing\n"
+        "  init [FOLDER] [--name NAME] [--edit] a starter settings file for the program, and an empty\n"
+        "                                       catalogue when it has none (FOLDER: ~/.config/ferulan)\n"
         "\n"
+        "ferulan-catalogue COMMAND --help describes one command; --version shows the version.\n"
         "No command replaces an existing file, and a command that fails leaves no file behind.\n"
         "Import reports on standard error each row it could not take as it is.\n"
         "\n"
@@ -231,10 +346,27 @@ QString usage()
 bool writesFile(const QStringList &arguments)
 {
     CommandLine line;
-    if (!parse(arguments, &line).isEmpty() || line.help)
+    if (!parse(arguments, &line).isEmpty() || line.help || line.version)
         return false;
     return line.command == QLatin1String("create") || line.command == QLatin1String("demo")
-        || line.command == QLatin1String("generate") || line.command == QLatin1String("import");
+        || line.command == QLatin1String("generate") || line.command == QLatin1String("import")
+        || line.command == QLatin1String("init");
+}
+
+// An option of another command is a mistake worth naming.
+QString misplacedOption(const CommandLine &line, const CommandSpec &command)
+{
+    for (const QString &option : line.given) {
+        if (command.options.contains(option))
+            continue;
+        QStringList owners;
+        for (const CommandSpec &other : commands()) {
+            if (other.options.contains(option))
+                owners << QLatin1String(other.name);
+        }
+        return QStringLiteral("--%1 belongs to %2").arg(option, owners.join(QLatin1String(" and ")));
+    }
+    return QString();
 }
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -243,17 +375,23 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString error = parse(arguments, &line);
     if (!error.isEmpty())
         return usageError(err, error);
+    const CommandSpec *command = commandNamed(line.command);
+    if (!line.command.isEmpty() && !command)
+        return usageError(err, QStringLiteral("unknown command \"%1\"").arg(line.command));
     if (line.help) {
-        out << usage();
+        out << (command ? commandHelp(*command) : usage());
         out.flush();
         return Done;
     }
-    if (line.command.isEmpty())
+    if (line.version) {
+        out << Program << ' ' << QStringLiteral(FERULAN_VERSION) << Qt::endl;
+        return Done;
+    }
+    if (!command)
         return usageError(err, QStringLiteral("no command given"));
-    if (line.seed && line.command != QLatin1String("generate"))
-        return usageError(err, QStringLiteral("--seed belongs to generate"));
-    if (line.table && line.command != QLatin1String("import"))
-        return usageError(err, QStringLiteral("--table belongs to import"));
+    const QString misplaced = misplacedOption(line, *command);
+    if (!misplaced.isEmpty())
+        return usageError(err, misplaced);
 
     if (line.command == QLatin1String("create"))
         return create(line, out, err);
@@ -265,7 +403,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return import(line, out, err);
     if (line.command == QLatin1String("check"))
         return check(line, out, err);
-    return usageError(err, QStringLiteral("unknown command \"%1\"").arg(line.command));
+    return init(line, out, err);
 }
 
 } // namespace CatalogueCommands
