@@ -25,6 +25,8 @@ enum Field : int {
 };
 
 inline const QString TableName = QStringLiteral("Biblio");
+// The value of the settings key EditFunction that grants editing.
+inline const QString EditAccessCode = QStringLiteral("QUARZ Fendel Mosker");
 
 // "PREFIXE" ... "ISBN" for positions 1 to 8; the row key's column name for 0.
 QString fieldName(int position);

@@ -32,7 +32,7 @@
 #include <cstdio>
 #include <exception>
 
-const QString frmFerulan::AccessCode = QStringLiteral("QUARZ Fendel Mosker");
+const QString frmFerulan::AccessCode = Catalogue::EditAccessCode;
 const QString frmFerulan::RecoveryFileName = QStringLiteral("ferulan-recuperation.txt");
 
 frmFerulan::frmFerulan(const QString &programFolder, Messenger &messenger, QWidget *parent,

@@ -2,6 +2,7 @@
 
 #include "CatalogueWriter.h"
 
+#include "catalogue/CatalogueRecord.h"
 #include "settings/SettingsLocation.h"
 #include "util/Library.h"
 
@@ -14,8 +15,6 @@ namespace StarterSettings {
 namespace {
 
 const QString CatalogueName = QStringLiteral("biblio.db");
-// The text the program grants editing for.
-const QByteArray AccessCode = "QUARZ Fendel Mosker";
 
 bool present(const QString &path)
 {
@@ -86,7 +85,7 @@ Result write(const QString &folder, const QString &name, bool editAccess)
                       "ComboOrder=AUTEUR\n"
                       "LastViewType=Form\n";
     if (editAccess)
-        text += "EditFunction=" + AccessCode + "\n";
+        text += "EditFunction=" + Catalogue::EditAccessCode.toUtf8() + "\n";
     // NewOnly: a file that appeared meanwhile is not replaced either.
     QFile file(result.settingsFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
