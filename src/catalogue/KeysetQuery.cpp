@@ -153,8 +153,10 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     Arena arena;
     std::string sortKey;
 
-    // A query that filters out most rows spends its time inside the engine.
-    ProgressReport report(progress, tableRows);
+    // Reading the rows, then ordering them, which takes about half as long
+    // and cannot tell how far it is. A query that filters out most rows
+    // spends its time inside the engine, which reports too.
+    ProgressReport report(progress, terms > 0 ? tableRows + tableRows / 2 : tableRows);
     std::function<bool()> engineReport = db.activity();
     if (progress) {
         engineReport = [&report, &query] {
@@ -190,6 +192,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         return true;
     }
 
+    report.report(tableRows);
     std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
         if (a.prefix[0] != b.prefix[0])
             return a.prefix[0] < b.prefix[0];

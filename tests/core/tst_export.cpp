@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueExport.h"
 #include "catalogue/Database.h"
 #include "catalogue/ForwardRecordset.h"
+#include "catalogue/Progress.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -26,6 +27,8 @@ private Q_SLOTS:
     void failedExportLeavesOldFileWhole();
     void failsWhenFolderIsAFile();
     void fullDiskKeepsOldFile();
+    void progressAndCancel_data();
+    void progressAndCancel();
 
 private:
     // Exports the catalogue at m_db through the program's export query.
@@ -206,6 +209,53 @@ void tst_Export::fullDiskKeepsOldFile()
     QCOMPARE(error, QDir::toNativeSeparators(target) + " : " + QString::fromLocal8Bit(strerror(EFBIG)));
     QCOMPARE(TestSupport::readFile(target), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void tst_Export::progressAndCancel_data()
+{
+    QTest::addColumn<qint64>("stopAt");
+    QTest::addColumn<bool>("written");
+    // The engine reads the 6000 rows while it orders them, then they are
+    // written: units 0 to 6000, then 6000 to 12000.
+    QTest::newRow("to the end") << qint64(-1) << true;
+    QTest::newRow("stopped while reading") << qint64(0) << false;
+    QTest::newRow("stopped while writing") << qint64(6001) << false;
+}
+
+void tst_Export::progressAndCancel()
+{
+    QFETCH(qint64, stopAt);
+    QFETCH(bool, written);
+    const int rows = 6000;
+    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::manyRows(rows)), QString());
+    QString error;
+    QVERIFY2(exportTo(path("expected.txt"), &error), qPrintable(error));
+    const QString target = path(QStringLiteral("biblio.txt"));
+    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
+    QVERIFY(TestSupport::writeFile(target, old));
+
+    Database db;
+    QVERIFY(db.open(m_db, Database::Mode::ReadOnly));
+    TestSupport::RecordingProgress progress;
+    progress.stopAt = stopAt;
+    const auto outcome = CatalogueExport::ExportQuery(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE"),
+                                                      QStringLiteral(";;"), target, &error, &progress);
+    QCOMPARE(outcome, written ? CatalogueExport::Outcome::Written : CatalogueExport::Outcome::Cancelled);
+    QCOMPARE(progress.total, qint64(2 * rows));
+    QCOMPARE(progress.finishes, 1);
+    QVERIFY2(progress.monotonic(), qPrintable(QString::number(progress.reports.size())));
+    QVERIFY(!progress.reports.isEmpty() && progress.reports.last() <= progress.total);
+    if (written) {
+        // Reports from both phases, and the same bytes as without them.
+        QVERIFY(progress.reports.first() < rows && progress.reports.last() > rows);
+        QCOMPARE(TestSupport::readFile(target), TestSupport::readFile(path("expected.txt")));
+    } else {
+        QVERIFY(progress.reports.last() >= stopAt);
+        QVERIFY2(error.contains(QStringLiteral("annulée")), qPrintable(error));
+        QCOMPARE(TestSupport::readFile(target), old);
+        // No temporary file stays behind.
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Export)

@@ -8,12 +8,14 @@
 #include "dialogs/frmFilter.h"
 #include "dialogs/frmSearch.h"
 #include "main_window/OrderCombo.h"
+#include "main_window/WorkProgress.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -81,6 +83,7 @@ private Q_SLOTS:
     void gridFillsWindowAboveToolStrip();
     void finExportsWholeCatalogue();
     void failedExportKeepsWindowOpen();
+    void longWorkShowsProgress();
     void editingDialogsAndAboutBox();
     void destroyedWindowLeavesNothingReadingData1();
 };
@@ -398,6 +401,54 @@ void tst_frmFerulan::failedExportKeepsWindowOpen()
     QCOMPARE(f.messenger.endCount, 0);
     QVERIFY(f.window->isVisible());
     QCOMPARE(f.settingsBytes(), settings);
+}
+
+void tst_frmFerulan::longWorkShowsProgress()
+{
+    WindowFixture f;
+    QVERIFY(f.startWith(TestSupport::manyRows(6000), true, false));
+    const QByteArray old = "an older export\r\n";
+    QVERIFY(TestSupport::writeFile(f.path("biblio.txt"), old));
+    const QStringList files = QDir(f.dir.path()).entryList(QDir::Files);
+    const int showAfter = WorkProgress::showAfterMs();
+    WorkProgress::setShowAfterMs(0);
+
+    // What the dialog showed, seen from inside the work; the export's is
+    // cancelled from its button, as a person would.
+    QStringList seen;
+    const auto watch = [&seen](bool cancel) {
+        QTimer::singleShot(0, [&seen, cancel] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<QProgressDialog *>(top);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                auto *button = dialog->findChild<QPushButton *>();
+                seen << dialog->labelText() + (button ? " +" + button->text() : QString())
+                        + (dialog->windowModality() == Qt::ApplicationModal ? " modal" : "")
+                        + (QGuiApplication::overrideCursor() ? " wait" : "");
+                if (cancel && button)
+                    QTest::mouseClick(button, Qt::LeftButton);
+            }
+        });
+    };
+    watch(true);
+    f.click("cmdClose");
+    watch(false);
+    f.window->module().OrderClause = QStringLiteral("ORDER BY TITRE");
+    const bool sorted = f.window->module().ComposeQuery();
+    WorkProgress::setShowAfterMs(showAfter);
+
+    QCOMPARE(seen, QStringList({"Exportation du catalogue vers biblio.txt… +Annuler modal wait",
+                                "Lecture du catalogue… modal wait"}));
+    // Cancelled: no message, the window open, the old file whole and alone.
+    QVERIFY2(f.messenger.messages.isEmpty(), qPrintable(f.lastMessage()));
+    QCOMPARE(f.messenger.endCount, 0);
+    QVERIFY(f.window->isVisible());
+    QCOMPARE(TestSupport::readFile(f.path("biblio.txt")), old);
+    QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), files);
+    QVERIFY(sorted);
+    QCOMPARE(f.window->Data1.Recordset().valueAt(0, 7).toString(), QStringLiteral("Titre 1"));
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
 void tst_frmFerulan::editingDialogsAndAboutBox()
