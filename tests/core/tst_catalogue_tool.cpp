@@ -153,6 +153,8 @@ private Q_SLOTS:
     void check_data();
     void check();
     void checkHalfWrittenFile();
+    void progressLineOnlyOnATerminal_data();
+    void progressLineOnlyOnATerminal();
 
 private:
     QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
@@ -736,6 +738,50 @@ void tst_CatalogueTool::checkHalfWrittenFile()
              qPrintable(run.err));
     QCOMPARE(TestSupport::readFile(file), before);
     QVERIFY(QFile::exists(file + "-journal"));
+}
+
+void tst_CatalogueTool::progressLineOnlyOnATerminal_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QString>("line");
+    for (const bool terminal : {false, true}) {
+        const char *where = terminal ? " on a terminal" : " into a pipe";
+        QTest::addRow("generate%s", where) << "generate 2000" << terminal << "\rgenerate: 1 of 2000 (0%)\x1b[K";
+        // The remark about the row takes the progress line away first.
+        QTest::addRow("import%s", where) << "import source.txt" << terminal << "\rimport: 1\x1b[K\r\x1b[K";
+    }
+}
+
+void tst_CatalogueTool::progressLineOnlyOnATerminal()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, terminal);
+    QFETCH(QString, line);
+    QVERIFY(TestSupport::writeFile(path("source.txt"), crlf({Header, "Livre;;;;;;1;;A;;;;T;;", ";;;;;;douze;;B;;;;U;;"})));
+    const QStringList arguments = command.split(' ') << "new.db";
+    ToolRun run;
+    if (terminal) {
+        // script gives the tool a terminal of its own and passes on its status.
+        QProcess process;
+        process.setWorkingDirectory(m_dir->path());
+        process.start("script", {"-qec", QStringLiteral(FERULAN_TOOL " ") + arguments.join(' '), "/dev/null"});
+        if (!process.waitForStarted())
+            QSKIP("script (package bsdutils) cannot be run");
+        QVERIFY(process.waitForFinished(60000));
+        run = {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString()};
+    } else {
+        run = runTool(arguments, m_dir->path());
+    }
+    QVERIFY2(run.status == 0 || run.status == 1, qPrintable(run.out + run.err));
+    QVERIFY2(run.out.contains("new.db: "), qPrintable(run.out));
+    const QString all = run.out + run.err;
+    QCOMPARE(all.contains(line), terminal);
+    QCOMPARE(all.contains("\x1b"), terminal);
+    // Nothing remains of the line once the command is done.
+    if (terminal)
+        QVERIFY2(all.lastIndexOf("\r\x1b[K") > all.lastIndexOf(QRegularExpression("(generate|import): \\d")),
+                 qPrintable(all));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueTool)
