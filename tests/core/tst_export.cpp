@@ -24,8 +24,8 @@ private Q_SLOTS:
     void emptyCatalogueGivesHeaderOnly();
     void secondExportReplacesFirst_data();
     void secondExportReplacesFirst();
+    void failedExportLeavesOldFileWhole_data();
     void failedExportLeavesOldFileWhole();
-    void failsWhenFolderIsAFile();
     void fullDiskKeepsOldFile();
     void progressAndCancel_data();
     void progressAndCancel();
@@ -162,33 +162,27 @@ void tst_Export::secondExportReplacesFirst()
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
-void tst_Export::failedExportLeavesOldFileWhole()
+void tst_Export::failedExportLeavesOldFileWhole_data()
 {
-    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
-    // The longest name the file system takes: the old file exists, but no
-    // new file can be written beside it under a longer temporary name.
-    const QString target = path(QString(255, QLatin1Char('b')));
-    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
-    QVERIFY(TestSupport::writeFile(target, old));
-
-    QString error;
-    QVERIFY(!exportTo(target, &error));
-    QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
-    QCOMPARE(TestSupport::readFile(target), old);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // the catalogue and the old file
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("target");
+    // The longest name the file system takes: no temporary name fits beside it.
+    QTest::newRow("no room for a temporary name") << QString(255, 'b') << QString(255, 'b');
+    QTest::newRow("folder is a file") << "program" << "program/biblio.txt";
 }
 
-void tst_Export::failsWhenFolderIsAFile()
+void tst_Export::failedExportLeavesOldFileWhole()
 {
+    QFETCH(QString, existing);
+    QFETCH(QString, target);
     QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
-    const QString notAFolder = path(QStringLiteral("program"));
-    QVERIFY(TestSupport::writeFile(notAFolder, "not a folder"));
-    const QString target = notAFolder + QStringLiteral("/biblio.txt");
-
+    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
+    QVERIFY(TestSupport::writeFile(path(existing), old));
     QString error;
-    QVERIFY(!exportTo(target, &error));
-    QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
-    QCOMPARE(TestSupport::readFile(notAFolder), QByteArray("not a folder"));
+    QVERIFY(!exportTo(path(target), &error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path(target))), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(path(existing)), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // the catalogue and the old file
 }
 
 void tst_Export::fullDiskKeepsOldFile()
@@ -213,49 +207,37 @@ void tst_Export::fullDiskKeepsOldFile()
 
 void tst_Export::progressAndCancel_data()
 {
-    QTest::addColumn<qint64>("stopAt");
-    QTest::addColumn<bool>("written");
     // The engine reads the 6000 rows while it orders them, then they are
     // written: units 0 to 6000, then 6000 to 12000.
-    QTest::newRow("to the end") << qint64(-1) << true;
-    QTest::newRow("stopped while reading") << qint64(0) << false;
-    QTest::newRow("stopped while writing") << qint64(6001) << false;
+    QTest::addColumn<qint64>("stopAt");
+    QTest::newRow("to the end") << qint64(-1);
+    QTest::newRow("stopped while reading") << qint64(0);
+    QTest::newRow("stopped while writing") << qint64(6001);
 }
 
 void tst_Export::progressAndCancel()
 {
     QFETCH(qint64, stopAt);
-    QFETCH(bool, written);
-    const int rows = 6000;
-    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::manyRows(rows)), QString());
+    const bool written = stopAt < 0;
+    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::manyRows(6000)), QString());
     QString error;
     QVERIFY2(exportTo(path("expected.txt"), &error), qPrintable(error));
-    const QString target = path(QStringLiteral("biblio.txt"));
-    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
-    QVERIFY(TestSupport::writeFile(target, old));
-
+    QVERIFY(TestSupport::writeFile(path("biblio.txt"), "the previous export\r\n"));
     Database db;
     QVERIFY(db.open(m_db, Database::Mode::ReadOnly));
     TestSupport::RecordingProgress progress;
     progress.stopAt = stopAt;
-    const auto outcome = CatalogueExport::ExportQuery(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE"),
-                                                      QStringLiteral(";;"), target, &error, &progress);
-    QCOMPARE(outcome, written ? CatalogueExport::Outcome::Written : CatalogueExport::Outcome::Cancelled);
-    QCOMPARE(progress.total, qint64(2 * rows));
-    QCOMPARE(progress.finishes, 1);
-    QVERIFY2(progress.monotonic(), qPrintable(QString::number(progress.reports.size())));
-    QVERIFY(!progress.reports.isEmpty() && progress.reports.last() <= progress.total);
-    if (written) {
-        // Reports from both phases, and the same bytes as without them.
-        QVERIFY(progress.reports.first() < rows && progress.reports.last() > rows);
-        QCOMPARE(TestSupport::readFile(target), TestSupport::readFile(path("expected.txt")));
-    } else {
-        QVERIFY(progress.reports.last() >= stopAt);
-        QVERIFY2(error.contains(QStringLiteral("annulée")), qPrintable(error));
-        QCOMPARE(TestSupport::readFile(target), old);
-        // No temporary file stays behind.
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3);
-    }
+    QCOMPARE(CatalogueExport::ExportQuery(db, "SELECT * FROM Biblio ORDER BY DOMAINE", ";;", path("biblio.txt"), &error,
+                                          &progress),
+             written ? CatalogueExport::Outcome::Written : CatalogueExport::Outcome::Cancelled);
+    QVERIFY(progress.total == 12000 && progress.finishes == 1 && progress.monotonic());
+    QVERIFY(!progress.reports.isEmpty() && progress.reports.first() < 6000
+            && progress.reports.last() >= (written ? 6000 : stopAt) && progress.reports.last() <= 12000);
+    // A stop keeps the old file whole and leaves no temporary file behind.
+    QCOMPARE(TestSupport::readFile(path("biblio.txt")),
+             written ? TestSupport::readFile(path("expected.txt")) : QByteArray("the previous export\r\n"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3);
+    QCOMPARE(error.contains(QStringLiteral("annulée")), !written);
 }
 
 QTEST_GUILESS_MAIN(tst_Export)

@@ -34,15 +34,17 @@ QList<Row> sampleRows();
 QList<Row> manyRows(int n);
 
 // What long work reported; it asks to stop at the first report of at least
-// stopAt units (never when negative).
+// stopAt units (never when negative), and runs onReport at each.
 struct RecordingProgress : ProgressObserver {
     qint64 stopAt = -1;
     qint64 total = -1;
     QList<qint64> reports;
     int finishes = 0;
+    std::function<void()> onReport = [] {};
     void started(qint64 units) override { total = units; }
     bool progressed(qint64 done) override
     {
+        onReport();
         reports << done;
         return stopAt < 0 || done < stopAt;
     }
