@@ -2,6 +2,9 @@
 
 #include "CodeTables.h"
 #include "ForwardRecordset.h"
+#include "JetSql.h"
+#include "KeysetQuery.h"
+#include "Progress.h"
 #include "util/Library.h"
 #include "util/Windows1252.h"
 
@@ -190,30 +193,42 @@ private:
     QString m_error;
 };
 
-} // namespace
+// How often the row loop reports, in rows.
+constexpr qint64 ReportEveryRows = 2048;
 
-namespace CatalogueExport {
-
-bool Export(ForwardRecordset &rs, const QString &separator, const QString &path, QString *error)
+QString cancelledText(const QString &path)
 {
+    return QStringLiteral("Exportation annulée : %1 est resté tel quel.").arg(QDir::toNativeSeparators(path));
+}
+
+CatalogueExport::Outcome writeRows(ForwardRecordset &rs, const QString &separator, const QString &path,
+                                   QString *error, ProgressReport *report)
+{
+    using CatalogueExport::Outcome;
     const auto fail = [error](const QString &text) {
         if (error)
             *error = text;
-        return false;
+        return Outcome::Failed;
     };
 
     ReplacingFile file(path);
     if (!file.open())
         return fail(file.errorString());
 
-    const std::string header = std::string(Header) + "\r\n";
+    const std::string header = std::string(CatalogueExport::Header) + "\r\n";
     if (!file.write(header.data(), header.size()))
         return fail(file.errorString());
 
     const std::string separatorBytes = Windows1252::encode(separator).toStdString();
     CodeLabels labels;
     std::string line;
+    qint64 rows = 0;
     while (!rs.isEOF()) {
+        if (report && ++rows % ReportEveryRows == 0 && !report->report(rows)) {
+            if (error)
+                *error = cancelledText(path);
+            return Outcome::Cancelled;
+        }
         recordLine(
             rs.fieldCount() - 1, [&rs](int i) { return rs.fieldUtf8(i); }, separatorBytes, labels, line);
         if (!hasEmptyRun(line)) {
@@ -226,7 +241,39 @@ bool Export(ForwardRecordset &rs, const QString &separator, const QString &path,
     }
     if (!file.commit())
         return fail(file.errorString());
-    return true;
+    return Outcome::Written;
+}
+
+} // namespace
+
+namespace CatalogueExport {
+
+bool Export(ForwardRecordset &rs, const QString &separator, const QString &path, QString *error)
+{
+    return writeRows(rs, separator, path, error, nullptr) == Outcome::Written;
+}
+
+Outcome ExportQuery(Database &db, const QString &query, const QString &separator, const QString &path,
+                    QString *error, ProgressObserver *progress)
+{
+    qint64 tableRows = 0;
+    if (progress) {
+        if (const auto select = JetSql::translate(query, nullptr)) {
+            if (const auto key = db.rowKey(select->table))
+                tableRows = KeysetQuery::rowsAtMost(db, select->table, *key);
+        }
+    }
+    ProgressReport report(progress, 2 * tableRows);
+    ForwardRecordset rs;
+    const auto seeking = [&report](qint64 rowsRead) { return report.report(rowsRead); };
+    if (!rs.open(db, query, progress ? std::function<bool(qint64)>(seeking) : std::function<bool(qint64)>())) {
+        const bool cancelled = rs.lastError().number == DataErrors::Cancelled;
+        if (error)
+            *error = cancelled ? cancelledText(path) : rs.lastError().text;
+        return cancelled ? Outcome::Cancelled : Outcome::Failed;
+    }
+    report.setOffset(tableRows);
+    return writeRows(rs, separator, path, error, progress ? &report : nullptr);
 }
 
 bool leavesOut(const QVector<QVariant> &row)

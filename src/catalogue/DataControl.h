@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Database.h"
+#include "Progress.h"
 #include "RecordSet.h"
 
 #include <QObject>
@@ -69,6 +70,10 @@ public:
 
     const DataError &lastError() const { return m_error; }
 
+    // Hears how far each query has come (none by default). While it is told,
+    // the record set gives no rows it has not kept.
+    void setProgressObserver(ProgressObserver *observer) { m_progress = observer; }
+
 Q_SIGNALS:
     void validating(int action, bool dataChanged);
     void repositioned();
@@ -96,4 +101,5 @@ private:
     Database m_db;
     RecordSet m_recordSet;
     DataError m_error;
+    ProgressObserver *m_progress = nullptr;
 };

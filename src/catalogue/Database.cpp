@@ -110,6 +110,16 @@ QString engineText(sqlite3 *db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
+QString cancelledText()
+{
+    return QStringLiteral("Opération interrompue à la demande de l'utilisateur.");
+}
+
+QString busyText()
+{
+    return QStringLiteral("La base de données est occupée par une autre requête.");
+}
+
 QString timeLimitText()
 {
     return QStringLiteral("La requête a été arrêtée au bout de %1 secondes : elle ne finissait pas. "
@@ -193,6 +203,10 @@ int Database::progress(void *database)
         db->m_timedOut = true;
         return 1;
     }
+    if (db->m_deadline != 0 && db->m_activity && !db->m_activity()) {
+        db->m_cancelled = true;
+        return 1;
+    }
     return 0;
 }
 
@@ -228,14 +242,21 @@ bool Database::exec(const QString &sql)
         setError(DataErrors::NotOpen, QStringLiteral("The database is not open."));
         return false;
     }
+    if (isStepping()) {
+        setError(DataErrors::Busy, busyText());
+        return false;
+    }
     char *message = nullptr;
     m_timedOut = false;
+    m_cancelled = false;
     m_deadline = nowMs() + s_timeLimitMs;
     const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message);
     m_deadline = 0;
     if (rc != SQLITE_OK) {
         if (rc == SQLITE_INTERRUPT && m_timedOut)
             setError(DataErrors::TimeLimit, timeLimitText());
+        else if (rc == SQLITE_INTERRUPT && m_cancelled)
+            setError(DataErrors::Cancelled, cancelledText());
         else if (sqlite3_errcode(m_db) == rc)
             setError(engineNumber(m_db), engineText(m_db));
         else
@@ -250,6 +271,10 @@ std::unique_ptr<Statement> Database::prepare(const QString &sql)
 {
     if (!m_db) {
         setError(DataErrors::NotOpen, QStringLiteral("The database is not open."));
+        return nullptr;
+    }
+    if (isStepping()) {
+        setError(DataErrors::Busy, busyText());
         return nullptr;
     }
     sqlite3_stmt *stmt = nullptr;
@@ -409,8 +434,13 @@ Statement::Step Statement::step()
 {
     // Only the time spent in the engine counts, not the caller's work
     // between rows.
+    if (m_db.isStepping()) {
+        m_db.setError(DataErrors::Busy, busyText());
+        return Step::Error;
+    }
     const qint64 start = nowMs();
     m_db.m_timedOut = false;
+    m_db.m_cancelled = false;
     m_db.m_deadline = start + std::max<qint64>(1, s_timeLimitMs - m_spentMs);
     const int rc = sqlite3_step(m_stmt);
     m_db.m_deadline = 0;
@@ -422,6 +452,8 @@ Statement::Step Statement::step()
         return Step::Done;
     if (rc == SQLITE_INTERRUPT && m_db.m_timedOut)
         m_db.setError(DataErrors::TimeLimit, timeLimitText());
+    else if (rc == SQLITE_INTERRUPT && m_db.m_cancelled)
+        m_db.setError(DataErrors::Cancelled, cancelledText());
     else
         m_db.takeEngineError();
     sqlite3_reset(m_stmt);
@@ -433,6 +465,11 @@ void Statement::reset()
     m_spentMs = 0;
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
+}
+
+qint64 Statement::rowsScanned() const
+{
+    return sqlite3_stmt_status(m_stmt, SQLITE_STMTSTATUS_FULLSCAN_STEP, 0);
 }
 
 int Statement::columnCount() const

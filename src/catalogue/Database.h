@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,6 +30,8 @@ inline constexpr int RecordGone = 3167;
 inline constexpr int TimeLimit = 3712;
 inline constexpr int NoRowKey = 3800;
 inline constexpr int UnfinishedChanges = 3801; // a journal only a writer can undo
+inline constexpr int Cancelled = 3059;
+inline constexpr int Busy = 3802; // a statement asked for while another one steps
 } // namespace DataErrors
 
 class Statement;
@@ -84,6 +87,15 @@ public:
     static int timeLimitMs();
     static void setTimeLimitMs(int ms);
 
+    // Called now and then while the engine works on a statement, so that
+    // long work can tell how far it is; returning false stops the statement,
+    // which fails with DataErrors::Cancelled. It must not use this
+    // connection: the engine forbids it, and statements refuse to step.
+    void setActivity(std::function<bool()> activity) { m_activity = std::move(activity); }
+    const std::function<bool()> &activity() const { return m_activity; }
+    // Whether a statement is being run right now (only true inside activity).
+    bool isStepping() const { return m_deadline != 0; }
+
 private:
     friend class Statement;
     static int progress(void *database);
@@ -96,6 +108,8 @@ private:
     DataError m_lastError;
     qint64 m_deadline = 0; // monotonic ms; 0 while no step runs
     bool m_timedOut = false;
+    bool m_cancelled = false;
+    std::function<bool()> m_activity;
 };
 
 // A prepared statement. Values come back as QVariant: NULL as a null
@@ -120,6 +134,8 @@ public:
     // The column as UTF-8 text, valid until the next step; null for NULL.
     QByteArrayView utf8(int column) const;
     sqlite3_stmt *handle() const { return m_stmt; }
+    // Rows the engine has gone through in whole-table scans since prepared.
+    qint64 rowsScanned() const;
 
 private:
     Database &m_db;

@@ -1,8 +1,9 @@
 #include "ForwardRecordset.h"
 
 #include "JetSql.h"
+#include "KeysetQuery.h"
 
-bool ForwardRecordset::open(Database &db, const QString &query)
+bool ForwardRecordset::open(Database &db, const QString &query, const std::function<bool(qint64)> &seeking)
 {
     m_db = &db;
     m_statement.reset();
@@ -24,6 +25,10 @@ bool ForwardRecordset::open(Database &db, const QString &query)
         m_error = db.lastError();
         return false;
     }
+    if (!seeking)
+        return step();
+    Statement &statement = *m_statement;
+    const KeysetQuery::ActivityScope activity(db, [&seeking, &statement] { return seeking(statement.rowsScanned()); });
     return step();
 }
 

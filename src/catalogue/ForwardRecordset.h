@@ -4,14 +4,18 @@
 
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 // A read-once pass over the result of one of the program's query texts, for
 // the export: rows stream from the engine, none is held beyond the current.
 class ForwardRecordset {
 public:
-    // Runs the query on the open database; false with db.lastError() on failure.
-    bool open(Database &db, const QString &query);
+    // Runs the query on the open database; false with lastError() on
+    // failure. An ordered query reads the whole table before its first row:
+    // meanwhile seeking, when given, hears of the rows read now and then;
+    // returning false stops the query (error DataErrors::Cancelled).
+    bool open(Database &db, const QString &query, const std::function<bool(qint64 rowsRead)> &seeking = {});
 
     bool isEOF() const { return m_eof; }
     int fieldCount() const;

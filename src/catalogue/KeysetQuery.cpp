@@ -106,22 +106,35 @@ private:
     std::vector<std::string> m_blocks;
 };
 
-// An upper bound of the rows a query on this table yields: room reserved
-// but never touched costs no memory.
-std::size_t rowsAtMost(Database &db, const QString &table, const QString &key)
-{
-    auto query = db.prepare(QLatin1String("SELECT max(") + key + QLatin1String(") FROM ") + Database::quoteName(table));
-    if (!query || query->step() != Statement::Step::Row)
-        return 0;
-    return std::size_t(std::clamp<qint64>(query->int64(0), 0, 1 << 22));
-}
+// Reports come from the row loop this often, and from the engine between.
+constexpr std::size_t ReportEveryRows = 4096;
 
 } // namespace
 
 namespace KeysetQuery {
 
+ActivityScope::ActivityScope(Database &db, std::function<bool()> activity)
+    : m_db(db)
+    , m_previous(db.activity())
+{
+    m_db.setActivity(std::move(activity));
+}
+
+ActivityScope::~ActivityScope()
+{
+    m_db.setActivity(std::move(m_previous));
+}
+
+qint64 rowsAtMost(Database &db, const QString &table, const QString &key)
+{
+    auto query = db.prepare(QLatin1String("SELECT max(") + key + QLatin1String(") FROM ") + Database::quoteName(table));
+    if (!query || query->step() != Statement::Step::Row)
+        return 0;
+    return std::max<qint64>(query->int64(0), 0);
+}
+
 bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
-         std::vector<qint64> &keys, DataError &error)
+         std::vector<qint64> &keys, DataError &error, ProgressObserver *progress)
 {
     auto query = db.prepare(JetSql::selectKeysAndTerms(select, columns, key));
     if (!query) {
@@ -130,13 +143,28 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     }
     sqlite3_stmt *stmt = query->handle();
     const int terms = int(select.terms.size());
+    const qint64 tableRows = rowsAtMost(db, select.table, key);
+    // Room reserved but never touched costs no memory.
     std::vector<qint64> found;
-    found.reserve(rowsAtMost(db, select.table, key));
+    found.reserve(std::size_t(std::min<qint64>(tableRows, 1 << 22)));
     std::vector<Entry> entries;
     if (terms > 0)
         entries.reserve(found.capacity());
     Arena arena;
     std::string sortKey;
+
+    // Reading the rows, then ordering them, which takes about half as long
+    // and cannot tell how far it is. A query that filters out most rows
+    // spends its time inside the engine, which reports too.
+    ProgressReport report(progress, terms > 0 ? tableRows + tableRows / 2 : tableRows);
+    std::function<bool()> engineReport = db.activity();
+    if (progress) {
+        engineReport = [&report, &query] {
+            report.report(query->rowsScanned());
+            return true;
+        };
+    }
+    const ActivityScope activity(db, std::move(engineReport));
 
     for (;;) {
         const Statement::Step step = query->step();
@@ -147,6 +175,8 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
             return false;
         }
         found.push_back(sqlite3_column_int64(stmt, 0));
+        if (progress && found.size() % ReportEveryRows == 0)
+            report.report(std::max<qint64>(query->rowsScanned(), qint64(found.size())));
         if (terms == 0)
             continue;
         sortKey.clear();
@@ -162,6 +192,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         return true;
     }
 
+    report.report(tableRows);
     std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
         if (a.prefix[0] != b.prefix[0])
             return a.prefix[0] < b.prefix[0];

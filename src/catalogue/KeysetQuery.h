@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "JetSql.h"
+#include "Progress.h"
 
 #include <QStringList>
 
@@ -14,8 +15,27 @@
 // and the strings are sorted here. Equal strings keep the order of the keys.
 namespace KeysetQuery {
 
-// key: engine SQL naming the table's row key (Database::rowKey).
+// key: engine SQL naming the table's row key (Database::rowKey). progress,
+// when given, hears of the rows read, out of the table's rows; it cannot
+// stop the query.
 bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
-         std::vector<qint64> &keys, DataError &error);
+         std::vector<qint64> &keys, DataError &error, ProgressObserver *progress = nullptr);
+
+// Sets a connection's activity for as long as it lives, and gives the
+// previous one back.
+class ActivityScope {
+public:
+    ActivityScope(Database &db, std::function<bool()> activity);
+    ~ActivityScope();
+    ActivityScope(const ActivityScope &) = delete;
+    ActivityScope &operator=(const ActivityScope &) = delete;
+
+private:
+    Database &m_db;
+    std::function<bool()> m_previous;
+};
+
+// An upper bound of the rows of a table (its largest row key), at no cost.
+qint64 rowsAtMost(Database &db, const QString &table, const QString &key);
 
 } // namespace KeysetQuery

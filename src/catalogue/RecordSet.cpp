@@ -54,7 +54,7 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     }
 
     std::vector<qint64> keys;
-    if (!KeysetQuery::run(db, select, names, *key, keys, m_error))
+    if (!KeysetQuery::run(db, select, names, *key, keys, m_error, m_control.m_progress))
         return false;
     keys.shrink_to_fit();
 
@@ -416,6 +416,10 @@ const QVector<QVariant> *RecordSet::row(int position) const
     auto cached = m_cache.constFind(key);
     if (cached != m_cache.constEnd())
         return &cached.value();
+    // The window repaints while a long query reports its progress; the
+    // connection is the query's until it ends.
+    if (m_db && m_db->isStepping())
+        return nullptr;
 
     if (m_cache.size() >= CacheLimit)
         m_cache.clear();

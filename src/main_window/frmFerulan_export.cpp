@@ -3,10 +3,10 @@
 #include "frmFerulan.h"
 
 #include "HandlerError.h"
+#include "WorkProgress.h"
 
 #include "catalogue/CatalogueExport.h"
 #include "catalogue/Database.h"
-#include "catalogue/ForwardRecordset.h"
 #include "util/Library.h"
 
 void frmFerulan::cmdClose_Click()
@@ -18,16 +18,24 @@ void frmFerulan::cmdClose_Click()
         Database db;
         if (!db.open(Library::FileInFolder(m_programFolder, m_module1.DatabaseFile), Database::Mode::ReadOnly))
             raiseHandlerError(db.lastError().text);
-        ForwardRecordset rs;
-        if (!rs.open(db, QStringLiteral("SELECT * FROM ") + m_module1.TableName + QStringLiteral(" ORDER BY DOMAINE")))
-            raiseHandlerError(rs.lastError().text);
-        // On failure the previous file stays whole and the window stays
-        // open, so nothing is lost.
+        // A large catalogue takes seconds: the user sees how far it is and
+        // may stop it, which keeps the previous file and the window.
+        WorkProgress progress(this, QStringLiteral("Exportation du catalogue vers biblio.txt…"),
+                              WorkProgress::Cancellable);
         QString error;
-        if (!CatalogueExport::Export(rs, QStringLiteral(";;"),
-                                     Library::FileInFolder(m_programFolder, QLatin1String(CatalogueExport::FileName)),
-                                     &error))
+        switch (CatalogueExport::ExportQuery(
+            db, QStringLiteral("SELECT * FROM ") + m_module1.TableName + QStringLiteral(" ORDER BY DOMAINE"),
+            QStringLiteral(";;"), Library::FileInFolder(m_programFolder, QLatin1String(CatalogueExport::FileName)),
+            &error, &progress)) {
+        case CatalogueExport::Outcome::Written:
+            break;
+        case CatalogueExport::Outcome::Cancelled:
+            throw HandlerStopped{};
+        case CatalogueExport::Outcome::Failed:
+            // The previous file stays whole and the window stays open, so
+            // nothing is lost.
             raiseHandlerError(error);
+        }
     }
     close();
 }

@@ -8,6 +8,7 @@
 #include "Messenger.h"
 #include "NavigationBar.h"
 #include "TwipsLayout.h"
+#include "WorkProgress.h"
 
 #include "catalogue/CatalogueRecord.h"
 
@@ -202,6 +203,9 @@ void frmFerulan::buildViews()
     });
     connect(&Data1, &DataControl::errorOccurred, this, &frmFerulan::Data1_Error);
     connect(&m_module1, &Module1::columnsReset, this, &frmFerulan::SetColumnWidths);
+    // A sort, a search or a filter over a large catalogue takes seconds.
+    Data1.setProgressObserver(
+        new WorkProgress(this, QStringLiteral("Lecture du catalogue…"), WorkProgress::NotCancellable));
 }
 
 void frmFerulan::cmdList_Click(int index)

@@ -152,6 +152,8 @@ private Q_SLOTS:
     void importReportsRowsAndWritesTheRest();
     void check_data();
     void check();
+    void progressLineOnlyOnATerminal_data();
+    void progressLineOnlyOnATerminal();
 
 private:
     QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
@@ -723,6 +725,40 @@ void tst_CatalogueTool::check()
     // It changes nothing.
     QCOMPARE(TestSupport::readFile(file), before);
     QCOMPARE(folderEntries(m_dir->path()), entries);
+}
+
+void tst_CatalogueTool::progressLineOnlyOnATerminal_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QString>("line");
+    for (const bool terminal : {false, true}) {
+        const char *where = terminal ? " on a terminal" : " into a pipe";
+        QTest::addRow("generate%s", where) << "generate 2000" << terminal << "\rgenerate: 1 of 2000 (0%)\x1b[K";
+        // The remark about the second row takes the line away first.
+        QTest::addRow("import%s", where) << "import source.txt" << terminal << "\rimport: 1\x1b[K\r\x1b[K";
+    }
+}
+
+void tst_CatalogueTool::progressLineOnlyOnATerminal()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, terminal);
+    QFETCH(QString, line);
+    QVERIFY(TestSupport::writeFile(path("source.txt"), crlf({Header, "Livre;;;;;;1;;A;;;;T;;", ";;;;;;douze;;B;;;;U;;"})));
+    // script gives the tool a terminal of its own.
+    const QString tool = QStringLiteral(FERULAN_TOOL " ") + command + " new.db";
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(terminal ? "script" : "sh", {terminal ? "-qc" : "-c", tool, terminal ? "/dev/null" : ""});
+    QVERIFY2(process.waitForFinished(60000), "script (package bsdutils) is missing");
+    const QString all = QString::fromUtf8(process.readAll());
+    QVERIFY2(all.contains("new.db: "), qPrintable(all));
+    QCOMPARE(all.contains(line), terminal);
+    QCOMPARE(all.contains("\x1b"), terminal);
+    // Nothing remains of the line once the command is done.
+    QVERIFY(all.lastIndexOf("\r\x1b[K") >= all.lastIndexOf(QRegularExpression("(generate|import): \\d")));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueTool)

@@ -51,6 +51,8 @@ private Q_SLOTS:
     void rowKeyCannotBeShadowed_data();
     void rowKeyCannotBeShadowed();
     void runawayQueryIsStopped();
+    void queriesReportProgress_data();
+    void queriesReportProgress();
 };
 
 void TestDataControl::init()
@@ -553,6 +555,38 @@ void TestDataControl::runawayQueryIsStopped()
     QCOMPARE(data.Recordset().recordCount(), 5);
     data.setRecordSource(QStringLiteral("SELECT * FROM Biblio  ORDER BY AUTEUR"));
     VERIFY_DATA(data.Refresh(), data);
+}
+
+void TestDataControl::queriesReportProgress_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("firstTitle");
+    QTest::newRow("sort") << "SELECT * FROM Biblio  ORDER BY TITRE" << 6000 << "Titre 1";
+    // Few rows match: the engine reads most of the table within a step.
+    QTest::newRow("search") << "SELECT * FROM Biblio WHERE TITRE LIKE '*tre 1*' " << 1111 << "Titre 1999";
+    QTest::newRow("natural order") << "SELECT * FROM Biblio  " << 6000 << "Titre 6000";
+}
+
+void TestDataControl::queriesReportProgress()
+{
+    QFETCH(QString, query);
+    QFETCH(int, count);
+    QFETCH(QString, firstTitle);
+    DataControl data;
+    openOn(data, TestSupport::manyRows(6000), QStringLiteral("SELECT * FROM Biblio  "));
+    // The window repaints the previous result while the query reports; the
+    // engine forbids using the connection from inside its own report.
+    TestSupport::RecordingProgress progress;
+    bool refused = false;
+    progress.onReport = [&] { refused = refused || data.Recordset().valueAt(4321, 7).isNull(); };
+    data.setProgressObserver(&progress);
+    data.setRecordSource(query);
+    VERIFY_DATA(data.Refresh(), data);
+    QCOMPARE(data.Recordset().recordCount(), count);
+    QCOMPARE(data.Recordset().valueAt(0, 7).toString(), firstTitle);
+    QVERIFY(progress.total >= 6000 && progress.finishes == 1 && refused);
+    QVERIFY(!progress.reports.isEmpty() && progress.monotonic() && progress.reports.last() <= progress.total);
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)

@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueExport.h"
 #include "catalogue/Database.h"
 #include "catalogue/ForwardRecordset.h"
+#include "catalogue/Progress.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -23,9 +24,11 @@ private Q_SLOTS:
     void emptyCatalogueGivesHeaderOnly();
     void secondExportReplacesFirst_data();
     void secondExportReplacesFirst();
+    void failedExportLeavesOldFileWhole_data();
     void failedExportLeavesOldFileWhole();
-    void failsWhenFolderIsAFile();
     void fullDiskKeepsOldFile();
+    void progressAndCancel_data();
+    void progressAndCancel();
 
 private:
     // Exports the catalogue at m_db through the program's export query.
@@ -159,33 +162,27 @@ void tst_Export::secondExportReplacesFirst()
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
-void tst_Export::failedExportLeavesOldFileWhole()
+void tst_Export::failedExportLeavesOldFileWhole_data()
 {
-    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
-    // The longest name the file system takes: the old file exists, but no
-    // new file can be written beside it under a longer temporary name.
-    const QString target = path(QString(255, QLatin1Char('b')));
-    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
-    QVERIFY(TestSupport::writeFile(target, old));
-
-    QString error;
-    QVERIFY(!exportTo(target, &error));
-    QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
-    QCOMPARE(TestSupport::readFile(target), old);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // the catalogue and the old file
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("target");
+    // The longest name the file system takes: no temporary name fits beside it.
+    QTest::newRow("no room for a temporary name") << QString(255, 'b') << QString(255, 'b');
+    QTest::newRow("folder is a file") << "program" << "program/biblio.txt";
 }
 
-void tst_Export::failsWhenFolderIsAFile()
+void tst_Export::failedExportLeavesOldFileWhole()
 {
+    QFETCH(QString, existing);
+    QFETCH(QString, target);
     QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
-    const QString notAFolder = path(QStringLiteral("program"));
-    QVERIFY(TestSupport::writeFile(notAFolder, "not a folder"));
-    const QString target = notAFolder + QStringLiteral("/biblio.txt");
-
+    const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
+    QVERIFY(TestSupport::writeFile(path(existing), old));
     QString error;
-    QVERIFY(!exportTo(target, &error));
-    QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
-    QCOMPARE(TestSupport::readFile(notAFolder), QByteArray("not a folder"));
+    QVERIFY(!exportTo(path(target), &error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path(target))), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(path(existing)), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // the catalogue and the old file
 }
 
 void tst_Export::fullDiskKeepsOldFile()
@@ -206,6 +203,41 @@ void tst_Export::fullDiskKeepsOldFile()
     QCOMPARE(error, QDir::toNativeSeparators(target) + " : " + QString::fromLocal8Bit(strerror(EFBIG)));
     QCOMPARE(TestSupport::readFile(target), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void tst_Export::progressAndCancel_data()
+{
+    // The engine reads the 6000 rows while it orders them, then they are
+    // written: units 0 to 6000, then 6000 to 12000.
+    QTest::addColumn<qint64>("stopAt");
+    QTest::newRow("to the end") << qint64(-1);
+    QTest::newRow("stopped while reading") << qint64(0);
+    QTest::newRow("stopped while writing") << qint64(6001);
+}
+
+void tst_Export::progressAndCancel()
+{
+    QFETCH(qint64, stopAt);
+    const bool written = stopAt < 0;
+    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::manyRows(6000)), QString());
+    QString error;
+    QVERIFY2(exportTo(path("expected.txt"), &error), qPrintable(error));
+    QVERIFY(TestSupport::writeFile(path("biblio.txt"), "the previous export\r\n"));
+    Database db;
+    QVERIFY(db.open(m_db, Database::Mode::ReadOnly));
+    TestSupport::RecordingProgress progress;
+    progress.stopAt = stopAt;
+    QCOMPARE(CatalogueExport::ExportQuery(db, "SELECT * FROM Biblio ORDER BY DOMAINE", ";;", path("biblio.txt"), &error,
+                                          &progress),
+             written ? CatalogueExport::Outcome::Written : CatalogueExport::Outcome::Cancelled);
+    QVERIFY(progress.total == 12000 && progress.finishes == 1 && progress.monotonic());
+    QVERIFY(!progress.reports.isEmpty() && progress.reports.first() < 6000
+            && progress.reports.last() >= (written ? 6000 : stopAt) && progress.reports.last() <= 12000);
+    // A stop keeps the old file whole and leaves no temporary file behind.
+    QCOMPARE(TestSupport::readFile(path("biblio.txt")),
+             written ? TestSupport::readFile(path("expected.txt")) : QByteArray("the previous export\r\n"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 3);
+    QCOMPARE(error.contains(QStringLiteral("annulée")), !written);
 }
 
 QTEST_GUILESS_MAIN(tst_Export)

@@ -8,12 +8,14 @@
 #include "dialogs/frmFilter.h"
 #include "dialogs/frmSearch.h"
 #include "main_window/OrderCombo.h"
+#include "main_window/WorkProgress.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -81,6 +83,7 @@ private Q_SLOTS:
     void gridFillsWindowAboveToolStrip();
     void finExportsWholeCatalogue();
     void failedExportKeepsWindowOpen();
+    void longWorkShowsProgress();
     void editingDialogsAndAboutBox();
     void destroyedWindowLeavesNothingReadingData1();
 };
@@ -407,6 +410,42 @@ void tst_frmFerulan::failedExportKeepsWindowOpen()
     QCOMPARE(f.messenger.endCount, 0);
     QVERIFY(f.window->isVisible());
     QCOMPARE(f.settingsBytes(), settings);
+}
+
+void tst_frmFerulan::longWorkShowsProgress()
+{
+    WindowFixture f;
+    QVERIFY(f.startWith(TestSupport::manyRows(6000), true, false));
+    QVERIFY(TestSupport::writeFile(f.path("biblio.txt"), "an older export\r\n"));
+    const QStringList files = QDir(f.dir.path()).entryList(QDir::Files);
+    WorkProgress::setShowAfterMs(0);
+    // What the dialog shows, seen from inside the work; the export's is
+    // cancelled from its button, as a person would.
+    QStringList seen;
+    const auto watch = [&seen] {
+        QTimer::singleShot(0, [&seen] {
+            auto *dialog = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+            QPushButton *button = dialog ? dialog->findChild<QPushButton *>() : nullptr;
+            seen << (dialog ? dialog->labelText() : "none") + (button ? " " + button->text() : "")
+                    + (QGuiApplication::overrideCursor() ? " wait" : "");
+            if (button)
+                QTest::mouseClick(button, Qt::LeftButton);
+        });
+    };
+    watch();
+    f.click("cmdClose");
+    watch();
+    f.window->module().OrderClause = QStringLiteral("ORDER BY TITRE");
+    QVERIFY(f.window->module().ComposeQuery());
+    WorkProgress::setShowAfterMs(1000);
+
+    QCOMPARE(seen, QStringList({"Exportation du catalogue vers biblio.txt… Annuler wait", "Lecture du catalogue… wait"}));
+    // Cancelled: no message, the window open, the old file whole and alone.
+    QVERIFY2(f.messenger.messages.isEmpty(), qPrintable(f.lastMessage()));
+    QVERIFY(f.messenger.endCount == 0 && f.window->isVisible());
+    QCOMPARE(TestSupport::readFile(f.path("biblio.txt")), QByteArray("an older export\r\n"));
+    QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), files);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
 void tst_frmFerulan::editingDialogsAndAboutBox()

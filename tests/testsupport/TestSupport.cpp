@@ -32,6 +32,17 @@ QString makeCatalogue(const QString &path, const QList<Row> &rows)
     return {};
 }
 
+QList<Row> manyRows(int n)
+{
+    QList<Row> rows;
+    const char *const prefixes[] = {"B", "L", "V", "Z", "T"};
+    const char *const domains[] = {"A", "B", "C", "D", "E", "F", "G"};
+    for (int i = 0; i < n; ++i)
+        rows.append({prefixes[i % 5], i % 2 ? "F" : "E", domains[i % 7], i, QStringLiteral("Auteur %1").arg(i % 97),
+                     "Éditeur", QStringLiteral("Titre %1").arg(n - i), QVariant()});
+    return rows;
+}
+
 QString makeHalfWrittenCatalogue(const QString &path)
 {
     // Pages big enough and a cache small enough that the change spills into

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "catalogue/Progress.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
 #include <QVector>
 
+#include <algorithm>
 #include <functional>
 
 // Helpers shared by the tests: small catalogues and settings files in
@@ -26,6 +29,28 @@ QString makeHalfWrittenCatalogue(const QString &path);
 
 // A few believable rows covering every code table.
 QList<Row> sampleRows();
+
+// n rows cycling through the code tables, with distinct numbers and titles.
+QList<Row> manyRows(int n);
+
+// What long work reported; it asks to stop at the first report of at least
+// stopAt units (never when negative), and runs onReport at each.
+struct RecordingProgress : ProgressObserver {
+    qint64 stopAt = -1;
+    qint64 total = -1;
+    QList<qint64> reports;
+    int finishes = 0;
+    std::function<void()> onReport = [] {};
+    void started(qint64 units) override { total = units; }
+    bool progressed(qint64 done) override
+    {
+        onReport();
+        reports << done;
+        return stopAt < 0 || done < stopAt;
+    }
+    void finished() override { ++finishes; }
+    bool monotonic() const { return std::is_sorted(reports.begin(), reports.end()); }
+};
 
 // Writes a file with exactly these bytes.
 bool writeFile(const QString &path, const QByteArray &bytes);

@@ -6,6 +6,7 @@
 #include "DemoCatalogue.h"
 #include "StarterSettings.h"
 #include "SyntheticCatalogue.h"
+#include "TerminalProgress.h"
 
 #include "settings/SettingsLocation.h"
 
@@ -178,12 +179,18 @@ bool expect(const CommandLine &line, int count, const char *shape, QTextStream &
 }
 
 template <typename Fill>
-int writeCatalogue(const QString &path, QTextStream &out, QTextStream &err, const QString &what, Fill fill)
+int writeCatalogue(const QString &path, QTextStream &out, QTextStream &err, const QString &what, Fill fill,
+                   TerminalProgress *progress = nullptr)
 {
     QElapsedTimer timer;
     timer.start();
     CatalogueWriter writer(path);
-    if (!writer.begin() || !fill(writer) || !writer.finish())
+    if (progress)
+        writer.setRowWritten([progress](qint64 rows) { progress->update(rows); });
+    const bool written = writer.begin() && fill(writer) && writer.finish();
+    if (progress)
+        progress->clear();
+    if (!written)
         return failWith(err, writer.errorString());
     out << QStringLiteral("%1: %2 records (%3) in %4 s")
                .arg(path)
@@ -247,15 +254,18 @@ int generate(const CommandLine &line, QTextStream &out, QTextStream &err)
             return usageError(err, QStringLiteral("the seed must be a whole number, not \"%1\"").arg(*line.seed));
         seed = *parsed;
     }
-    return writeCatalogue(line.positionals.at(1), out, err, QStringLiteral("synthetic, seed %1").arg(seed),
-                          [&](CatalogueWriter &writer) {
-                              SyntheticCatalogue generator(seed);
-                              for (quint64 i = 0; i < *count; ++i) {
-                                  if (!writer.add(generator.next()))
-                                      return false;
-                              }
-                              return true;
-                          });
+    TerminalProgress progress(QStringLiteral("generate"), qint64(*count));
+    return writeCatalogue(
+        line.positionals.at(1), out, err, QStringLiteral("synthetic, seed %1").arg(seed),
+        [&](CatalogueWriter &writer) {
+            SyntheticCatalogue generator(seed);
+            for (quint64 i = 0; i < *count; ++i) {
+                if (!writer.add(generator.next()))
+                    return false;
+            }
+            return true;
+        },
+        &progress);
 }
 
 int import(const CommandLine &line, QTextStream &out, QTextStream &err)
@@ -267,10 +277,14 @@ int import(const CommandLine &line, QTextStream &out, QTextStream &err)
         return usageError(err, QStringLiteral("--table needs a table name"));
     const QString &source = line.positionals.at(0);
     const QString &target = line.positionals.at(1);
-    ImportReport report(QStringLiteral("row"), [&err, &source](const QString &text) {
+    TerminalProgress progress(QStringLiteral("import"), 0);
+    ImportReport report(QStringLiteral("row"), [&err, &source, &progress](const QString &text) {
+        progress.clear();
         err << source << ": " << text << Qt::endl;
     });
-    const CatalogueImport::Result result = CatalogueImport::run(source, target, line.table.value_or(QString()), report);
+    const CatalogueImport::Result result = CatalogueImport::run(source, target, line.table.value_or(QString()), report,
+                                                                [&progress](qint64 rows) { progress.update(rows); });
+    progress.clear();
     if (!result.written)
         return failWith(err, QStringLiteral("%1; nothing was written").arg(result.error));
     out << QStringLiteral("%1: %2 records from %3, %4").arg(target).arg(result.rows).arg(source, result.sourceDescription)

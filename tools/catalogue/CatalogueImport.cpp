@@ -95,7 +95,8 @@ Result failed(Result result, const QString &error)
     return result;
 }
 
-Result fromAccess(const QString &source, const QString &target, const QString &table, ImportReport &report)
+Result fromAccess(const QString &source, const QString &target, const QString &table, ImportReport &report,
+                  const std::function<void(qint64)> &rowWritten)
 {
     Result result;
     result.kind = SourceKind::Access;
@@ -117,6 +118,7 @@ Result fromAccess(const QString &source, const QString &target, const QString &t
     }
 
     CatalogueWriter writer(target);
+    writer.setRowWritten(rowWritten);
     if (!writer.begin())
         return failed(result, writer.errorString());
     for (const QString &note : match.notes)
@@ -141,7 +143,8 @@ Result fromAccess(const QString &source, const QString &target, const QString &t
     return result;
 }
 
-Result fromExportFile(const QString &source, const QString &target, ImportReport &report)
+Result fromExportFile(const QString &source, const QString &target, ImportReport &report,
+                      const std::function<void(qint64)> &rowWritten)
 {
     Result result;
     result.kind = SourceKind::ExportFile;
@@ -158,6 +161,7 @@ Result fromExportFile(const QString &source, const QString &target, ImportReport
         return failed(result, QStringLiteral("%1 changed while it was read").arg(source));
 
     CatalogueWriter writer(target);
+    writer.setRowWritten(rowWritten);
     if (!writer.begin())
         return failed(result, writer.errorString());
     ExportFileReader reader;
@@ -177,7 +181,8 @@ Result fromExportFile(const QString &source, const QString &target, ImportReport
 
 } // namespace
 
-Result run(const QString &source, const QString &target, const QString &table, ImportReport &report)
+Result run(const QString &source, const QString &target, const QString &table, ImportReport &report,
+           const std::function<void(qint64)> &rowWritten)
 {
     const QFileInfo info(source);
     if (!info.exists())
@@ -187,12 +192,12 @@ Result run(const QString &source, const QString &target, const QString &table, I
     if (pathIsTaken(target))
         return failed(Result(), QStringLiteral("%1 already exists; it is left as it is (choose another name)").arg(target));
     if (CatalogueFormat::isAccessFile(source))
-        return fromAccess(source, target, table, report);
+        return fromAccess(source, target, table, report, rowWritten);
     if (isCatalogueFile(source))
         return failed(Result(), QStringLiteral("%1 is already a catalogue file; there is nothing to import").arg(source));
     if (!table.isEmpty())
         return failed(Result(), QStringLiteral("--table applies to Access files only; %1 is a text file").arg(source));
-    return fromExportFile(source, target, report);
+    return fromExportFile(source, target, report, rowWritten);
 }
 
 } // namespace CatalogueImport

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <array>
+#include <functional>
 
 // Makes a new catalogue file from an Access database or from an export file.
 namespace CatalogueImport {
@@ -43,6 +44,8 @@ RecordValues recordFromAccessRow(const AccessRow &reader, const ColumnMatch &mat
 
 // Reads source (recognised by its content) into the new file target.
 // table names the Access table (empty: Biblio); it is refused for an export file.
-Result run(const QString &source, const QString &target, const QString &table, ImportReport &report);
+// rowWritten, when given, hears the number of rows written after each one.
+Result run(const QString &source, const QString &target, const QString &table, ImportReport &report,
+           const std::function<void(qint64 rows)> &rowWritten = {});
 
 } // namespace CatalogueImport

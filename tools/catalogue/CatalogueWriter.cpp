@@ -152,6 +152,8 @@ bool CatalogueWriter::add(const RecordValues &values)
     if (m_insert->step() != Statement::Step::Done)
         return failWithEngine(QStringLiteral("cannot store record %1").arg(m_rows + 1));
     ++m_rows;
+    if (m_rowWritten)
+        m_rowWritten(m_rows);
     return true;
 }
 

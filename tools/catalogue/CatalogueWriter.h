@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class Statement;
@@ -31,6 +32,8 @@ public:
     void abandon();
 
     qint64 rowCount() const { return m_rows; }
+    // Told the number of rows written after each one, for a progress line.
+    void setRowWritten(std::function<void(qint64 rows)> rowWritten) { m_rowWritten = std::move(rowWritten); }
     const QString &errorString() const { return m_error; }
     const QString &targetPath() const { return m_target; }
     // The temporary file while writing, for the tests.
@@ -53,6 +56,7 @@ private:
     qint64 m_rows = 0;
     QString m_error;
     bool m_finished = false;
+    std::function<void(qint64)> m_rowWritten;
 };
 
 // Whether something exists under this name, a dangling link included.
