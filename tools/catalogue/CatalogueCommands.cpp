@@ -36,29 +36,29 @@ struct CommandLine {
     QStringList given; // the command options on the line
 };
 
-struct OptionSpec {
+struct OptionInfo {
     const char *name;
     const char *valueName; // nullptr: a switch
     const char *description;
 };
 
-const OptionSpec Options[] = {
+const OptionInfo Options[] = {
     {"seed", "S", "The generator's seed, a whole number (1 when not given); the same seed gives the same catalogue."},
     {"table", "NAME", "The Access table to read (Biblio when not given)."},
     {"name", "NAME", "The program's name as it is started, which names the settings file NAME.ini (ferulan)."},
     {"edit", nullptr, "Grants edit access: the settings carry the access code."},
 };
 
-struct CommandSpec {
+struct CommandInfo {
     const char *name;
     const char *description;
     QList<QPair<const char *, const char *>> arguments; // name (with [] when optional), description
     QStringList options;
 };
 
-const QList<CommandSpec> &commands()
+const QList<CommandInfo> &commands()
 {
-    static const QList<CommandSpec> list = {
+    static const QList<CommandInfo> list = {
         {"create", "Makes a new, empty catalogue.", {{"FILE", "The catalogue to make."}}, {}},
         {"demo", "Makes the demo catalogue: about 200 items of a chemistry library.",
          {{"FILE", "The catalogue to make."}}, {}},
@@ -82,20 +82,20 @@ const QList<CommandSpec> &commands()
     return list;
 }
 
-const CommandSpec *commandNamed(const QString &name)
+const CommandInfo *commandNamed(const QString &name)
 {
-    for (const CommandSpec &spec : commands()) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandInfo &entry : commands()) {
+        if (name == QLatin1String(entry.name))
+            return &entry;
     }
     return nullptr;
 }
 
-QCommandLineOption optionFor(const OptionSpec &spec)
+QCommandLineOption optionFor(const OptionInfo &entry)
 {
-    const QString name = QString::fromLatin1(spec.name);
-    const QString description = QString::fromLatin1(spec.description);
-    return spec.valueName ? QCommandLineOption(name, description, QString::fromLatin1(spec.valueName))
+    const QString name = QString::fromLatin1(entry.name);
+    const QString description = QString::fromLatin1(entry.description);
+    return entry.valueName ? QCommandLineOption(name, description, QString::fromLatin1(entry.valueName))
                           : QCommandLineOption(name, description);
 }
 
@@ -105,7 +105,7 @@ const QCommandLineOption VersionOption({QStringLiteral("v"), QStringLiteral("ver
                                        QStringLiteral("Shows the version and ends."));
 
 // The help of one command, laid out by the parser from its arguments and options.
-QString commandHelp(const CommandSpec &command)
+QString commandHelp(const CommandInfo &command)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(command.description));
@@ -117,7 +117,7 @@ QString commandHelp(const CommandSpec &command)
         syntax.clear();
     }
     parser.addOption(HelpOption);
-    for (const OptionSpec &option : Options) {
+    for (const OptionInfo &option : Options) {
         if (command.options.contains(QLatin1String(option.name)))
             parser.addOption(optionFor(option));
     }
@@ -131,7 +131,7 @@ QString parse(const QStringList &arguments, CommandLine *line)
     QCommandLineParser parser;
     parser.addOption(HelpOption);
     parser.addOption(VersionOption);
-    for (const OptionSpec &option : Options)
+    for (const OptionInfo &option : Options)
         parser.addOption(optionFor(option));
     if (!parser.parse(QStringList(Program) + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -152,7 +152,7 @@ QString parse(const QStringList &arguments, CommandLine *line)
     line->positionals = parser.positionalArguments();
     if (!line->positionals.isEmpty())
         line->command = line->positionals.takeFirst();
-    for (const OptionSpec &option : Options) {
+    for (const OptionInfo &option : Options) {
         if (parser.isSet(QLatin1String(option.name)))
             line->given << QLatin1String(option.name);
     }
@@ -368,13 +368,13 @@ bool writesFile(const QStringList &arguments)
 }
 
 // An option of another command is a mistake worth naming.
-QString misplacedOption(const CommandLine &line, const CommandSpec &command)
+QString misplacedOption(const CommandLine &line, const CommandInfo &command)
 {
     for (const QString &option : line.given) {
         if (command.options.contains(option))
             continue;
         QStringList owners;
-        for (const CommandSpec &other : commands()) {
+        for (const CommandInfo &other : commands()) {
             if (other.options.contains(option))
                 owners << QLatin1String(other.name);
         }
@@ -389,7 +389,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString error = parse(arguments, &line);
     if (!error.isEmpty())
         return usageError(err, error);
-    const CommandSpec *command = commandNamed(line.command);
+    const CommandInfo *command = commandNamed(line.command);
     if (!line.command.isEmpty() && !command)
         return usageError(err, QStringLiteral("unknown command \"%1\"").arg(line.command));
     if (line.help) {
