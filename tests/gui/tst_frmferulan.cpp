@@ -65,10 +65,8 @@ private Q_SLOTS:
     void startFailure_data();
     void startFailure();
     void startWithOnlyDatabase();
-    void editAccess_data();
-    void editAccess();
-    void storedView_data();
-    void storedView();
+    void accessAndView_data();
+    void accessAndView();
     void storedOrderAndNavigation();
     void cancelledAndFailedExport();
     void dialogsAboutBoxAndExport();
@@ -222,69 +220,60 @@ void tst_frmFerulan::startWithOnlyDatabase()
     QVERIFY(f.setting("frmFerulan Size", "Width").toInt() > 0);
 }
 
-void tst_frmFerulan::editAccess_data()
+void tst_frmFerulan::accessAndView_data()
 {
-    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QList<QByteArray>>("general");
     QTest::addColumn<bool>("editing");
-
-    QTest::newRow("exact code") << WindowFixture::AccessCode << true;
-    QTest::newRow("trailing blank") << WindowFixture::AccessCode + " " << false;
-    QTest::newRow("other case") << QByteArray("quarz fendel mosker") << false;
-    QTest::newRow("leading blank, quoted") << QByteArray("\" QUARZ Fendel Mosker\"") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void tst_frmFerulan::editAccess()
-{
-    QFETCH(QByteArray, value);
-    QFETCH(bool, editing);
-
-    WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), false, false, {"EditFunction=" + value}));
-    const QString codeRead = f.general("EditFunction");
-    QCOMPARE(f.child<QWidget>("cmdAdd")->isVisible(), editing);
-    QCOMPARE(f.window->Data1.ReadOnly(), !editing);
-
-    // A typed change reaches the file only with edit access.
-    f.retype(f.box(5), "Vollhardt et Schore");
-    f.click("moveNext");
-    QCOMPARE(f.caption(), "Record: 2");
-    f.window->close();
-    QCOMPARE(f.stored(0, 4), editing ? "Vollhardt et Schore" : "Vollhardt");
-    // Writing the settings back keeps the code the program never writes.
-    QCOMPARE(f.general("EditFunction"), codeRead);
-}
-
-void tst_frmFerulan::storedView_data()
-{
-    QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<bool>("list");
 
-    QTest::newRow("List") << QByteArray("LastViewType=List") << true;
-    QTest::newRow("list, lower case") << QByteArray("LastViewType=list") << false;
-    QTest::newRow("Form") << QByteArray("LastViewType=Form") << false;
-    QTest::newRow("missing") << QByteArray("ComboOrder=") << false;
+    const QByteArray code = "EditFunction=" + WindowFixture::AccessCode;
+    QTest::newRow("exact code, List") << QList<QByteArray>{code, "LastViewType=List"} << true << true;
+    QTest::newRow("trailing blank, Form") << QList<QByteArray>{code + " ", "LastViewType=Form"} << false << false;
+    QTest::newRow("other case, list in lower case")
+        << QList<QByteArray>{"EditFunction=quarz fendel mosker", "LastViewType=list"} << false << false;
+    QTest::newRow("leading blank, quoted; no view")
+        << QList<QByteArray>{"EditFunction=\" QUARZ Fendel Mosker\""} << false << false;
+    QTest::newRow("empty code") << QList<QByteArray>{"EditFunction="} << false << false;
 }
 
-void tst_frmFerulan::storedView()
+void tst_frmFerulan::accessAndView()
 {
-    QFETCH(QByteArray, stored);
+    QFETCH(QList<QByteArray>, general);
+    QFETCH(bool, editing);
     QFETCH(bool, list);
 
     WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), false, false, {stored}));
-    // The grid and the button to the form, or the button to the list.
+    QVERIFY(f.startWith(catalogueRows(), false, false, general));
+    const QString codeRead = f.general("EditFunction");
+    QCOMPARE(f.child<QWidget>("cmdAdd")->isVisible(), editing);
+    QCOMPARE(f.window->Data1.ReadOnly(), !editing);
+    // The grid and the button to the form, or the button to the list; the
+    // one in front switches to the other view, on the same record.
     auto shown = [&f] {
         return QList<bool>{f.grid()->isVisible(), f.child<QWidget>("cmdList_2")->isVisible(),
                            f.child<QWidget>("cmdList_1")->isVisible()};
     };
     QCOMPARE(shown(), QList<bool>({list, list, !list}));
-    // The button in front switches to the other view.
-    f.click(list ? "cmdList_2" : "cmdList_1");
-    QCOMPARE(shown(), QList<bool>({!list, !list, list}));
-    QCOMPARE(f.caption(), "Record: 1");
+    const auto toggle = [&] {
+        const QString caption = f.caption();
+        const bool wasList = f.grid()->isVisible();
+        f.click(wasList ? "cmdList_2" : "cmdList_1");
+        QCOMPARE(shown(), QList<bool>({!wasList, !wasList, wasList}));
+        QCOMPARE(f.caption(), caption);
+    };
+    if (list)
+        toggle();
 
+    // A typed change reaches the file only with edit access.
+    f.retype(f.box(5), "Vollhardt et Schore");
+    f.click("moveNext");
+    QCOMPARE(f.caption(), "Record: 2");
+    if (!list)
+        toggle();
     f.window->close();
+    QCOMPARE(f.stored(0, 4), editing ? "Vollhardt et Schore" : "Vollhardt");
+    // Writing the settings back keeps the code the program never writes.
+    QCOMPARE(f.general("EditFunction"), codeRead);
     QCOMPARE(f.general("LastViewType"), list ? "Form" : "List");
 }
 
