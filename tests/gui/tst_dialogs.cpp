@@ -298,32 +298,27 @@ void tst_Dialogs::searchClauses()
 
 void tst_Dialogs::enterDoesNotApplyEscCancels()
 {
-    // Keys reach a dialog once the user has clicked into it.
-    m_search->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_search));
-    auto *box = m_search->findChild<QLineEdit *>(QStringLiteral("txtSearch"));
-    QTest::keyClicks(box, QStringLiteral("eau"));
-    QTest::keyClick(box, Qt::Key_Return);
-    QTest::keyClick(box, Qt::Key_Enter);
-    QCOMPARE(f->module.SearchClause, QString());
-    // Enter on the focused button presses it.
-    QTest::keyClick(m_search->findChild<QPushButton *>(QStringLiteral("cmd_1")), Qt::Key_Return);
-    QCOMPARE(shownRecords(), 2);
-    QTest::keyClick(box, Qt::Key_Escape);
-    QCOMPARE(shownRecords(), 8);
-    QVERIFY(m_search && m_search->isHidden()); // hidden, still loaded
-
-    m_filter->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_filter));
-    auto *deutsch = m_filter->findChild<QCheckBox *>(QStringLiteral("chkLangue_1"));
-    tick(m_filter, {QStringLiteral("chkLangue_1")});
-    QTest::keyClick(deutsch, Qt::Key_Return);
-    QCOMPARE(f->module.FilterClause, QString());
-    click(m_filter, "cmdFilter_0");
-    QCOMPARE(shownRecords(), 2);
-    QTest::keyClick(deutsch, Qt::Key_Escape);
-    QCOMPARE(shownRecords(), 8);
-    QVERIFY(m_filter && m_filter->isHidden());
+    using Case = std::tuple<QWidget *, const char *, const char *>;
+    for (auto [dialog, input, apply] : {Case{m_search, "txtSearch", "cmd_1"}, {m_filter, "chkLangue_1", "cmdFilter_0"}}) {
+        // Keys reach a dialog once the user has clicked into it.
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        auto *field = dialog->findChild<QWidget *>(input);
+        if (dialog == m_search)
+            QTest::keyClicks(field, QStringLiteral("eau"));
+        else
+            tick(m_filter, {input});
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClick(field, Qt::Key_Enter);
+        QCOMPARE(f->module.SearchClause + f->module.FilterClause, QString());
+        // Enter on the focused button presses it; Esc cancels and hides the
+        // dialog, still loaded.
+        QTest::keyClick(dialog->findChild<QPushButton *>(apply), Qt::Key_Return);
+        QCOMPARE(shownRecords(), 2);
+        QTest::keyClick(field, Qt::Key_Escape);
+        QCOMPARE(shownRecords(), 8);
+        QVERIFY(m_search && m_filter && dialog->isHidden());
+    }
 }
 
 void tst_Dialogs::searchAndFilterTogether()
