@@ -20,30 +20,23 @@
 #include <QtTest>
 
 #include <memory>
+#include <tuple>
 
 using TestSupport::Row;
 
 namespace {
 
 // Eight believable records; every test starts from a fresh copy.
-QList<Row> catalogueRows()
-{
-    const auto row = [](const char *p, const char *l, const char *d, int n, const char *author,
-                        const char *publisher, const char *title) {
-        return Row{QString::fromUtf8(p), QString::fromUtf8(l), QString::fromUtf8(d), n,
-                   QString::fromUtf8(author), QString::fromUtf8(publisher), QString::fromUtf8(title), QVariant()};
-    };
-    return {
-        row("B", "F", "C", 1, "Vollhardt", "De Boeck", "Traité de chimie organique"),
-        row("L", "E", "A", 2, "Atkins", "Oxford", "Physical chemistry"),
-        row("V", "D", "E", 3, "Müller", "Klett", "Titrationen im Labor"),
-        row("Z", "F", "G", 4, "Astolfi", "L'Actualité chimique", "L'eau et ses ions"),
-        row("B", "D", "F", 5, "Lambert", "Springer", "Le nombre d'Avogadro"),
-        row("T", "F", "B", 6, "Ecole normale", "", "Chimie minérale"),
-        row("B", "E", "F", 7, "Smith", "Wiley", "Water, the inside story"),
-        row("B", "F", "D", 8, "Rousseau", "Nathan", "Exercices sur l'eau"),
-    };
-}
+const QList<Row> Records{
+    {"B", "F", "C", 1, "Vollhardt", "De Boeck", "Traité de chimie organique", QVariant()},
+    {"L", "E", "A", 2, "Atkins", "Oxford", "Physical chemistry", QVariant()},
+    {"V", "D", "E", 3, "Müller", "Klett", "Titrationen im Labor", QVariant()},
+    {"Z", "F", "G", 4, "Astolfi", "L'Actualité chimique", "L'eau et ses ions", QVariant()},
+    {"B", "D", "F", 5, "Lambert", "Springer", "Le nombre d'Avogadro", QVariant()},
+    {"T", "F", "B", 6, "Ecole normale", "", "Chimie minérale", QVariant()},
+    {"B", "E", "F", 7, "Smith", "Wiley", "Water, the inside story", QVariant()},
+    {"B", "F", "D", 8, "Rousseau", "Nathan", "Exercices sur l'eau", QVariant()},
+};
 
 void click(QWidget *dialog, const char *button)
 {
@@ -107,7 +100,7 @@ void tst_Dialogs::init()
     f = std::make_unique<Fixture>();
     QVERIFY(f->dir.isValid());
     const QString db = f->dir.filePath(QStringLiteral("biblio.db"));
-    QCOMPARE(TestSupport::makeCatalogue(db, catalogueRows()), QString());
+    QCOMPARE(TestSupport::makeCatalogue(db, Records), QString());
     f->data.setDatabaseName(db);
     f->module.TableName = QStringLiteral("Biblio");
     f->module.OrderClause = QStringLiteral("ORDER BY NUMERO");
@@ -166,18 +159,16 @@ QStringList tst_Dialogs::shownTitles()
 
 void tst_Dialogs::firstOpening()
 {
-    const QList<QWidget *> dialogs = {m_search, m_filter};
-    QCOMPARE(m_search->windowTitle(), QStringLiteral("Cherche"));
-    QCOMPARE(m_filter->windowTitle(), QStringLiteral("Filtre"));
-    for (QWidget *dialog : dialogs) {
+    // Each is a window of its own, on top, with no default button; it opens
+    // active, ready for typing: the search in its text box, the filter on
+    // its first box.
+    using Expected = std::tuple<QWidget *, const char *, const char *>;
+    for (auto [dialog, title, box] : {Expected{m_search, "Cherche", "txtSearch"}, {m_filter, "Filtre", "chkLangue_1"}}) {
+        QCOMPARE(dialog->windowTitle(), title);
         QVERIFY(!dialog->parentWidget());
         QVERIFY(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
         for (QPushButton *button : dialog->findChildren<QPushButton *>())
             QVERIFY(!button->isDefault());
-    }
-    // Each opens active, ready for typing: the search in its empty text box,
-    // the filter on its first box.
-    for (auto [dialog, box] : {std::pair<QWidget *, const char *>{m_search, "txtSearch"}, {m_filter, "chkLangue_1"}}) {
         dialog->hide();
         dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
@@ -276,8 +267,6 @@ void tst_Dialogs::searchClauses_data()
     QTest::newRow("tab kept") << "" << "\tchimie" << "TITRE LIKE '*\tchimie*'" << QStringList();
     QTest::newRow("l'eau") << "" << "l'eau" << "TITRE LIKE '*l''eau*'"
                            << QStringList{"L'eau et ses ions", "Exercices sur l'eau"};
-    QTest::newRow("d'Avogadro") << "" << "d'Avogadro" << "TITRE LIKE '*d''Avogadro*'"
-                                << QStringList{"Le nombre d'Avogadro"};
     QTest::newRow("no breaking out") << "" << "x' OR 'a'='a" << "TITRE LIKE '*x'' OR ''a''=''a*'" << QStringList();
     QTest::newRow("number") << "NUMERO" << "7" << "NUMERO LIKE '*7*'" << QStringList{"Water, the inside story"};
     // Nothing to look for: the earlier search stays, no query runs.
@@ -309,32 +298,27 @@ void tst_Dialogs::searchClauses()
 
 void tst_Dialogs::enterDoesNotApplyEscCancels()
 {
-    // Keys reach a dialog once the user has clicked into it.
-    m_search->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_search));
-    auto *box = m_search->findChild<QLineEdit *>(QStringLiteral("txtSearch"));
-    QTest::keyClicks(box, QStringLiteral("eau"));
-    QTest::keyClick(box, Qt::Key_Return);
-    QTest::keyClick(box, Qt::Key_Enter);
-    QCOMPARE(f->module.SearchClause, QString());
-    // Enter on the focused button presses it.
-    QTest::keyClick(m_search->findChild<QPushButton *>(QStringLiteral("cmd_1")), Qt::Key_Return);
-    QCOMPARE(shownRecords(), 2);
-    QTest::keyClick(box, Qt::Key_Escape);
-    QCOMPARE(shownRecords(), 8);
-    QVERIFY(m_search && m_search->isHidden()); // hidden, still loaded
-
-    m_filter->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_filter));
-    auto *deutsch = m_filter->findChild<QCheckBox *>(QStringLiteral("chkLangue_1"));
-    tick(m_filter, {QStringLiteral("chkLangue_1")});
-    QTest::keyClick(deutsch, Qt::Key_Return);
-    QCOMPARE(f->module.FilterClause, QString());
-    click(m_filter, "cmdFilter_0");
-    QCOMPARE(shownRecords(), 2);
-    QTest::keyClick(deutsch, Qt::Key_Escape);
-    QCOMPARE(shownRecords(), 8);
-    QVERIFY(m_filter && m_filter->isHidden());
+    using Case = std::tuple<QWidget *, const char *, const char *>;
+    for (auto [dialog, input, apply] : {Case{m_search, "txtSearch", "cmd_1"}, {m_filter, "chkLangue_1", "cmdFilter_0"}}) {
+        // Keys reach a dialog once the user has clicked into it.
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        auto *field = dialog->findChild<QWidget *>(input);
+        if (dialog == m_search)
+            QTest::keyClicks(field, QStringLiteral("eau"));
+        else
+            tick(m_filter, {input});
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClick(field, Qt::Key_Enter);
+        QCOMPARE(f->module.SearchClause + f->module.FilterClause, QString());
+        // Enter on the focused button presses it; Esc cancels and hides the
+        // dialog, still loaded.
+        QTest::keyClick(dialog->findChild<QPushButton *>(apply), Qt::Key_Return);
+        QCOMPARE(shownRecords(), 2);
+        QTest::keyClick(field, Qt::Key_Escape);
+        QCOMPARE(shownRecords(), 8);
+        QVERIFY(m_search && m_filter && dialog->isHidden());
+    }
 }
 
 void tst_Dialogs::searchAndFilterTogether()

@@ -28,15 +28,6 @@ using TestSupport::Row;
 
 namespace {
 
-// Vollhardt, Atkins, Müller; Atkins's title holds a semicolon, which the
-// export turns into a colon.
-QList<Row> exportRows()
-{
-    QList<Row> rows = catalogueRows().mid(0, 3);
-    rows[1][6] = "L'eau; la vie";
-    return rows;
-}
-
 // Visible top-level windows of one kind.
 template <typename T>
 QList<T *> shown()
@@ -74,17 +65,11 @@ private Q_SLOTS:
     void startFailure_data();
     void startFailure();
     void startWithOnlyDatabase();
-    void editAccess_data();
-    void editAccess();
-    void storedView_data();
-    void storedView();
+    void accessAndView_data();
+    void accessAndView();
     void storedOrderAndNavigation();
-    void captionsAndTips();
-    void gridFillsWindowAboveToolStrip();
-    void finExportsWholeCatalogue();
-    void failedExportKeepsWindowOpen();
-    void longWorkShowsProgress();
-    void editingDialogsAndAboutBox();
+    void cancelledAndFailedExport();
+    void dialogsAboutBoxAndExport();
     void destroyedWindowLeavesNothingReadingData1();
 };
 
@@ -185,6 +170,35 @@ void tst_frmFerulan::startWithOnlyDatabase()
     // The backup was replaced by a copy of the catalogue as it was at start.
     QCOMPARE(f.rows("biblio.BAK"), catalogueRows());
 
+    // objectName, parent, caption, tooltip.
+    const char *const controls[][4] = {
+        {"cmdAdd", "Picture1", "&Ajoute", "Ajouter un enregistrement    <Ctrl> + A"},
+        {"cmdDelete", "Picture1", "&Efface", ""}, {"cmdUpdate", "frmFerulan", "&Actualiser", ""},
+        {"cmdFilter", "Picture1", "Filtre", "Appliquer un filtre"},
+        {"cmdClose", "Picture1", "Fin", "Quitter le programme"},
+        {"cmdList_1", "Picture1", "", "Base de données par liste"}, {"Label2_0", "Picture1", "Tri par ...", ""},
+        {"cmbOrder", "Picture1", "", "Trier la banque de données"}, {"lblLabels_4", "frmFerulan", "NUMERO:", ""},
+        {"frame1", "frmFerulan", "préfixe", ""}, {"opPrefixe_4", "frame1", "périodique ou journal", ""},
+        {"Frame2", "frmFerulan", "langue", ""}, {"opDomaine_7", "Frame3", "Pédagogie", ""},
+    };
+    QCOMPARE(f.window->windowTitle(), "Ferulan 5.0");
+    for (const auto &control : controls) {
+        QWidget *widget = f.child<QWidget>(control[0]);
+        QVERIFY2(widget, control[0]);
+        const QString shown = widget->property(qobject_cast<QGroupBox *>(widget) ? "title" : "text").toString();
+        QCOMPARE(QStringList({control[0], widget->parentWidget()->objectName(), shown, widget->toolTip()}),
+                 QStringList({control[0], control[1], control[2], control[3]}));
+    }
+
+    // The grid fills the window above the tool strip, also while hidden;
+    // the form keeps its place.
+    QWidget *strip = f.child<QWidget>("Picture1");
+    const QRect formPlace = f.box(5)->geometry();
+    f.window->resize(1000, 640);
+    QCOMPARE(strip->geometry(), QRect(0, 640 - strip->height(), 1000, strip->height()));
+    QCOMPARE(f.grid()->geometry(), QRect(0, 0, 1000, 640 - strip->height()));
+    QCOMPARE(f.box(5)->geometry(), formPlace);
+
     // The about box opens by itself at the first painting, and only then.
     QTRY_COMPARE(shown<frmArtInf>().size(), 1);
     shown<frmArtInf>().first()->close();
@@ -206,69 +220,60 @@ void tst_frmFerulan::startWithOnlyDatabase()
     QVERIFY(f.setting("frmFerulan Size", "Width").toInt() > 0);
 }
 
-void tst_frmFerulan::editAccess_data()
+void tst_frmFerulan::accessAndView_data()
 {
-    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QList<QByteArray>>("general");
     QTest::addColumn<bool>("editing");
-
-    QTest::newRow("exact code") << WindowFixture::AccessCode << true;
-    QTest::newRow("trailing blank") << WindowFixture::AccessCode + " " << false;
-    QTest::newRow("other case") << QByteArray("quarz fendel mosker") << false;
-    QTest::newRow("leading blank, quoted") << QByteArray("\" QUARZ Fendel Mosker\"") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void tst_frmFerulan::editAccess()
-{
-    QFETCH(QByteArray, value);
-    QFETCH(bool, editing);
-
-    WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), false, false, {"EditFunction=" + value}));
-    const QString codeRead = f.general("EditFunction");
-    QCOMPARE(f.child<QWidget>("cmdAdd")->isVisible(), editing);
-    QCOMPARE(f.window->Data1.ReadOnly(), !editing);
-
-    // A typed change reaches the file only with edit access.
-    f.retype(f.box(5), "Vollhardt et Schore");
-    f.click("moveNext");
-    QCOMPARE(f.caption(), "Record: 2");
-    f.window->close();
-    QCOMPARE(f.stored(0, 4), editing ? "Vollhardt et Schore" : "Vollhardt");
-    // Writing the settings back keeps the code the program never writes.
-    QCOMPARE(f.general("EditFunction"), codeRead);
-}
-
-void tst_frmFerulan::storedView_data()
-{
-    QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<bool>("list");
 
-    QTest::newRow("List") << QByteArray("LastViewType=List") << true;
-    QTest::newRow("list, lower case") << QByteArray("LastViewType=list") << false;
-    QTest::newRow("Form") << QByteArray("LastViewType=Form") << false;
-    QTest::newRow("missing") << QByteArray("ComboOrder=") << false;
+    const QByteArray code = "EditFunction=" + WindowFixture::AccessCode;
+    QTest::newRow("exact code, List") << QList<QByteArray>{code, "LastViewType=List"} << true << true;
+    QTest::newRow("trailing blank, Form") << QList<QByteArray>{code + " ", "LastViewType=Form"} << false << false;
+    QTest::newRow("other case, list in lower case")
+        << QList<QByteArray>{"EditFunction=quarz fendel mosker", "LastViewType=list"} << false << false;
+    QTest::newRow("leading blank, quoted; no view")
+        << QList<QByteArray>{"EditFunction=\" QUARZ Fendel Mosker\""} << false << false;
+    QTest::newRow("empty code") << QList<QByteArray>{"EditFunction="} << false << false;
 }
 
-void tst_frmFerulan::storedView()
+void tst_frmFerulan::accessAndView()
 {
-    QFETCH(QByteArray, stored);
+    QFETCH(QList<QByteArray>, general);
+    QFETCH(bool, editing);
     QFETCH(bool, list);
 
     WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), false, false, {stored}));
-    // The grid and the button to the form, or the button to the list.
+    QVERIFY(f.startWith(catalogueRows(), false, false, general));
+    const QString codeRead = f.general("EditFunction");
+    QCOMPARE(f.child<QWidget>("cmdAdd")->isVisible(), editing);
+    QCOMPARE(f.window->Data1.ReadOnly(), !editing);
+    // The grid and the button to the form, or the button to the list; the
+    // one in front switches to the other view, on the same record.
     auto shown = [&f] {
         return QList<bool>{f.grid()->isVisible(), f.child<QWidget>("cmdList_2")->isVisible(),
                            f.child<QWidget>("cmdList_1")->isVisible()};
     };
     QCOMPARE(shown(), QList<bool>({list, list, !list}));
-    // The button in front switches to the other view.
-    f.click(list ? "cmdList_2" : "cmdList_1");
-    QCOMPARE(shown(), QList<bool>({!list, !list, list}));
-    QCOMPARE(f.caption(), "Record: 1");
+    const auto toggle = [&] {
+        const QString caption = f.caption();
+        const bool wasList = f.grid()->isVisible();
+        f.click(wasList ? "cmdList_2" : "cmdList_1");
+        QCOMPARE(shown(), QList<bool>({!wasList, !wasList, wasList}));
+        QCOMPARE(f.caption(), caption);
+    };
+    if (list)
+        toggle();
 
+    // A typed change reaches the file only with edit access.
+    f.retype(f.box(5), "Vollhardt et Schore");
+    f.click("moveNext");
+    QCOMPARE(f.caption(), "Record: 2");
+    if (!list)
+        toggle();
     f.window->close();
+    QCOMPARE(f.stored(0, 4), editing ? "Vollhardt et Schore" : "Vollhardt");
+    // Writing the settings back keeps the code the program never writes.
+    QCOMPARE(f.general("EditFunction"), codeRead);
     QCOMPARE(f.general("LastViewType"), list ? "Form" : "List");
 }
 
@@ -315,6 +320,13 @@ void tst_frmFerulan::storedOrderAndNavigation()
     QTest::keyClick(f.grid(), Qt::Key_Return);
     QCOMPARE(f.grid()->currentIndex().column(), 5);
     QVERIFY(f.messenger.messages.isEmpty());
+    // Shown, the grid follows the window; lower than the strip, it keeps no
+    // negative height.
+    const int strip = f.child<QWidget>("Picture1")->height();
+    f.window->resize(500, 300);
+    QCOMPARE(f.grid()->geometry(), QRect(0, 0, 500, 300 - strip));
+    f.window->resize(500, strip / 2);
+    QCOMPARE(f.grid()->height(), 0);
 
     f.click("cmdClose");
     QVERIFY(!f.window->isVisible());
@@ -324,100 +336,13 @@ void tst_frmFerulan::storedOrderAndNavigation()
     QCOMPARE(f.general("LastViewType"), "List");
 }
 
-void tst_frmFerulan::captionsAndTips()
-{
-    // objectName, parent, caption, tooltip.
-    const char *const controls[][4] = {
-        {"cmdAdd", "Picture1", "&Ajoute", "Ajouter un enregistrement    <Ctrl> + A"},
-        {"cmdDelete", "Picture1", "&Efface", ""}, {"cmdUpdate", "frmFerulan", "&Actualiser", ""},
-        {"cmdFilter", "Picture1", "Filtre", "Appliquer un filtre"},
-        {"cmdClose", "Picture1", "Fin", "Quitter le programme"},
-        {"cmdList_1", "Picture1", "", "Base de données par liste"}, {"Label2_0", "Picture1", "Tri par ...", ""},
-        {"cmbOrder", "Picture1", "", "Trier la banque de données"}, {"lblLabels_4", "frmFerulan", "NUMERO:", ""},
-        {"frame1", "frmFerulan", "préfixe", ""}, {"opPrefixe_4", "frame1", "périodique ou journal", ""},
-        {"Frame2", "frmFerulan", "langue", ""}, {"opDomaine_7", "Frame3", "Pédagogie", ""},
-    };
-
-    WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), false, false));
-    QCOMPARE(f.window->windowTitle(), "Ferulan 5.0");
-    for (const auto &control : controls) {
-        QWidget *widget = f.child<QWidget>(control[0]);
-        QVERIFY2(widget, control[0]);
-        const QString shown = widget->property(qobject_cast<QGroupBox *>(widget) ? "title" : "text").toString();
-        QCOMPARE(QStringList({control[0], widget->parentWidget()->objectName(), shown, widget->toolTip()}),
-                 QStringList({control[0], control[1], control[2], control[3]}));
-    }
-}
-
-void tst_frmFerulan::gridFillsWindowAboveToolStrip()
-{
-    WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), false, false));
-    QWidget *strip = f.child<QWidget>("Picture1");
-    const QRect formPlace = f.box(5)->geometry();
-
-    // Also while the grid is hidden; the form keeps its place.
-    f.window->resize(1000, 640);
-    QCOMPARE(strip->geometry(), QRect(0, 640 - strip->height(), 1000, strip->height()));
-    QCOMPARE(f.grid()->geometry(), QRect(0, 0, 1000, 640 - strip->height()));
-    QCOMPARE(f.box(5)->geometry(), formPlace);
-
-    f.click("cmdList_1");
-    f.window->resize(500, 300);
-    QCOMPARE(f.grid()->geometry(), QRect(0, 0, 500, 300 - strip->height()));
-    // Lower than the strip: the grid keeps no negative height.
-    f.window->resize(500, strip->height() / 2);
-    QCOMPARE(f.grid()->height(), 0);
-}
-
-void tst_frmFerulan::finExportsWholeCatalogue()
-{
-    WindowFixture f;
-    QVERIFY(f.startWith(exportRows(), true, false, {"DataOrderString=ORDER BY NUMERO"}));
-
-    // A search in force narrows the window, not the export.
-    f.click("cmdSearch");
-    QTRY_COMPARE(shown<frmSearch>().size(), 1);
-    frmSearch *search = shown<frmSearch>().first();
-    typeText(search->findChild<QLineEdit *>("txtSearch"), "chimie");
-    QTest::mouseClick(search->findChild<QPushButton *>("cmd_1"), Qt::LeftButton);
-    QVERIFY(f.messenger.messages.isEmpty());
-
-    f.click("cmdClose");
-    QVERIFY2(f.messenger.messages.isEmpty(), qPrintable(f.lastMessage()));
-    QCOMPARE(f.messenger.endCount, 1);
-    QCOMPARE(TestSupport::readFile(f.path("biblio.txt")),
-             "PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;;EDITEUR;;TITRE;;ISBN\r\n"
-             "Logiciel;;anglaise;;Chimie g\xe9n\xe9rale et chimie-physique;;40;;M\xfcller;;Klett;;"
-             "Chimie g\xe9n\xe9rale;;\r\n"
-             "Livre;;fran\xe7" "aise;;Chimie organique;;12;;Vollhardt;;De Boeck;;"
-             "Trait\xe9 de chimie organique;;2-8041-1234-5\r\n"
-             "P\xe9riodique ou journal;;fran\xe7" "aise;;P\xe9" "dagogie;;3;;Atkins;;Oxford;;L'eau: la vie;;\r\n");
-}
-
-void tst_frmFerulan::failedExportKeepsWindowOpen()
-{
-    WindowFixture f;
-    // A folder where the export file should be: it cannot be replaced.
-    QVERIFY(QDir(f.dir.path()).mkdir("biblio.txt"));
-    QVERIFY(f.startWith(exportRows(), true, false));
-    const QByteArray settings = f.settingsBytes();
-
-    f.click("cmdClose");
-    QCOMPARE(f.messenger.messages.size(), 1);
-    QVERIFY(f.lastMessage().contains("biblio.txt"));
-    QCOMPARE(f.messenger.endCount, 0);
-    QVERIFY(f.window->isVisible());
-    QCOMPARE(f.settingsBytes(), settings);
-}
-
-void tst_frmFerulan::longWorkShowsProgress()
+void tst_frmFerulan::cancelledAndFailedExport()
 {
     WindowFixture f;
     QVERIFY(f.startWith(TestSupport::manyRows(6000), true, false));
     QVERIFY(TestSupport::writeFile(f.path("biblio.txt"), "an older export\r\n"));
     const QStringList files = QDir(f.dir.path()).entryList(QDir::Files);
+    const QByteArray settings = f.settingsBytes();
     WorkProgress::setShowAfterMs(0);
     // What the dialog shows, seen from inside the work; the export's is
     // cancelled from its button, as a person would.
@@ -446,12 +371,24 @@ void tst_frmFerulan::longWorkShowsProgress()
     QCOMPARE(TestSupport::readFile(f.path("biblio.txt")), QByteArray("an older export\r\n"));
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), files);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+
+    // A folder where the export goes cannot be replaced: the message names
+    // it, and the window stays open with the settings unwritten.
+    QVERIFY(QFile::remove(f.path("biblio.txt")) && QDir(f.dir.path()).mkdir("biblio.txt"));
+    f.click("cmdClose");
+    QCOMPARE(f.messenger.messages.size(), 1);
+    QVERIFY(f.lastMessage().contains("biblio.txt"));
+    QVERIFY(f.messenger.endCount == 0 && f.window->isVisible());
+    QCOMPARE(f.settingsBytes(), settings);
 }
 
-void tst_frmFerulan::editingDialogsAndAboutBox()
+void tst_frmFerulan::dialogsAboutBoxAndExport()
 {
+    // Vollhardt, Atkins, Müller; the export turns the semicolon into a colon.
+    QList<Row> rows = catalogueRows().mid(0, 3);
+    rows[1][6] = "L'eau; la vie";
     WindowFixture f;
-    QVERIFY(f.startWith(exportRows(), true, false));
+    QVERIFY(f.startWith(rows, true, false, {"DataOrderString=ORDER BY NUMERO"}));
     f.window->repaint();
     QTest::qWait(50);
     QCOMPARE(shown<frmArtInf>().size(), 0);
@@ -481,11 +418,24 @@ void tst_frmFerulan::editingDialogsAndAboutBox()
     QCOMPARE(shown<frmFilter>().first(), filter);
     QVERIFY(filter->findChild<QCheckBox *>("chkLangue_2")->isChecked());
     QTest::mouseClick(filter->findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
+    // A search in force narrows the window, not the export.
+    frmSearch *search = shown<frmSearch>().first();
+    typeText(search->findChild<QLineEdit *>("txtSearch"), "chimie");
+    QTest::mouseClick(search->findChild<QPushButton *>("cmd_1"), Qt::LeftButton);
 
-    // At closing both dialogs unload, the hidden one too, and store their
-    // places; the end of the program does not unload the about box.
+    // "Fin" exports the whole catalogue in the stored order. Both dialogs
+    // unload, the hidden one too, and store their places; the end of the
+    // program does not unload the about box.
     f.click("cmdClose");
+    QVERIFY2(f.messenger.messages.isEmpty(), qPrintable(f.lastMessage()));
     QCOMPARE(f.messenger.endCount, 1);
+    QCOMPARE(TestSupport::readFile(f.path("biblio.txt")),
+             "PREFIXE;;LANGUE;;DOMAINE;;NUMERO;;AUTEUR;;EDITEUR;;TITRE;;ISBN\r\n"
+             "Logiciel;;anglaise;;Chimie g\xe9n\xe9rale et chimie-physique;;40;;M\xfcller;;Klett;;"
+             "Chimie g\xe9n\xe9rale;;\r\n"
+             "Livre;;fran\xe7" "aise;;Chimie organique;;12;;Vollhardt;;De Boeck;;"
+             "Trait\xe9 de chimie organique;;2-8041-1234-5\r\n"
+             "P\xe9riodique ou journal;;fran\xe7" "aise;;P\xe9" "dagogie;;3;;Atkins;;Oxford;;L'eau: la vie;;\r\n");
     QVERIFY(!f.setting("frmSearch Size", "Width").isEmpty());
     QVERIFY(!f.setting("frmFilter Size", "Width").isEmpty());
     QVERIFY(f.setting("frmArtInf Size", "Left").isEmpty());

@@ -28,9 +28,7 @@ private Q_SLOTS:
     void updateInGrid();
     void numero_data();
     void numero();
-    void hourglassBetweenValidateAndReposition();
     void refusedStoreKeepsEditAndWindow();
-    void selectorsFollowRecord_data();
     void selectorsFollowRecord();
     void optionChoiceStoresLetter_data();
     void optionChoiceStoresLetter();
@@ -49,6 +47,12 @@ void tst_frmFerulanEditing::add()
     WindowFixture f;
     QVERIFY(f.startWith(catalogueRows(), true, list));
     Row lastRow = EmptyRow;
+    // The pointer is an hourglass from each validate to the reposition.
+    QList<int> shapes;
+    connect(&f.window->Data1, &DataControl::validating, this, [&shapes] {
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        shapes << (cursor ? int(cursor->shape()) : -1);
+    });
 
     // The pending edit is stored before the record is added.
     if (list) {
@@ -72,6 +76,13 @@ void tst_frmFerulanEditing::add()
     QCOMPARE(f.grid()->model()->rowCount(), 5);
     QCOMPARE(f.caption(), "Record: 5");
     QVERIFY(f.messenger.messages.isEmpty());
+    QVERIFY(!shapes.isEmpty());
+    QCOMPARE(shapes, QList<int>(shapes.size(), Qt::WaitCursor));
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // A validate that never arrives anywhere leaves no hourglass behind.
+    Q_EMIT f.window->Data1.validating(DataControl::MoveNextAction, false);
+    QVERIFY(QGuiApplication::overrideCursor());
+    QTRY_VERIFY(!QGuiApplication::overrideCursor());
 
     if (!list) {
         // The new record keeps the option shown, yet a click on it still
@@ -205,9 +216,7 @@ void tst_frmFerulanEditing::numero()
     QFETCH(QString, stored);
 
     WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), true, list));
-    f.window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    QVERIFY(f.startActive(catalogueRows(), true, list));
     if (list) {
         // Another edit of the record is pending when NUMERO is refused.
         f.clickCell(0, Catalogue::EDITEUR);
@@ -232,27 +241,6 @@ void tst_frmFerulanEditing::numero()
     f.window->close();
     QCOMPARE(f.stored(0, field), stored);
     QCOMPARE(f.stored(0, 5), list ? "Dupont" : "De Boeck");
-}
-
-void tst_frmFerulanEditing::hourglassBetweenValidateAndReposition()
-{
-    WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), true, false));
-    QList<int> shapes;
-    connect(&f.window->Data1, &DataControl::validating, this, [&shapes] {
-        const QCursor *cursor = QGuiApplication::overrideCursor();
-        shapes << (cursor ? int(cursor->shape()) : -1);
-    });
-    f.click("moveNext");
-    f.click("cmdAdd");
-    QCOMPARE(shapes, QList<int>(shapes.size(), Qt::WaitCursor));
-    QVERIFY(shapes.size() >= 2);
-    QVERIFY(!QGuiApplication::overrideCursor());
-
-    // A validate that never arrives anywhere leaves no hourglass behind.
-    Q_EMIT f.window->Data1.validating(DataControl::MoveNextAction, false);
-    QVERIFY(QGuiApplication::overrideCursor());
-    QTRY_VERIFY(!QGuiApplication::overrideCursor());
 }
 
 void tst_frmFerulanEditing::refusedStoreKeepsEditAndWindow()
@@ -320,52 +308,37 @@ void tst_frmFerulanEditing::refusedStoreKeepsEditAndWindow()
         QVERIFY2(noted.contains(QString::fromUtf8(line)), qPrintable(noted));
 }
 
-void tst_frmFerulanEditing::selectorsFollowRecord_data()
-{
-    // The second record's PREFIXE and the type option it shows; a letter of
-    // no type leaves the previous record's option in place. Its NUMERO is out
-    // of range, which the form refuses to show.
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("Z") << QVariant("Z") << "opPrefixe_4";
-    QTest::newRow("empty") << QVariant("") << "opPrefixe_1";
-    QTest::newRow("null") << QVariant() << "opPrefixe_1";
-    QTest::newRow("lower case") << QVariant("z") << "opPrefixe_1";
-    QTest::newRow("no such code") << QVariant("X") << "opPrefixe_1";
-    QTest::newRow("two letters") << QVariant("ZB") << "opPrefixe_1";
-}
-
 void tst_frmFerulanEditing::selectorsFollowRecord()
 {
-    QFETCH(QVariant, value);
-    QFETCH(QString, shown);
-    QList<Row> rows = catalogueRows();
-    rows[1][0] = value;
+    // Each record's PREFIXE and the type option it shows; a letter of no
+    // type leaves the previous record's option in place. LANGUE and DOMAINE
+    // come from catalogueRows() in turn.
+    const QList<std::pair<QVariant, QString>> prefixes{
+        {"B", "opPrefixe_1"}, {"", "opPrefixe_1"},  {"Z", "opPrefixe_4"}, {QVariant(), "opPrefixe_4"},
+        {"L", "opPrefixe_2"}, {"z", "opPrefixe_2"}, {"T", "opPrefixe_5"}, {"X", "opPrefixe_5"},
+        {"V", "opPrefixe_3"}, {"ZB", "opPrefixe_3"}};
+    const QStringList languages{"opLangue_2", "opLangue_2", "opLangue_3", "opLangue_1"};
+    const QStringList domains{"opDomaine_3", "opDomaine_7", "opDomaine_1", "opDomaine_5"};
+    QList<Row> rows;
+    for (const auto &[prefix, option] : prefixes) {
+        rows << catalogueRows().at(rows.size() % 4);
+        rows.last()[0] = prefix;
+    }
+    // A stored NUMERO out of range is refused as shown, not changed.
     rows[1][3] = 40000;
     WindowFixture f;
     QVERIFY(f.startWith(rows, true, false));
-    auto unchecked = [&f](const QStringList &names) {
-        QStringList off;
-        for (const QString &name : names) {
-            if (!f.option(name)->isChecked())
-                off << name;
-        }
-        return off;
-    };
-    QCOMPARE(unchecked({"opPrefixe_1", "opLangue_2", "opDomaine_3"}), QStringList());
-    f.click("moveNext");
-    QCOMPARE(unchecked({"opLangue_2", "opDomaine_7", shown}), QStringList());
-    QCOMPARE(f.child<QLineEdit>("txtPrefixe")->text(), value.toString());
-    // A stored NUMERO out of range is refused as shown, not changed.
-    QCOMPARE(f.messenger.messages.size(), 1);
-    QCOMPARE(f.box(4)->text(), QString());
-    // B means "livre" as a type but "Chimie minérale" as a domain.
-    f.click("moveLast");
-    QCOMPARE(unchecked({"opPrefixe_3", "opLangue_1", "opDomaine_5"}), QStringList());
+    for (int i = 0; i < rows.size(); ++i, f.click("moveNext")) {
+        for (const QString &name : {prefixes.at(i).second, languages.at(i % 4), domains.at(i % 4)})
+            QVERIFY2(f.option(name)->isChecked(), qPrintable(QString("%1 at record %2").arg(name).arg(i + 1)));
+        QCOMPARE(f.child<QLineEdit>("txtPrefixe")->text(), rows.at(i).at(0).toString());
+        QCOMPARE(f.messenger.messages.size(), i > 0 ? 1 : 0);
+        if (i == 1)
+            QCOMPARE(f.box(4)->text(), QString());
+    }
     // Looking at a record does not change it.
     f.window->close();
-    QCOMPARE(f.rows().at(1).at(0), value);
-    QCOMPARE(f.stored(1, 3), "40000");
+    QCOMPARE(f.rows(), rows);
 }
 
 void tst_frmFerulanEditing::optionChoiceStoresLetter_data()
@@ -403,9 +376,7 @@ void tst_frmFerulanEditing::optionChoiceStoresLetter()
     QFETCH(QString, stored);
 
     WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), editing, false));
-    f.window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    QVERIFY(f.startActive(catalogueRows(), editing, false));
     if (tabs < 0) {
         clickOption(f.option(option));
         QVERIFY(f.option(option)->isChecked());

@@ -12,15 +12,6 @@
 
 namespace {
 
-// catalogueRows(), the window active as a person would find it.
-bool startActive(WindowFixture &f, bool editing, bool list)
-{
-    if (!f.startWith(catalogueRows(), editing, list))
-        return false;
-    f.window->activateWindow();
-    return QTest::qWaitForWindowActive(f.window.get());
-}
-
 // A choice from the selector's open list, with the mouse.
 void chooseFromList(const WindowFixture &f, const QString &entry)
 {
@@ -52,7 +43,7 @@ private Q_SLOTS:
 void tst_frmFerulanKeys::sortChosenFromList()
 {
     WindowFixture f;
-    QVERIFY(startActive(f, false, true));
+    QVERIFY(f.startActive(catalogueRows(), false, true));
     QCOMPARE(f.box(5)->text(), "Vollhardt");
     // A filter and a search in force stay in force.
     Module1 &state = f.window->module();
@@ -103,9 +94,7 @@ void tst_frmFerulanKeys::onlyAChoiceFromTheListSorts()
 {
     QFETCH(int, leaveBy);
     WindowFixture f;
-    QVERIFY(f.startWith(catalogueRows(), true, false, {"DataOrderString=ORDER BY TITRE", "ComboOrder=AUTEUR"}));
-    f.window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    QVERIFY(f.startActive(catalogueRows(), true, false, {"DataOrderString=ORDER BY TITRE", "ComboOrder=AUTEUR"}));
     OrderCombo *combo = f.window->cmbOrder;
     QAbstractItemView *list = combo->view();
     const auto order = [&f] { return f.window->module().OrderClause + ", " + f.caption(); };
@@ -201,7 +190,7 @@ void tst_frmFerulanKeys::keys()
     QFETCH(QString, opens);
 
     WindowFixture f;
-    QVERIFY(startActive(f, editing, inGrid));
+    QVERIFY(f.startActive(catalogueRows(), editing, inGrid));
     QWidget *target = !focus.isEmpty() ? f.child<QWidget>(focus) : inGrid ? static_cast<QWidget *>(f.grid()) : f.box(6);
     for (int i = 0; i < keys.count(); ++i) {
         target->setFocus();
@@ -245,7 +234,7 @@ void tst_frmFerulanKeys::tabOrder()
     QFETCH(QStringList, stops);
 
     WindowFixture f;
-    QVERIFY(startActive(f, true, list));
+    QVERIFY(f.startActive(catalogueRows(), true, list));
     // The control that has the focus, or whose part has it.
     const auto focused = [] {
         QWidget *focus = QApplication::focusWidget();
@@ -269,7 +258,7 @@ void tst_frmFerulanKeys::tabOrder()
 void tst_frmFerulanKeys::enterThroughColumns()
 {
     WindowFixture f;
-    QVERIFY(startActive(f, true, true));
+    QVERIFY(f.startActive(catalogueRows(), true, true));
     f.grid()->setFocus();
     QCOMPARE(f.grid()->currentIndex(), f.grid()->model()->index(0, 1));
     for (int column = 2; column <= 8; ++column) {

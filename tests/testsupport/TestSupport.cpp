@@ -70,16 +70,11 @@ QString makeHalfWrittenCatalogue(const QString &path)
 QList<Row> sampleRows()
 {
     return {
-        {QStringLiteral("B"), QStringLiteral("F"), QStringLiteral("C"), 12, QStringLiteral("Vollhardt"),
-         QStringLiteral("De Boeck"), QStringLiteral("Traité de chimie organique"), QStringLiteral("2-8041-1234-5")},
-        {QStringLiteral("L"), QStringLiteral("E"), QStringLiteral("A"), 3, QStringLiteral("atkins"),
-         QStringLiteral("Oxford"), QStringLiteral("Physical chemistry"), QVariant()},
-        {QStringLiteral("V"), QStringLiteral("D"), QStringLiteral("E"), 40, QStringLiteral("Écoles réunies"),
-         QStringLiteral("IRDP"), QStringLiteral("Titrages; séries"), QString()},
-        {QStringLiteral("Z"), QStringLiteral("F"), QStringLiteral("G"), QVariant(), QStringLiteral("Zola"),
-         QStringLiteral("L'Actualité chimique"), QStringLiteral("L'eau et ses ions"), QString()},
-        {QStringLiteral("T"), QStringLiteral("F"), QStringLiteral("B"), 7, QStringLiteral("Ecole normale"),
-         QString(), QStringLiteral("Chimie minérale"), QString()},
+        {"B", "F", "C", 12, "Vollhardt", "De Boeck", "Traité de chimie organique", "2-8041-1234-5"},
+        {"L", "E", "A", 3, "atkins", "Oxford", "Physical chemistry", QVariant()},
+        {"V", "D", "E", 40, "Écoles réunies", "IRDP", "Titrages; séries", QString()},
+        {"Z", "F", "G", QVariant(), "Zola", "L'Actualité chimique", "L'eau et ses ions", QString()},
+        {"T", "F", "B", 7, "Ecole normale", QString(), "Chimie minérale", QString()},
     };
 }
 

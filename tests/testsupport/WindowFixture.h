@@ -103,6 +103,14 @@ public:
             lines << "LastViewType=List";
         return TestSupport::makeCatalogue(path("biblio.db"), rows).isEmpty() && writeGeneral(lines + extra) && start();
     }
+    // startWith(), then the window active as a person would find it.
+    bool startActive(const QList<TestSupport::Row> &rows, bool editing, bool list, const QList<QByteArray> &extra = {})
+    {
+        if (!startWith(rows, editing, list, extra))
+            return false;
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
 
     template <typename T>
     T *child(const QString &name) const { return window->findChild<T *>(name); }
