@@ -70,7 +70,7 @@ void dataScenarios(Bench &bench, const QString &file)
         module.SearchClause = QStringLiteral("TITRE LIKE '*chimie*'");
         require(module.ComposeQuery(), QStringLiteral("search"), data.lastError());
     });
-    bench.scenario("search TITRE *chimie*, accents ignored", nullptr, [&] {
+    bench.scenario("search TITRE *chimie* sans accents", nullptr, [&] {
         module.FilterClause.clear();
         module.SearchClause = frmSearch::searchCondition(QStringLiteral("TITRE"), QStringLiteral("chimie"), true);
         require(module.ComposeQuery(), QStringLiteral("search, accents ignored"), data.lastError());
