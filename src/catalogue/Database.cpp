@@ -30,6 +30,29 @@ qint64 nowMs()
         .count();
 }
 
+void deletePattern(void *pattern)
+{
+    delete static_cast<JetText::Pattern *>(pattern);
+}
+
+// The pattern is the same on every row: compiled once per statement.
+// compile() gives it from the statement's pattern argument.
+template <typename Compile>
+void matchRow(sqlite3_context *context, Compile compile, const char *text, int length)
+{
+    auto *pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
+    if (!pattern) {
+        sqlite3_set_auxdata(context, 0, new JetText::Pattern(compile()), deletePattern);
+        // The engine may have dropped it already; fetch it back to be safe.
+        pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
+        if (!pattern) {
+            sqlite3_result_int(context, compile().matches(text, length));
+            return;
+        }
+    }
+    sqlite3_result_int(context, pattern->matches(text, length));
+}
+
 void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
     // like(pattern, text [, escape]), as the engine calls it for "text LIKE pattern".
@@ -44,23 +67,30 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
         }
         escape = e.at(0).unicode();
     }
-    // The pattern is the same on every row: compile it once per statement.
-    auto *pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
-    if (!pattern) {
-        const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-        pattern = new JetText::Pattern(p, sqlite3_value_bytes(argv[0]), escape);
-        sqlite3_set_auxdata(context, 0, pattern, [](void *d) { delete static_cast<JetText::Pattern *>(d); });
-        // The engine may have dropped it already; fetch it back to be safe.
-        pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
-        if (!pattern) {
-            const JetText::Pattern once(p, sqlite3_value_bytes(argv[0]), escape);
-            const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
-            sqlite3_result_int(context, once.matches(t, sqlite3_value_bytes(argv[1])));
-            return;
-        }
-    }
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
-    sqlite3_result_int(context, pattern->matches(text, sqlite3_value_bytes(argv[1])));
+    const int length = sqlite3_value_bytes(argv[1]);
+    matchRow(context, [&] {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        return JetText::Pattern(p, sqlite3_value_bytes(argv[0]), escape);
+    }, text, length);
+}
+
+// LIKE with accents, letter case and ligatures folded away on both sides, as
+// the sort key folds them: "ecole" finds "École", "ŒUVRE" finds "oeuvre".
+void likeFoldedFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return;
+    thread_local std::string text;
+    text.clear();
+    JetText::appendSortKey(text, reinterpret_cast<const char *>(sqlite3_value_text(argv[1])),
+                           sqlite3_value_bytes(argv[1]));
+    matchRow(context, [&] {
+        std::string folded;
+        JetText::appendSortKey(folded, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])),
+                               sqlite3_value_bytes(argv[0]));
+        return JetText::Pattern(folded.data(), int(folded.size()));
+    }, text.data(), int(text.size()));
 }
 
 void sortKeyFunction(sqlite3_context *context, int, sqlite3_value **argv)
@@ -222,6 +252,8 @@ void Database::configure()
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(m_db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(m_db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(m_db, JetSql::LikeFoldedFunction, 2, flags, nullptr, likeFoldedFunction, nullptr,
+                               nullptr, nullptr);
     sqlite3_create_function_v2(m_db, JetSql::SortKeyFunction, 1, flags, nullptr, sortKeyFunction, nullptr,
                                nullptr, nullptr);
     if (m_mode == Mode::ReadOnly)

@@ -51,5 +51,8 @@ QString sortKey(const QString &text);
 
 // Names of the SQL functions the engine registers on every connection.
 inline const char *const SortKeyFunction = "ferulan_sortkey";
+// ferulan_likefolded(pattern, text): LIKE with both sides folded as sortKey
+// folds them. A word like any other in a condition: it passes through as written.
+inline const char *const LikeFoldedFunction = "ferulan_likefolded";
 
 } // namespace JetSql

@@ -3,12 +3,15 @@
 #include "DialogLook.h"
 #include "ScreenReader.h"
 
+#include "catalogue/JetSql.h"
 #include "catalogue/Module1.h"
 #include "main_window/Messenger.h"
 #include "settings/FormGeometry.h"
+#include "settings/IniWizard.h"
 #include "util/Library.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -35,7 +38,9 @@ frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, cons
     setWindowIcon(QIcon(QStringLiteral(":/images/search.png")));
     DialogLook::paintLightGrey(this);
     setFont(DialogLook::classicFont(7.8, true));
-    setFixedSize(DialogLook::twipsSize(3144, 1200));
+    // The accent option takes a row of its own below the text box, so that
+    // every other control keeps its place.
+    setFixedSize(DialogLook::twipsSize(3144, 1560));
 
     // Made in design order; read top to bottom the window is one sentence.
     cmdCancel = new QPushButton(QStringLiteral("Annuler"), this);
@@ -60,6 +65,10 @@ frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, cons
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(twipsRect(360, 480, 972, 252));
 
+    chkAccents = new QCheckBox(QStringLiteral("Ignorer les accents"), this);
+    chkAccents->setObjectName(QStringLiteral("chkAccents"));
+    chkAccents->setGeometry(twipsRect(120, 1200, 2892, 252));
+
     // No default button: Enter in the text box does not search; Enter on a
     // button that has the focus presses it.
     cmdCancel->setAutoDefault(true);
@@ -70,6 +79,8 @@ frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, cons
         {"txtSearch", "Texte cherché", "Le texte que le champ contient"},
         {"cmd_1", "Cherche", "Afficher les enregistrements dont le champ contient le texte"},
         {"cmdCancel", "Annuler", "Enlever la recherche et fermer"},
+        {"chkAccents", "Ignorer les accents",
+         "Trouver aussi le texte écrit avec d'autres accents, majuscules ou ligatures (« ecole » trouve « École »)"},
     });
     Combo1->view()->setAccessibleName(QStringLiteral("Champs où chercher"));
     Label2->setBuddy(txtSearch);
@@ -77,8 +88,10 @@ frmSearch::frmSearch(Module1 &module, IniWizard &ini, Messenger &messenger, cons
     QWidget::setTabOrder(txtSearch, Combo1);
     QWidget::setTabOrder(Combo1, cmd_1);
     QWidget::setTabOrder(cmd_1, cmdCancel);
+    QWidget::setTabOrder(cmdCancel, chkAccents);
 
     connect(cmd_1, &QPushButton::clicked, this, [this] { cmd_Click(1); });
+    connect(chkAccents, &QCheckBox::toggled, this, &frmSearch::chkAccents_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmSearch::cmdCancel_Click);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, cmdCancel, &QPushButton::click);
@@ -93,9 +106,24 @@ QString frmSearch::quotedPatternText(const QString &text)
     return quoted;
 }
 
+QString frmSearch::searchCondition(const QString &field, const QString &text, bool ignoreAccents)
+{
+    const QString pattern = QStringLiteral("'*") + quotedPatternText(text) + QStringLiteral("*'");
+    if (ignoreAccents)
+        return QLatin1String(JetSql::LikeFoldedFunction) + QLatin1Char('(') + pattern + QStringLiteral(", ")
+            + field + QLatin1Char(')');
+    return field + QStringLiteral(" LIKE ") + pattern;
+}
+
 void frmSearch::Form_Load()
 {
     INILoadFormSize(m_ini, this);
+    const QString section = m_ini.INIGetSection();
+    m_ini.INISetSection(QStringLiteral("General"));
+    const bool ignoreAccents = m_ini.INIGetValue(QLatin1String(IgnoreAccentsKey)).trimmed() == QLatin1String("1");
+    m_ini.INISetSection(section);
+    const QSignalBlocker quiet(chkAccents);
+    chkAccents->setChecked(ignoreAccents);
     Combo1->clear();
     Combo1->addItems(m_fields);
     // A new search looks in the title unless the user picks another field.
@@ -124,8 +152,7 @@ void frmSearch::cmd_Click(int index)
     if (Combo1->currentIndex() < 0)
         return;
 
-    m_condition = Combo1->currentText() + QStringLiteral(" LIKE '*") + quotedPatternText(text)
-                  + QStringLiteral("*'");
+    m_condition = searchCondition(Combo1->currentText(), text, chkAccents->isChecked());
 
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     m_module.SearchClause = m_condition;
@@ -138,6 +165,16 @@ void frmSearch::cmd_Click(int index)
         return;
     }
     Q_EMIT searchApplied();
+}
+
+void frmSearch::chkAccents_Click(bool checked)
+{
+    // Stored at once: the choice holds for the next searches, in this
+    // session and the next.
+    const QString section = m_ini.INIGetSection();
+    m_ini.INISetSection(QStringLiteral("General"));
+    m_ini.INISetValue(QLatin1String(IgnoreAccentsKey), checked ? 1 : 0);
+    m_ini.INISetSection(section);
 }
 
 void frmSearch::cmdCancel_Click()

@@ -6,6 +6,7 @@
 class IniWizard;
 class Messenger;
 class Module1;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -30,8 +31,16 @@ public:
     // French text such as "l'eau" stays one literal.
     static QString quotedPatternText(const QString &text);
 
+    // The condition for "field contains text"; with ignoreAccents, accents,
+    // letter case and ligatures are folded away on both sides.
+    static QString searchCondition(const QString &field, const QString &text, bool ignoreAccents);
+
+    // The settings key, in the General section, that remembers the option ("1": on).
+    static constexpr const char *IgnoreAccentsKey = "SearchIgnoreAccents";
+
     void cmd_Click(int index);
     void cmdCancel_Click();
+    void chkAccents_Click(bool checked);
 
 Q_SIGNALS:
     // A search was applied; the main window comes to the front.
@@ -59,4 +68,5 @@ private:
     QComboBox *Combo1 = nullptr;
     QLineEdit *txtSearch = nullptr;
     QLabel *Label2 = nullptr;
+    QCheckBox *chkAccents = nullptr;
 };

@@ -160,6 +160,14 @@ void TestDataControl::queries_data()
         << "SELECT * FROM Biblio WHERE AUTEUR LIKE '*ÉCOLE*' ORDER BY NUMERO" << QStringList{"2"};
     QTest::newRow("LIKE with a doubled apostrophe") << "SELECT * FROM Biblio WHERE TITRE LIKE '*l''eau*' "
                                                     << QStringList{"3"};
+    // Folded matching: accents, case and ligatures on both sides; no match on a missing value.
+    QTest::newRow("folded: accents and case") << "SELECT * FROM Biblio WHERE ferulan_likefolded('*ÉCOLE*', AUTEUR) "
+                                             << QStringList{"2", "4"};
+    QTest::newRow("folded: ligature against spelled-out text")
+        << "SELECT * FROM Biblio WHERE ferulan_likefolded('*ŒUVRE*', TITRE) ORDER BY NUMERO" << QStringList{"1", "5"};
+    QTest::newRow("folded: spelled-out pattern against ligature")
+        << "SELECT * FROM Biblio WHERE ferulan_likefolded('c?esar', TITRE) OR ferulan_likefolded('ABC', AUTEUR)"
+        << QStringList{"7"};
     QTest::newRow("numbers match as their text") << "SELECT * FROM Biblio WHERE NUMERO LIKE '#' AND NUMERO > 5 "
                                                  << QStringList{"6", "7"};
 }
@@ -170,13 +178,13 @@ void TestDataControl::queries()
     QFETCH(QStringList, numeros);
     const QString f = QStringLiteral("F");
     const QList<Row> rows = {
-        {QStringLiteral("B"), f, QStringLiteral("A"), 1, QStringLiteral("Zola")},
+        {QStringLiteral("B"), f, QStringLiteral("A"), 1, QStringLiteral("Zola"), {}, QStringLiteral("L'Œuvre")},
         {QStringLiteral("B"), f, QStringLiteral("B"), 2, QStringLiteral("école")},
         {QStringLiteral("B"), f, QStringLiteral("b"), 3, QStringLiteral("Edison"), {}, QStringLiteral("L'eau")},
         {QStringLiteral("B"), f, QStringLiteral("C"), 4, QStringLiteral("Ecole")},
-        {QStringLiteral("B"), f, QStringLiteral("A"), 5, QString()},
+        {QStringLiteral("B"), f, QStringLiteral("A"), 5, QString(), {}, QStringLiteral("oeuvres")},
         {QStringLiteral("B"), f, QVariant(), 6, QVariant()},
-        {QStringLiteral("B"), f, QStringLiteral("a"), 7, QStringLiteral("àbc")},
+        {QStringLiteral("B"), f, QStringLiteral("a"), 7, QStringLiteral("àbc"), {}, QStringLiteral("CÆSAR")},
     };
     DataControl data;
     openOn(data, rows, query);

@@ -77,6 +77,7 @@ private Q_SLOTS:
     void filterClauses();
     void searchClauses_data();
     void searchClauses();
+    void ignoringAccentsIsRemembered();
     void enterDoesNotApplyEscCancels();
     void searchAndFilterTogether();
     void rejectedQueryShowsEngineText();
@@ -294,6 +295,26 @@ void tst_Dialogs::searchClauses()
     QCOMPARE(queried.count(), applied.count());
     // The hourglass is gone once the result is shown.
     QVERIFY(m_search->isVisible() && !QGuiApplication::overrideCursor());
+}
+
+void tst_Dialogs::ignoringAccentsIsRemembered()
+{
+    const auto box = [this] { return m_search->findChild<QCheckBox *>(QStringLiteral("chkAccents")); };
+    QVERIFY(!box()->isChecked()); // off without a setting: the plain search of searchClauses
+    box()->click();
+    search(QStringLiteral("AUTEUR"), QStringLiteral("ÉCOLE"));
+    QCOMPARE(f->module.SearchClause, QStringLiteral("ferulan_likefolded('*ÉCOLE*', AUTEUR)"));
+    QCOMPARE(shownTitles(), QStringList{"Chimie minérale"});
+
+    // Kept in the settings: a reopened dialog searches the same way.
+    QVERIFY(m_search->close());
+    QTRY_VERIFY(!m_search);
+    delete m_filter;
+    openDialogs();
+    QVERIFY(box()->isChecked());
+    box()->click();
+    search(QString(), QStringLiteral("minerale"));
+    QCOMPARE(f->module.SearchClause, QStringLiteral("TITRE LIKE '*minerale*'"));
 }
 
 void tst_Dialogs::enterDoesNotApplyEscCancels()

@@ -12,6 +12,7 @@
 #include "catalogue/Database.h"
 #include "catalogue/ForwardRecordset.h"
 #include "catalogue/Module1.h"
+#include "dialogs/frmSearch.h"
 #include "Bench.h"
 #include "WindowScenarios.h"
 
@@ -68,6 +69,11 @@ void dataScenarios(Bench &bench, const QString &file)
         module.FilterClause.clear();
         module.SearchClause = QStringLiteral("TITRE LIKE '*chimie*'");
         require(module.ComposeQuery(), QStringLiteral("search"), data.lastError());
+    });
+    bench.scenario("search TITRE *chimie* sans accents", nullptr, [&] {
+        module.FilterClause.clear();
+        module.SearchClause = frmSearch::searchCondition(QStringLiteral("TITRE"), QStringLiteral("chimie"), true);
+        require(module.ComposeQuery(), QStringLiteral("search, accents ignored"), data.lastError());
     });
     bench.scenario("search + filter of two languages", nullptr, [&] {
         module.FilterClause = QStringLiteral("WHERE (LANGUE = 'F' OR LANGUE = 'E')");
