@@ -7,9 +7,10 @@
 
 namespace {
 
-// The box's own tooltip and palette, kept while the mark covers them.
+// The box's own tooltip, palette and style sheet, kept while the mark covers them.
 constexpr char OwnToolTip[] = "isbnOwnToolTip";
 constexpr char OwnPalette[] = "isbnOwnPalette";
+constexpr char OwnStyleSheet[] = "isbnOwnStyleSheet";
 
 } // namespace
 
@@ -49,11 +50,20 @@ void apply(QLineEdit *box)
             palette.setColor(QPalette::Base, background());
             palette.setColor(QPalette::Text, foreground());
             box->setPalette(palette);
+            // The grid's cell editor has no frame and lives under the grid's
+            // style sheet, which paints its ground: the colours go there.
+            if (!box->hasFrame()) {
+                box->setProperty(OwnStyleSheet, box->styleSheet());
+                box->setStyleSheet(QStringLiteral("QLineEdit { background-color: %1; color: %2; }")
+                                       .arg(background().name(), foreground().name()));
+            }
         }
         box->setToolTip(text);
     } else if (marked) {
         box->setToolTip(box->property(OwnToolTip).toString());
         box->setPalette(box->property(OwnPalette).value<QPalette>());
+        if (!box->hasFrame())
+            box->setStyleSheet(box->property(OwnStyleSheet).toString());
         box->setProperty(OwnToolTip, QVariant());
         box->setProperty(OwnPalette, QVariant());
     }
