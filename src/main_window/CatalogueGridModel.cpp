@@ -1,6 +1,11 @@
 #include "CatalogueGridModel.h"
 
+#include "IsbnMark.h"
+
+#include "catalogue/CatalogueRecord.h"
 #include "catalogue/DataControl.h"
+
+#include <QBrush>
 
 #include <QScopedValueRollback>
 
@@ -28,6 +33,9 @@ int CatalogueGridModel::columnCount(const QModelIndex &parent) const
 
 QVariant CatalogueGridModel::data(const QModelIndex &index, int role) const
 {
+    if (index.isValid() && index.column() == Catalogue::ISBN
+        && (role == Qt::BackgroundRole || role == Qt::ForegroundRole || role == Qt::ToolTipRole))
+        return isbnMark(index, role);
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::AccessibleTextRole))
         return {};
     const QVariant value = m_data.Recordset().valueAt(index.row(), index.column());
@@ -36,6 +44,16 @@ QVariant CatalogueGridModel::data(const QModelIndex &index, int role) const
     if (role == Qt::AccessibleTextRole && text.isEmpty())
         return QStringLiteral("vide");
     return text;
+}
+
+QVariant CatalogueGridModel::isbnMark(const QModelIndex &index, int role) const
+{
+    const QString warning = IsbnMark::warning(data(index, Qt::EditRole).toString());
+    if (warning.isEmpty())
+        return {};
+    if (role == Qt::ToolTipRole)
+        return warning;
+    return QBrush(role == Qt::BackgroundRole ? IsbnMark::background() : IsbnMark::foreground());
 }
 
 QVariant CatalogueGridModel::headerData(int section, Qt::Orientation orientation, int role) const

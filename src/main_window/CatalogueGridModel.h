@@ -33,6 +33,8 @@ Q_SIGNALS:
     void editRefused(int number, const QString &message);
 
 private:
+    // The ISBN column's mark for a wrong check digit, by role.
+    QVariant isbnMark(const QModelIndex &index, int role) const;
     void reset();
     void appended(int position);
     void removed(int position);

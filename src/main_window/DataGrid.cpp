@@ -128,6 +128,7 @@ void DataGrid::editorCreated(QLineEdit *editor)
 {
     m_editor = editor;
     connect(editor, &QLineEdit::textEdited, this, &DataGrid::cellTextEdited);
+    connect(editor, &QLineEdit::textChanged, this, &DataGrid::cellTextChanged);
 }
 
 void DataGrid::leaveByTab(QWidget *editor, bool backwards)

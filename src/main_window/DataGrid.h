@@ -28,6 +28,8 @@ public:
 Q_SIGNALS:
     // The user changed the text of the cell being edited (each keystroke).
     void cellTextEdited();
+    // The cell editor's text changed: opened on a cell, typed or replaced.
+    void cellTextChanged();
 
 protected:
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;

@@ -6,6 +6,7 @@
 #include "CatalogueGridModel.h"
 #include "DataGrid.h"
 #include "HandlerError.h"
+#include "IsbnMark.h"
 #include "Messenger.h"
 #include "TwipsLayout.h"
 
@@ -77,6 +78,11 @@ void frmFerulan::buildEditing()
     }
 
     connect(DBGrid1, &DataGrid::cellTextEdited, this, &frmFerulan::DBGrid1_Change);
+    // The grid's cells show the mark through the model; its editor as it is typed.
+    connect(DBGrid1, &DataGrid::cellTextChanged, this, [this] {
+        if (DBGrid1->currentColumn() == Catalogue::ISBN)
+            IsbnMark::apply(DBGrid1->cellEditor());
+    });
     connect(&Data1, &DataControl::validating, this, &frmFerulan::Data1_Validate);
 }
 
@@ -229,6 +235,9 @@ void frmFerulan::DBGrid1_Change()
 
 void frmFerulan::txtFields_Change(int index)
 {
+    // A wrong check digit is shown, never refused.
+    if (index == Catalogue::ISBN)
+        IsbnMark::apply(qobject_cast<QLineEdit *>(txtFields[Catalogue::ISBN]));
     if (index != Catalogue::NUMERO)
         return;
     const QString text = fieldText(Catalogue::NUMERO);

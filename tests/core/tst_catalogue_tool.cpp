@@ -657,6 +657,22 @@ void tst_CatalogueTool::check_data()
                        "AUTEUR holds characters", "TITRE holds characters",
                        "\n12 records checked: 12 problems (5 with code letters, 2 with NUMERO, 2 left out by the "
                        "export, 3 with texts)\n"};
+    // The ISSN on two anonymous records is neither an ISBN nor a book entered twice.
+    const QList<Row> books = {
+        {"B", "F", "C", 1, "Béguin, Anne", "", "Chimie générale", "2-7000-0107-3"},
+        {"B", "F", "C", 2, " beguin,  ANNE", "", "CHIMIE GENERALE", "978-0-306-40615-7"},
+        {"B", "F", "C", 3, "Martin", "", "Les gaz", "978 0 306 40615 7"},
+        {"B", "F", "C", 4, "", "", "Chimie générale", "0317-8471"},
+        {"B", "F", "C", 5, "", "", "Chimie générale", "0317-8471"},
+    };
+    QTest::newRow("ISBN check digit, shared ISBN, duplicates")
+        << books << "" << QByteArray() << 1
+        << QStringList{"ID 1 (NUMERO 1, TITRE \"Chimie générale\"): ISBN \"2-7000-0107-3\" has a wrong check digit; "
+                       "it should end in 9\n",
+                       "ISBN 9780306406157 is on 2 records: ID 2, ID 3\n",
+                       "ID 1, ID 2 look like one book", "!ID 4, ID 5", "!03178471",
+                       "\n5 records checked: 3 problems (1 with ISBN check digits, 1 with ISBNs shared, 1 with possible "
+                       "duplicates)\n"};
     QTest::newRow("no Biblio table") << QList<Row>() << "CREATE TABLE Livres (ID INTEGER PRIMARY KEY, TITRE TEXT)"
                                      << QByteArray() << 1 << QStringList{"no table Biblio", "Livres"};
     QTest::newRow("missing fields")

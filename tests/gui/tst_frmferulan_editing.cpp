@@ -28,6 +28,7 @@ private Q_SLOTS:
     void updateInGrid();
     void numero_data();
     void numero();
+    void isbnCheckDigit();
     void refusedStoreKeepsEditAndWindow();
     void selectorsFollowRecord();
     void optionChoiceStoresLetter_data();
@@ -241,6 +242,47 @@ void tst_frmFerulanEditing::numero()
     f.window->close();
     QCOMPARE(f.stored(0, field), stored);
     QCOMPARE(f.stored(0, 5), list ? "Dupont" : "De Boeck");
+}
+
+void tst_frmFerulanEditing::isbnCheckDigit()
+{
+    WindowFixture f;
+    QVERIFY(f.startWith(catalogueRows(), true, false));
+    QLineEdit *box = f.box(8);
+    const auto marked = [](QWidget *widget) { return widget->palette().color(QPalette::Base) == QColor(0xff, 0xd6, 0xd6); };
+    // The first record is shown with its wrong digit marked; a right one
+    // takes the mark away, a wrong one typed brings it back, and the box's
+    // own tooltip returns with a right one.
+    QVERIFY(marked(box));
+    QCOMPARE(box->toolTip(), "Chiffre de contrôle attendu : 9");
+    f.retype(box, "2-7000-0107-9");
+    QVERIFY(!marked(box));
+    QCOMPARE(box->toolTip(), QString());
+    box->setToolTip("Numéro du livre");
+    f.retype(box, "978-2-07-036024-5");
+    QVERIFY(marked(box));
+    QCOMPARE(box->toolTip(), "Chiffre de contrôle attendu : 6");
+    f.retype(box, "0317-8471");
+    QCOMPARE(box->toolTip(), "Numéro du livre");
+    QVERIFY(!marked(box));
+    f.retype(box, "978-2-07-036024-5");
+    QVERIFY(f.messenger.messages.isEmpty());
+
+    // The grid marks the cell through the model and its editor as it is typed.
+    f.click("cmdList_1");
+    f.clickCell(1, Catalogue::ISBN);
+    const QModelIndex cell = f.grid()->model()->index(0, Catalogue::ISBN);
+    QCOMPARE(cell.data(Qt::ToolTipRole).toString(), "Chiffre de contrôle attendu : 6");
+    QCOMPARE(cell.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0xff, 0xd6, 0xd6));
+    f.typeInCell("0-8044-2957-3");
+    QVERIFY(marked(f.grid()->cellEditor()));
+    QTest::keyClick(f.grid()->cellEditor(), Qt::Key_Backspace);
+    typeText(f.grid()->cellEditor(), "X");
+    QVERIFY(!marked(f.grid()->cellEditor()));
+    f.window->close();
+    QCOMPARE(f.stored(0, 7), "978-2-07-036024-5");
+    QCOMPARE(f.stored(1, 7), "0-8044-2957-X");
+    QVERIFY(!f.grid()->model()->index(1, Catalogue::ISBN).data(Qt::ToolTipRole).isValid());
 }
 
 void tst_frmFerulanEditing::refusedStoreKeepsEditAndWindow()

@@ -7,6 +7,8 @@
 #include "catalogue/CatalogueRecord.h"
 #include "catalogue/CodeTables.h"
 #include "catalogue/Database.h"
+#include "catalogue/Isbn.h"
+#include "catalogue/JetText.h"
 #include "util/Windows1252.h"
 
 #include <QFileInfo>
@@ -14,6 +16,9 @@
 #include <QVector>
 
 #include <cmath>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -113,6 +118,85 @@ QString recordName(const QVector<QVariant> &row, int numeroColumn, int titreColu
     return name;
 }
 
+// The records that share one value, found in one pass: the first record's
+// key is kept for every value, a group is opened only when a second comes.
+template <typename Value>
+class Groups {
+public:
+    // shown() names the value in the report; called once per group.
+    template <typename Shown>
+    void add(Value value, const QVariant &key, const Shown &shown)
+    {
+        auto [seen, fresh] = m_seen.try_emplace(std::move(value), Seen{key, -1});
+        if (fresh)
+            return;
+        if (seen->second.group < 0) {
+            seen->second.group = int(m_groups.size());
+            m_groups.push_back({shown(), {seen->second.first}});
+        }
+        m_groups[size_t(seen->second.group)].keys << key;
+    }
+
+    struct Group {
+        QString shown;
+        QVariantList keys;
+    };
+    const std::vector<Group> &groups() const { return m_groups; }
+
+private:
+    struct Seen {
+        QVariant first;
+        int group;
+    };
+    std::unordered_map<Value, Seen> m_seen;
+    std::vector<Group> m_groups;
+};
+
+// A normalised ISBN as one number, digit by digit in base 11 ("X" is 10),
+// the length on top: exact, and no text to keep per record.
+quint64 isbnNumber(const QString &normalised)
+{
+    quint64 number = normalised.size() == 13 ? 1 : 0;
+    for (const QChar c : normalised)
+        number = number * 11 + (c == QLatin1Char('X') ? 10 : c.unicode() - '0');
+    return number;
+}
+
+// AUTEUR or TITRE as two entries of one book compare: letter case, accents,
+// ligatures (through the sort order's folding) and blanks set aside.
+void appendFolded(std::string &key, const QString &text)
+{
+    const size_t start = key.size();
+    const QByteArray utf8 = text.toUtf8();
+    JetText::appendSortKey(key, utf8.constData(), int(utf8.size()));
+    size_t kept = start;
+    for (size_t i = start; i < key.size(); ++i) {
+        const char c = key[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+            continue;
+        // A no-break space.
+        if (c == '\xC2' && i + 1 < key.size() && key[i + 1] == '\xA0') {
+            ++i;
+            continue;
+        }
+        key[kept++] = c;
+    }
+    key.resize(kept);
+}
+
+QString keyList(const QVariantList &keys)
+{
+    QStringList list;
+    for (const QVariant &key : keys)
+        list << QStringLiteral("ID %1").arg(key.toString());
+    return list.join(QStringLiteral(", "));
+}
+
+QString columnText(const QVector<QVariant> &row, int column)
+{
+    return column < 0 || row.at(column).isNull() ? QString() : row.at(column).toString();
+}
+
 } // namespace
 
 bool CatalogueChecker::fail(const QString &text)
@@ -137,6 +221,9 @@ QString CatalogueChecker::summary() const
         {m_counts.numeros, "with NUMERO"},
         {m_counts.skipped, "left out by the export"},
         {m_counts.texts, "with texts"},
+        {m_counts.isbns, "with ISBN check digits"},
+        {m_counts.sharedIsbns, "with ISBNs shared"},
+        {m_counts.duplicates, "with possible duplicates"},
     };
     for (const auto &part : parts) {
         if (part.count > 0)
@@ -258,6 +345,9 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
                  .arg(extra.join(QStringLiteral(", "))));
     }
 
+    Groups<quint64> sharedIsbns;
+    Groups<std::string> authorTitles;
+    std::string folded;
     QVector<QVariant> row(columnCount);
     while (true) {
         const Statement::Step step = rows->step();
@@ -307,6 +397,49 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
         if (CatalogueExport::leavesOut(row))
             report(m_counts.skipped, QStringLiteral("the export leaves this record out: "
                                                     "its line would hold seven empty fields in a row"));
+
+        const QVariant &key = row.at(0);
+        const QString isbn = columnText(row, columnOf[Catalogue::ISBN]);
+        const Isbn::Check isbnCheck = Isbn::check(isbn);
+        if (isbnCheck.wrong())
+            report(m_counts.isbns, QStringLiteral("ISBN %1 has a wrong check digit; it should end in %2")
+                                       .arg(RecordConversion::quoted(isbn), QString(isbnCheck.expected)));
+        // Only texts shaped as an ISBN: a note such as "épuisé" on many
+        // records is not a shared number.
+        if (isbnCheck.shaped) {
+            const QString normalIsbn = Isbn::normalised(isbn);
+            sharedIsbns.add(isbnNumber(normalIsbn), key, [&] { return normalIsbn; });
+        }
+
+        // Only records with both an author and a title: untitled or
+        // anonymous entries (a periodical's issues) are not one book.
+        folded.clear();
+        appendFolded(folded, columnText(row, columnOf[Catalogue::AUTEUR]));
+        const size_t authorLength = folded.size();
+        folded += '\x1f';
+        appendFolded(folded, columnText(row, columnOf[Catalogue::TITRE]));
+        if (authorLength > 0 && folded.size() > authorLength + 1) {
+            authorTitles.add(folded, key, [&] {
+                return QStringLiteral("AUTEUR %1, TITRE %2")
+                    .arg(RecordConversion::quoted(columnText(row, columnOf[Catalogue::AUTEUR]), 30),
+                         RecordConversion::quoted(columnText(row, columnOf[Catalogue::TITRE]), 30));
+            });
+        }
+    }
+
+    for (const auto &group : sharedIsbns.groups()) {
+        ++m_counts.sharedIsbns;
+        sink(QStringLiteral("ISBN %1 is on %2 records: %3")
+                 .arg(group.shown)
+                 .arg(group.keys.size())
+                 .arg(keyList(group.keys)));
+    }
+    for (const auto &group : authorTitles.groups()) {
+        ++m_counts.duplicates;
+        sink(QStringLiteral("%1 look like one book entered %2 times (%3; letter case, accents and blanks aside)")
+                 .arg(keyList(group.keys))
+                 .arg(group.keys.size())
+                 .arg(group.shown));
     }
     return true;
 }

@@ -7,7 +7,8 @@
 // Looks through a catalogue file for what the program would stumble on:
 // a missing table or field, code letters it does not know, NUMERO values
 // its rule refuses, records its export leaves out, texts its form or its
-// export cannot hold. It opens the file read-only and changes nothing.
+// export cannot hold, ISBNs whose check digit is wrong or that several records
+// share, records that look like one book entered twice. It opens the file read-only and changes nothing.
 class CatalogueChecker {
 public:
     struct Counts {
@@ -17,7 +18,13 @@ public:
         qint64 numeros = 0;
         qint64 skipped = 0;    // records the export leaves out
         qint64 texts = 0;      // too long for the form, or not for the export's code page
-        qint64 problems() const { return structure + codes + numeros + skipped + texts; }
+        qint64 isbns = 0;      // a wrong check digit
+        qint64 sharedIsbns = 0; // one ISBN on several records
+        qint64 duplicates = 0; // records that look like one book
+        qint64 problems() const
+        {
+            return structure + codes + numeros + skipped + texts + isbns + sharedIsbns + duplicates;
+        }
     };
 
     using Sink = std::function<void(const QString &line)>;
