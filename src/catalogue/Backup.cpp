@@ -14,16 +14,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace Backup {
 
 namespace {
-
-QString systemText(int number)
-{
-    return QString::fromLocal8Bit(strerror(number));
-}
 
 // The reason a write into the copy failed: the system's own when the engine
 // kept it ("No space left on device"), else the engine's.
@@ -33,9 +27,9 @@ QString writeFailure(sqlite3 *db)
     const int number = sqlite3_system_errno(db);
     // On a full disk the engine forgets the system's number.
     if (code == SQLITE_FULL)
-        return systemText(number != 0 ? number : ENOSPC);
+        return Library::SystemErrorText(number != 0 ? number : ENOSPC);
     if (number != 0 && (code == SQLITE_IOERR || code == SQLITE_CANTOPEN))
-        return systemText(number);
+        return Library::SystemErrorText(number);
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
@@ -153,7 +147,7 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
     QFile::setPermissions(temporary, source.permissions());
     // QFile::rename refuses to replace a file; the system's rename replaces it at once.
     if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0)
-        return cannotWrite(systemText(errno));
+        return cannotWrite(Library::SystemErrorText(errno));
     cleanup.path.clear();
     return true;
 }

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <string>
@@ -93,11 +92,6 @@ void recordLine(int last, FieldAt fieldAt, const std::string &separator, CodeLab
 QString fileError(const QString &path, const QString &reason)
 {
     return QStringLiteral("%1 : %2").arg(QDir::toNativeSeparators(path), reason);
-}
-
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // A new file written beside the target and renamed over it once complete,
@@ -182,7 +176,7 @@ private:
     // Named after the export the user knows, not the temporary file.
     bool fail(int error)
     {
-        m_error = fileError(m_path, systemReason(error));
+        m_error = fileError(m_path, Library::SystemErrorText(error));
         return false;
     }
 

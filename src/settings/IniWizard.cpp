@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -230,11 +229,6 @@ struct SettingsText {
 // A settings file is a few kilobytes; anything far larger is not one.
 constexpr qint64 MaxFileSize = 1024 * 1024;
 
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Missing file: empty, no problem. Otherwise the bytes, or why the file
 // cannot be taken for a settings file: only a regular file of a sane size
 // is read, so that a named pipe cannot hold the program up nor a device
@@ -247,13 +241,13 @@ std::optional<QByteArray> readFile(const QString &path, QString *problem)
     if (fd < 0) {
         if (errno == ENOENT)
             return QByteArray();
-        *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, systemReason(errno));
+        *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, Library::SystemErrorText(errno));
         return std::nullopt;
     }
     struct stat status {};
     std::optional<QByteArray> bytes;
     if (::fstat(fd, &status) != 0) {
-        *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, systemReason(errno));
+        *problem = QStringLiteral("Le fichier de réglages %1 ne peut pas être lu : %2.").arg(path, Library::SystemErrorText(errno));
     } else if (S_ISDIR(status.st_mode)) {
         *problem = QStringLiteral("%1 est un dossier, pas un fichier de réglages.").arg(path);
     } else if (!S_ISREG(status.st_mode)) {

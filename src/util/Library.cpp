@@ -1,6 +1,7 @@
 #include "Library.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace Library {
 
@@ -82,6 +83,11 @@ QString FileInFolder(const QString &folder, const QString &fileName)
     if (folder.endsWith(QLatin1Char('/')))
         return folder + fileName;
     return folder + QLatin1Char('/') + fileName;
+}
+
+QString SystemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace Library

@@ -20,4 +20,7 @@ QString TrimBlanks(const QString &text);
 // ends in one, then the name. A full path ("/...") stands for itself.
 QString FileInFolder(const QString &folder, const QString &fileName);
 
+// The system's own text for an error number (errno), as the user reads it.
+QString SystemErrorText(int error);
+
 } // namespace Library

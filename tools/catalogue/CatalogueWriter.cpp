@@ -1,6 +1,7 @@
 #include "CatalogueWriter.h"
 
 #include "catalogue/CatalogueSchema.h"
+#include "util/Library.h"
 #include "util/ProcessFiles.h"
 
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,13 +46,13 @@ bool renameNoReplace(const QString &from, const QString &to, QString *error)
     if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = Library::SystemErrorText(errno);
         return false;
     }
 #endif
     // A hard link refuses an existing name just as well.
     if (::link(src.constData(), dst.constData()) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = Library::SystemErrorText(errno);
         return false;
     }
     ::unlink(src.constData());
@@ -174,7 +174,7 @@ bool CatalogueWriter::finish()
     }
     if (!syncPath(m_temporary, O_RDONLY))
         return fail(QStringLiteral("cannot write %1 to disk: %2")
-                        .arg(m_temporary, QString::fromLocal8Bit(std::strerror(errno))));
+                        .arg(m_temporary, Library::SystemErrorText(errno)));
     QString error;
     if (!renameNoReplace(m_temporary, m_target, &error)) {
         if (pathIsTaken(m_target))

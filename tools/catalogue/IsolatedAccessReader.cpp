@@ -3,6 +3,8 @@
 #include "CatalogueWriter.h"
 #include "RecordConversion.h"
 
+#include "util/Library.h"
+
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QIODevice>
@@ -10,7 +12,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -237,7 +238,7 @@ bool IsolatedAccessReader::receive(Frame *type, QByteArray *payload)
         struct pollfd fds[2] = {{m_data, POLLIN, 0}, {m_output, POLLIN, 0}};
         const int ready = ::poll(fds, m_output >= 0 ? 2 : 1, int(left));
         if (ready < 0 && errno != EINTR)
-            return fail(QStringLiteral("cannot wait for the Access reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return fail(QStringLiteral("cannot wait for the Access reader: %1").arg(Library::SystemErrorText(errno)));
         if (ready <= 0)
             continue;
         if (m_output >= 0 && fds[1].revents)
@@ -268,11 +269,11 @@ bool IsolatedAccessReader::open(const QString &path, const QString &table)
 
     int data[2], output[2];
     if (::pipe2(data, O_CLOEXEC) != 0)
-        return fail(QStringLiteral("cannot start the Access reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(QStringLiteral("cannot start the Access reader: %1").arg(Library::SystemErrorText(errno)));
     if (::pipe2(output, O_CLOEXEC) != 0) {
         ::close(data[0]);
         ::close(data[1]);
-        return fail(QStringLiteral("cannot start the Access reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(QStringLiteral("cannot start the Access reader: %1").arg(Library::SystemErrorText(errno)));
     }
     std::fflush(nullptr);
     const pid_t child = ::fork();
@@ -286,7 +287,7 @@ bool IsolatedAccessReader::open(const QString &path, const QString &table)
     m_data = data[0];
     m_output = output[0];
     if (child < 0)
-        return fail(QStringLiteral("cannot start the Access reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(QStringLiteral("cannot start the Access reader: %1").arg(Library::SystemErrorText(errno)));
     m_child = child;
     ::fcntl(m_data, F_SETFL, O_NONBLOCK);
     ::fcntl(m_output, F_SETFL, O_NONBLOCK);
