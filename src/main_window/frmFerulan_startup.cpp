@@ -22,12 +22,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPushButton>
-
-#include <QDateTime>
-#include <QFile>
 
 #include <cstdio>
 #include <exception>
