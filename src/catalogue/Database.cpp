@@ -530,9 +530,30 @@ QVariant Statement::value(int column) const
     }
 }
 
+Statement::Type Statement::type(int column) const
+{
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_INTEGER:
+        return Type::Integer;
+    case SQLITE_FLOAT:
+        return Type::Real;
+    case SQLITE_TEXT:
+        return Type::Text;
+    case SQLITE_BLOB:
+        return Type::Blob;
+    default:
+        return Type::Null;
+    }
+}
+
 qint64 Statement::int64(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+double Statement::real(int column) const
+{
+    return sqlite3_column_double(m_stmt, column);
 }
 
 QByteArrayView Statement::utf8(int column) const
@@ -541,4 +562,10 @@ QByteArrayView Statement::utf8(int column) const
     if (!text)
         return {};
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
+}
+
+QByteArrayView Statement::bytes(int column) const
+{
+    const auto *data = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+    return QByteArrayView(data, data ? sqlite3_column_bytes(m_stmt, column) : 0);
 }

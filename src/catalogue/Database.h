@@ -117,6 +117,8 @@ private:
 class Statement {
 public:
     enum class Step { Row, Done, Error };
+    // What a column of the current row holds.
+    enum class Type { Null, Integer, Real, Text, Blob };
 
     Statement(Database &db, sqlite3_stmt *stmt);
     ~Statement();
@@ -130,9 +132,13 @@ public:
     int columnCount() const;
     QString columnName(int column) const;
     QVariant value(int column) const;
+    Type type(int column) const;
     qint64 int64(int column) const;
+    double real(int column) const;
     // The column as UTF-8 text, valid until the next step; null for NULL.
     QByteArrayView utf8(int column) const;
+    // The column's bytes as stored, valid until the next step.
+    QByteArrayView bytes(int column) const;
     sqlite3_stmt *handle() const { return m_stmt; }
     // Rows the engine has gone through in whole-table scans since prepared.
     qint64 rowsScanned() const;

@@ -2,8 +2,6 @@
 
 #include "JetText.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -28,35 +26,34 @@ void appendNumber(std::string &out, double value)
         out += char((bits >> shift) & 0xFF);
 }
 
-void appendTerm(std::string &out, sqlite3_stmt *stmt, int column, bool descending)
+void appendTerm(std::string &out, const Statement &row, int column, bool descending)
 {
     const std::size_t start = out.size();
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
+    switch (row.type(column)) {
+    case Statement::Type::Integer:
+    case Statement::Type::Real:
         out += TagNumber;
-        appendNumber(out, sqlite3_column_double(stmt, column));
+        appendNumber(out, row.real(column));
         break;
-    case SQLITE_TEXT: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-        const int length = sqlite3_column_bytes(stmt, column);
-        if (length == 0) {
+    case Statement::Type::Text: {
+        const QByteArrayView text = row.utf8(column);
+        if (text.isEmpty()) {
             out += TagEmpty;
             break;
         }
         out += TagText;
-        JetText::appendSortKey(out, text, length);
+        JetText::appendSortKey(out, text.data(), int(text.size()));
         out += '\0'; // a shorter text sorts before its longer neighbours
         break;
     }
-    case SQLITE_BLOB: {
-        const auto *bytes = static_cast<const char *>(sqlite3_column_blob(stmt, column));
+    case Statement::Type::Blob: {
+        const QByteArrayView bytes = row.bytes(column);
         out += TagBlob;
-        out.append(bytes, std::size_t(sqlite3_column_bytes(stmt, column)));
+        out.append(bytes.data(), std::size_t(bytes.size()));
         out += '\0';
         break;
     }
-    default:
+    case Statement::Type::Null:
         out += TagEmpty;
     }
     if (descending) {
@@ -141,7 +138,6 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         error = db.lastError();
         return false;
     }
-    sqlite3_stmt *stmt = query->handle();
     const int terms = int(select.terms.size());
     const qint64 tableRows = rowsAtMost(db, select.table, key);
     // Room reserved but never touched costs no memory.
@@ -174,14 +170,14 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
             error = db.lastError();
             return false;
         }
-        found.push_back(sqlite3_column_int64(stmt, 0));
+        found.push_back(query->int64(0));
         if (progress && found.size() % ReportEveryRows == 0)
             report.report(std::max<qint64>(query->rowsScanned(), qint64(found.size())));
         if (terms == 0)
             continue;
         sortKey.clear();
         for (int term = 0; term < terms; ++term)
-            appendTerm(sortKey, stmt, term + 1, select.terms[term].descending);
+            appendTerm(sortKey, *query, term + 1, select.terms[term].descending);
         entries.push_back(arena.add(sortKey, std::uint32_t(found.size() - 1)));
     }
 
