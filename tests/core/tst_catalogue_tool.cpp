@@ -9,6 +9,7 @@
 #include "SyntheticCatalogue.h"
 
 #include "catalogue/CatalogueExport.h"
+#include "catalogue/CsvFile.h"
 #include "catalogue/Database.h"
 #include "catalogue/ForwardRecordset.h"
 #include "util/Windows1252.h"
@@ -36,20 +37,22 @@ QString describe(const RecordValues &values)
     return fields.join(QLatin1Char('|'));
 }
 
-// The rows of a catalogue file in key order, described as above.
-QStringList catalogueRows(const QString &path)
+// The rows of a catalogue file in key order, described as above, the key
+// and the stored type of each value first when asked.
+QStringList catalogueRows(const QString &path, bool exact = false)
 {
     Database db;
     if (!db.open(path, Database::Mode::ReadOnly))
         return {"cannot open: " + db.lastError().text};
-    auto query = db.prepare("SELECT PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN "
-                            "FROM Biblio ORDER BY ID");
+    auto query = db.prepare(QString("SELECT PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN, ID%1 "
+                                    "FROM Biblio ORDER BY ID")
+                                .arg(exact ? ", typeof(NUMERO)" : ""));
     if (!query)
         return {"cannot read: " + db.lastError().text};
     QStringList rows;
     while (query->step() == Statement::Step::Row) {
         QStringList fields;
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < (exact ? 10 : 8); ++i)
             fields << shown(query->value(i));
         rows << fields.join(QLatin1Char('|'));
     }
@@ -138,6 +141,12 @@ private Q_SLOTS:
     void readsEachGeneration();
     void matchesColumnsByName_data();
     void matchesColumnsByName();
+    void csvReader_data();
+    void csvReader();
+    void csvRoundTrip_data();
+    void csvRoundTrip();
+    void importsWithAMap_data();
+    void importsWithAMap();
     void readsMemosAndConvertsRows();
 
     void writesAllOrNothing();
@@ -310,20 +319,42 @@ void tst_CatalogueTool::matchesColumnsByName_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QList<int>>("kinds");
     QTest::addColumn<QList<int>>("expected"); // column per field PREFIXE..ISBN
-    QTest::addColumn<QString>("notesMention");
+    QTest::addColumn<QString>("notesMention"); // or, from "!", the error
+    QTest::addColumn<QString>("map");
+    QTest::addColumn<int>("key"); // -1: the row key is not taken (an Access table); else expected, as for CSV
     QTest::newRow("letter case and order differ")
         << QStringList{"Numéro", "isbn", "Titre", "auteur", "Editeur", "prefixe", "Langue", "domaine", "numero"}
-        << QList<int>(9, text) << QList<int>{5, 6, 7, 8, 3, 4, 2, 1} << "";
+        << QList<int>(9, text) << QList<int>{5, 6, 7, 8, 3, 4, 2, 1} << "" << "" << -1;
     QTest::newRow("missing fields and an extra column")
         << QStringList{"Compteur", "TITRE", "AUTEUR", "Remarques"} << QList<int>(4, text)
-        << QList<int>{-1, -1, -1, -1, 2, -1, 1, -1} << "PREFIXE LANGUE DOMAINE NUMERO EDITEUR ISBN Remarques";
+        << QList<int>{-1, -1, -1, -1, 2, -1, 1, -1} << "PREFIXE LANGUE DOMAINE NUMERO EDITEUR ISBN Remarques" << ""
+        << -1;
     QTest::newRow("a row key first, a field of a type that cannot be read")
         << QStringList{"ID", "TITRE", "ISBN"}
         << QList<int>{int(AccessReader::ColumnKind::Integer), text, int(AccessReader::ColumnKind::Unsupported)}
-        << QList<int>{-1, -1, -1, -1, -1, -1, 1, -1} << "PREFIXE LANGUE DOMAINE NUMERO AUTEUR EDITEUR ISBN";
+        << QList<int>{-1, -1, -1, -1, -1, -1, 1, -1} << "PREFIXE LANGUE DOMAINE NUMERO AUTEUR EDITEUR ISBN" << ""
+        << -1;
     QTest::newRow("a field in first place is no row key")
         << QStringList{"TITRE", "Cote"} << QList<int>{text, text} << QList<int>{-1, -1, -1, -1, -1, -1, 0, -1}
-        << "PREFIXE LANGUE DOMAINE NUMERO AUTEUR EDITEUR ISBN Cote";
+        << "PREFIXE LANGUE DOMAINE NUMERO AUTEUR EDITEUR ISBN Cote" << "" << -1;
+    // A CSV file's first column is no hidden key: it is named like the others.
+    QTest::newRow("CSV: the key by name, a first column that is no key")
+        << QStringList{"Cote", "id", "TITRE"} << QList<int>(3, text) << QList<int>{-1, -1, -1, -1, -1, -1, 2, -1}
+        << "PREFIXE LANGUE DOMAINE NUMERO AUTEUR EDITEUR ISBN Cote" << "" << 1;
+    // The map comes first, the exact spelling before another letter case; the
+    // rest is found by name; what the map leaves out is no news.
+    QTest::newRow("map, then names")
+        << QStringList{"Titre", "titre", "TITRE", "Auteur", "N°", "ISBN", "Photo"}
+        << QList<int>{text, text, text, text, text, text, int(AccessReader::ColumnKind::Unsupported)}
+        << QList<int>{-1, -1, -1, 3, 4, -1, 1, 5} << "" << "Auteur=NUMERO, N°=AUTEUR,titre=TITRE" << -1;
+    QTest::newRow("map to the key") << QStringList{"Numéro", "Titre"} << QList<int>(2, text)
+                                    << QList<int>{-1, -1, -1, -1, -1, -1, 1, -1} << "" << "Numéro=ID" << 0;
+    QTest::newRow("map naming a missing column") << QStringList{"Titre", "Auteur"} << QList<int>(2, text)
+                                                 << QList<int>(8, -1) << "!\"Cote\".*its columns: Titre, Auteur"
+                                                 << "Cote=TITRE" << -1;
+    QTest::newRow("map naming a column of a type that cannot be read")
+        << QStringList{"Photo"} << QList<int>{int(AccessReader::ColumnKind::Unsupported)} << QList<int>(8, -1)
+        << "!Photo holds values of type" << "photo=ISBN" << -1;
 }
 
 void tst_CatalogueTool::matchesColumnsByName()
@@ -332,10 +363,22 @@ void tst_CatalogueTool::matchesColumnsByName()
     QFETCH(QList<int>, kinds);
     QFETCH(QList<int>, expected);
     QFETCH(QString, notesMention);
+    QFETCH(QString, map);
+    QFETCH(int, key);
     QVector<AccessReader::Column> columns;
     for (int i = 0; i < names.size(); ++i)
         columns.append({names.at(i), AccessReader::ColumnKind(kinds.at(i)), "type"});
-    const CatalogueImport::ColumnMatch match = CatalogueImport::matchColumns(columns);
+    QString error;
+    const CatalogueImport::ColumnMap pairs = map.isEmpty() ? CatalogueImport::ColumnMap()
+                                                           : CatalogueImport::parseMap(map, &error);
+    QCOMPARE(error, QString());
+    const CatalogueImport::ColumnMatch match = CatalogueImport::matchColumns(columns, pairs, key >= 0);
+    if (notesMention.startsWith('!')) {
+        QVERIFY2(match.error.contains(QRegularExpression(notesMention.mid(1))), qPrintable(match.error));
+        return;
+    }
+    QCOMPARE(match.error, QString());
+    QCOMPARE(match.key, key);
     for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position)
         QCOMPARE(match.columnOf(Catalogue::Field(position)), expected.at(position - 1));
     // One note per field left empty or column left behind, naming it.
@@ -344,6 +387,134 @@ void tst_CatalogueTool::matchesColumnsByName()
     const QString notes = match.notes.join(" / ");
     for (const QString &name : mentioned)
         QVERIFY2(notes.contains(QRegularExpression("\\b" + name + "\\b")), qPrintable(name + " in: " + notes));
+}
+
+void tst_CatalogueTool::csvReader_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("records"); // fields joined by "|", up to the error
+    QTest::addColumn<QString>("error");       // a pattern, or empty
+    const QByteArray bom = CsvFile::ByteOrderMark;
+    QTest::newRow("semicolons; a comma inside quotes in the header")
+        << QByteArray("\"Titre, tome\";Auteur\r\n\"a;b\";c\r\n") << QStringList{"Titre, tome|Auteur", "a;b|c"} << "";
+    QTest::newRow("commas; mark, plain line feeds, line break and quotes inside quotes")
+        << QByteArray(bom + "A,B\n\"x\r\ny \"\"z\"\"\",\n\"\"\n") << QStringList{"A|B", "x\r\ny \"z\"|"}
+        << "^line 4: 1 fields where the header row has 2$";
+    QTest::newRow("last line without its end") << QByteArray("A\r\n\"\"\r\nlast") << QStringList{"A", "", "last"}
+                                               << "";
+    // The plain stretches of a field are taken a buffer at a time.
+    QTest::newRow("one field over several buffers")
+        << QByteArray("T\r\n\"" + QByteArray(100000, 'a') + "\"\"" + QByteArray(100000, 'b') + "\"\r\n" +
+                      QByteArray(70000, 'c') + "\r\n")
+        << QStringList{"T", QString(100000, 'a') + '"' + QString(100000, 'b'), QString(70000, 'c')} << "";
+    QTest::newRow("both separators in the header") << QByteArray("A,B;C\r\n") << QStringList() << "^line 1: .*both";
+    // The line is the one the quote opens on, counted through a quoted line break.
+    QTest::newRow("quote never closed") << QByteArray("A,B\r\n\"1\r\n2\",x\r\n\"3,y\r\n")
+                                        << QStringList{"A|B", "1\r\n2|x"} << "^line 4, column 1: .*never closed";
+    QTest::newRow("quote inside a plain field") << QByteArray("A,B\r\n1,x\"y\"\r\n") << QStringList{"A|B"}
+                                                << "^line 2, column 2: a quote inside";
+    QTest::newRow("text after the closing quote") << QByteArray("A\r\n\"x\"y\r\n") << QStringList{"A"}
+                                                  << "^line 2, column 1: text after";
+    QTest::newRow("not UTF-8") << QByteArray("A;B\r\n;\xe9t\xe9\r\n") << QStringList{"A|B"}
+                               << "^line 2, column 2: .*UTF-8";
+    QTest::newRow("carriage return alone") << QByteArray("A\r\nx\ry\r\n") << QStringList{"A"}
+                                           << "^line 2, column 1: a carriage return";
+}
+
+void tst_CatalogueTool::csvReader()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, records);
+    QFETCH(QString, error);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    CsvFile::Reader reader(&buffer);
+    QStringList read, fields;
+    while (reader.next(&fields))
+        read << fields.join('|');
+    QCOMPARE(read, records);
+    QVERIFY2(error.isEmpty() ? reader.errorString().isEmpty()
+                             : reader.errorString().contains(QRegularExpression(error)),
+             qPrintable(reader.errorString()));
+    QCOMPARE(reader.next(&fields), false);
+}
+
+void tst_CatalogueTool::csvRoundTrip_data()
+{
+    QTest::addColumn<QString>("separator");
+    QTest::newRow("comma") << ",";
+    QTest::newRow("semicolon") << ";";
+}
+
+void tst_CatalogueTool::csvRoundTrip()
+{
+    QFETCH(QString, separator);
+    const QList<Row> traps = {
+        {"B", "F", "C", 12, "Dupont; Martin", "Éd. \"Sciences\"", "Chimie,\r\ntome 2", "978-2"},
+        {"B", "F", "C", 13, "removed", "", "", ""},
+        {" Z ", "f", "A", -32768, "  Roux  ", "\tTab", "Ligne\nseule\rretour", QVariant()},
+        Row(8),
+        {QVariant(), "É", QVariant(), 40000, "Ωmega α-β", "Издательство", u"化学の基礎 🧪"_qs, u"\uFEFF12"_qs},
+        {"=1+2", "ID", "\"", 2.5, ";", ",", "\"\"", "x"},
+    };
+    const QString source = path("source.db"), csv = path("out.csv"), back = path("back.db");
+    QCOMPARE(TestSupport::makeCatalogue(source, traps), QString());
+    {
+        Database db; // a gap in the keys
+        QVERIFY(db.open(source) && db.exec("DELETE FROM Biblio WHERE ID = 2"));
+    }
+    const ToolRun exported = runTool({"export-csv", source, csv, "--separator", separator});
+    QVERIFY2(exported.status == 0 && exported.err.isEmpty(), qPrintable(exported.err));
+    const QByteArray bytes = TestSupport::readFile(csv);
+    const QStringList header{"\"ID\"", "\"PREFIXE\"", "\"LANGUE\"", "\"DOMAINE\"", "\"NUMERO\"", "\"AUTEUR\"",
+                             "\"EDITEUR\"", "\"TITRE\"", "\"ISBN\""};
+    QVERIFY(bytes.startsWith(CsvFile::ByteOrderMark + header.join(separator).toUtf8() + "\r\n"));
+    const QStringList first{"1", "B", "F", "C", "12", separator == ";" ? "\"Dupont; Martin\"" : "Dupont; Martin", "\"Éd. \"\"Sciences\"\"\"",
+                            "\"Chimie,\r\ntome 2\"", "978-2"};
+    QVERIFY2(bytes.contains("\r\n" + first.join(separator).toUtf8() + "\r\n"), bytes.constData());
+    QVERIFY(bytes.contains("\r\n4" + separator.repeated(8).toUtf8() + "\r\n"));
+    const ToolRun imported = runTool({"import", csv, back});
+    QVERIFY2(imported.status == 0 && imported.err.isEmpty(), qPrintable(imported.err));
+    // Keys, values and the type of NUMERO as they were; empty texts come back as NULL.
+    QCOMPARE(catalogueRows(back, true), catalogueRows(source, true));
+}
+
+void tst_CatalogueTool::importsWithAMap_data()
+{
+    QTest::addColumn<QString>("source"); // an Access sample file and table, or a CSV text
+    QTest::addColumn<QString>("map");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("record"); // that row, as catalogueRows describes it
+    QTest::newRow("ACE table") << "ASampleDatabase.accdb:Asset Items" << "Make=AUTEUR, Model=TITRE,Warranty=NUMERO"
+                               << 65 << 1 << "~|~|~|12|GEO Rocket|~|220ZX|~";
+    QTest::newRow("Jet 3 table") << "nwind.mdb:Customers" << "CompanyName=EDITEUR,CustomerID=ISBN" << 91 << 7
+                                 << "~|~|~|~|~|Blondel père et fils|~|BLONP";
+    // The unmapped Domaine is still found by name.
+    QTest::newRow("CSV with the names of a French spreadsheet")
+        << "Titre;Numéro;Domaine\r\nLes gaz;7;A\r\n" << "Titre=TITRE,Numéro=NUMERO" << 1 << 1 << "~|~|A|7|~|~|Les gaz|~";
+}
+
+void tst_CatalogueTool::importsWithAMap()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, map);
+    QFETCH(int, rows);
+    QFETCH(int, row);
+    QFETCH(QString, record);
+    QStringList arguments{"import", path("s.csv"), path("new.db"), "--map", map};
+    if (source.contains(".mdb:") || source.contains(".accdb:")) {
+        SKIP_WITHOUT_ACCESS_FILES();
+        arguments[1] = accessCopy(source.section(':', 0, 0));
+        arguments << "--table" << source.section(':', 1);
+    } else {
+        QVERIFY(TestSupport::writeFile(arguments[1], source.toUtf8()));
+    }
+    const ToolRun run = runTool(arguments);
+    QVERIFY2(run.status == 0 && run.err.isEmpty(), qPrintable(run.err));
+    const QStringList got = catalogueRows(path("new.db"));
+    QCOMPARE(got.size(), rows);
+    QCOMPARE(got.at(row - 1), record);
 }
 
 void tst_CatalogueTool::readsMemosAndConvertsRows()
@@ -564,11 +735,25 @@ void tst_CatalogueTool::commandLineRefusals_data()
     row("import of nothing", {"import", "missing.txt", "b.db"}, "does not exist");
     row("check of nothing", {"check", "missing.db"}, "does not exist");
     row("into a missing folder", {"create", "no/such/a.db"}, "does not exist");
-    const QList<QStringList> overwrites = {{"create"}, {"demo"}, {"generate", "10"}, {"import", "biblio.txt"}};
+    const QList<QStringList> overwrites = {{"create"}, {"demo"}, {"generate", "10"}, {"import", "biblio.txt"},
+                                           {"export-csv", "catalogue.db"}};
     for (const QStringList &command : overwrites)
         row(qPrintable(command.first() + " over a file"), command + QStringList{"taken.db"}, "already exists");
     // An import that fails says why, and that it wrote nothing.
-    row("import of no export file", {"import", "notes.csv", "new.db"}, "header.*; nothing was written");
+    row("import of no export file", {"import", "notes.txt", "new.db"}, "header.*; nothing was written");
+    // A malformed CSV file is refused where it goes wrong, and nothing is guessed.
+    row("CSV, no number", {"import", "numero.csv", "new.db"},
+        "numero.csv, line 4, column 3 \\(NUMERO\\): \"douze\" is not a number.*; nothing was written$");
+    row("CSV, key twice", {"import", "keys.csv", "new.db"}, "line 3, column 1 \\(ID\\): the key 5 is taken");
+    row("CSV, a field short", {"import", "ragged.csv", "new.db"}, "ragged.csv, line 2: 1 fields where .* 2");
+    row("CSV without a field", {"import", "other.csv", "new.db"}, "no column of other.csv .*--map");
+    row("map without =", {"import", "other.csv", "new.db", "--map", "Cote"}, "COLUMN=FIELD pairs");
+    row("map to no field", {"import", "other.csv", "new.db", "--map", "Cote=TITLE"}, "\"TITLE\" is not a catalogue");
+    row("map of a field twice", {"import", "other.csv", "new.db", "--map", "Cote=TITRE,Note=titre"}, "TITRE twice");
+    row("map of a missing column", {"import", "other.csv", "new.db", "--map", "Titre=TITRE"},
+        "\"Titre\", which the source does not have; its columns: Cote, Note");
+    row("map of an export file", {"import", "biblio.txt", "new.db", "--map", "A=TITRE"}, "--map applies");
+    row("other separator", {"export-csv", "catalogue.db", "new.csv", "--separator", "|"}, "--separator");
     row("import of an empty file", {"import", "empty.txt", "new.db"}, "empty.*; nothing was written");
     row("import of a catalogue", {"import", "catalogue.db", "new.db"}, "already a catalogue.*; nothing was written");
     row("table option on a text file", {"import", "biblio.txt", "new.db", "--table", "Biblio"},
@@ -588,7 +773,9 @@ void tst_CatalogueTool::commandLineRefusals()
     // A folder with one file of each kind; relative names land there.
     const QList<QPair<QString, QByteArray>> files = {
         {"biblio.txt", crlf({Header})}, {"taken.db", "an existing catalogue"}, {"empty.txt", ""},
-        {"notes.csv", "Titre,Auteur\r\nChimie,Roux\r\n"},
+        {"notes.txt", "Titre,Auteur\r\nChimie,Roux\r\n"}, {"other.csv", "Cote,Note\r\nx,y\r\n"},
+        {"numero.csv", "ID,TITRE,NUMERO\r\n1,\"Deux\r\nlignes\",3\r\n2,Trois,douze\r\n"},
+        {"keys.csv", "ID;TITRE\r\n5;A\r\n5;B\r\n"}, {"ragged.csv", "TITRE,ISBN\r\nA\r\n"},
         {"catalogue.db", QByteArray("SQLite format 3\0\x10\0\x01\x01", 20)}};
     for (const auto &file : files)
         QVERIFY(TestSupport::writeFile(path(file.first), file.second));

@@ -3,6 +3,7 @@
 #include "CatalogueChecker.h"
 #include "CatalogueImport.h"
 #include "CatalogueWriter.h"
+#include "CsvExport.h"
 #include "DemoCatalogue.h"
 #include "StarterSettings.h"
 #include "SyntheticCatalogue.h"
@@ -30,6 +31,8 @@ struct CommandLine {
     std::optional<QString> seed;
     std::optional<QString> table;
     std::optional<QString> name;
+    std::optional<QString> map;
+    std::optional<QString> separator;
     bool edit = false;
     bool help = false;
     bool version = false;
@@ -47,6 +50,11 @@ const OptionInfo Options[] = {
     {"table", "NAME", "The Access table to read (Biblio when not given)."},
     {"name", "NAME", "The program's name as it is started, which names the settings file NAME.ini (ferulan)."},
     {"edit", nullptr, "Grants edit access: the settings carry the access code."},
+    {"map", "PAIRS",
+     "Which source column fills which field, as COLUMN=FIELD pairs separated by commas\n"
+     "(\"Titre=TITRE,Auteur=AUTEUR\"); fields are ID, PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR,\n"
+     "EDITEUR, TITRE, ISBN. Other fields are still found by name."},
+    {"separator", "S", "The field separator, \",\" (when not given) or \";\"."},
 };
 
 struct CommandInfo {
@@ -65,9 +73,15 @@ const QList<CommandInfo> &commands()
         {"generate", "Makes a synthetic catalogue of N records, the same for the same seed.",
          {{"N", "How many records, 0 to 100000000."}, {"FILE", "The catalogue to make."}}, {"seed"}},
         {"import",
-         "Makes a new catalogue TARGET from an Access database (.mdb, .accdb) or from the program's export\n"
-         "file biblio.txt. Each row that could not be taken as it stands is reported on standard error.",
-         {{"SOURCE", "The Access file or the export file."}, {"TARGET", "The catalogue to make."}}, {"table"}},
+         "Makes a new catalogue TARGET from an Access database (.mdb, .accdb), from a CSV file (.csv, as\n"
+         "export-csv writes it) or from the program's export file biblio.txt. Each row that could not be\n"
+         "taken as it stands is reported on standard error; a malformed CSV file is refused.",
+         {{"SOURCE", "The Access file, the CSV file or the export file."}, {"TARGET", "The catalogue to make."}},
+         {"table", "map"}},
+        {"export-csv",
+         "Writes every record of a catalogue to a CSV file, in key order, as stored: import gives the same\n"
+         "records back. UTF-8 with a byte order mark, a header row, CR LF line ends.",
+         {{"FILE", "The catalogue to read."}, {"OUT", "The CSV file to make."}}, {"separator"}},
         {"check", "Lists what the program would stumble on in a catalogue; changes nothing.",
          {{"FILE", "The catalogue to check."}}, {}},
         {"init",
@@ -149,6 +163,8 @@ QString parse(const QStringList &arguments, CommandLine *line)
     line->seed = value("seed");
     line->table = value("table");
     line->name = value("name");
+    line->map = value("map");
+    line->separator = value("separator");
     line->positionals = parser.positionalArguments();
     if (!line->positionals.isEmpty())
         line->command = line->positionals.takeFirst();
@@ -271,10 +287,17 @@ int generate(const CommandLine &line, QTextStream &out, QTextStream &err)
 int import(const CommandLine &line, QTextStream &out, QTextStream &err)
 {
     int status = Failed;
-    if (!expect(line, 2, "import SOURCE TARGET [--table NAME]", err, &status))
+    if (!expect(line, 2, "import SOURCE TARGET [--table NAME] [--map PAIRS]", err, &status))
         return status;
     if (line.table && line.table->isEmpty())
         return usageError(err, QStringLiteral("--table needs a table name"));
+    CatalogueImport::ColumnMap map;
+    if (line.map) {
+        QString error;
+        map = CatalogueImport::parseMap(*line.map, &error);
+        if (!error.isEmpty())
+            return usageError(err, error);
+    }
     const QString &source = line.positionals.at(0);
     const QString &target = line.positionals.at(1);
     TerminalProgress progress(QStringLiteral("import"), 0);
@@ -282,7 +305,7 @@ int import(const CommandLine &line, QTextStream &out, QTextStream &err)
         progress.clear();
         err << source << ": " << text << Qt::endl;
     });
-    const CatalogueImport::Result result = CatalogueImport::run(source, target, line.table.value_or(QString()), report,
+    const CatalogueImport::Result result = CatalogueImport::run(source, target, line.table.value_or(QString()), map, report,
                                                                 [&progress](qint64 rows) { progress.update(rows); });
     progress.clear();
     if (!result.written)
@@ -292,6 +315,42 @@ int import(const CommandLine &line, QTextStream &out, QTextStream &err)
     if (!report.isEmpty()) {
         err << Program << ": " << report.count() << " remarks about " << source
             << " above; the rows were taken as described there" << Qt::endl;
+        return Reported;
+    }
+    return Done;
+}
+
+int exportCsv(const CommandLine &line, QTextStream &out, QTextStream &err)
+{
+    int status = Failed;
+    if (!expect(line, 2, "export-csv FILE OUT [--separator S]", err, &status))
+        return status;
+    const QString separator = line.separator.value_or(QStringLiteral(","));
+    if (separator != QLatin1String(",") && separator != QLatin1String(";"))
+        return usageError(err, QStringLiteral("--separator is \",\" or \";\", not \"%1\"").arg(separator));
+    const QString &catalogue = line.positionals.at(0);
+    const QString &target = line.positionals.at(1);
+    QElapsedTimer timer;
+    timer.start();
+    TerminalProgress progress(QStringLiteral("export-csv"), 0);
+    ImportReport report(QStringLiteral("record"), [&err, &catalogue, &progress](const QString &text) {
+        progress.clear();
+        err << catalogue << ": " << text << Qt::endl;
+    });
+    const CsvExport::Result result = CsvExport::run(catalogue, target, separator.at(0).toLatin1(), report,
+                                                    [&progress](qint64 rows) { progress.update(rows); });
+    progress.clear();
+    if (!result.written)
+        return failWith(err, QStringLiteral("%1; nothing was written").arg(result.error));
+    out << QStringLiteral("%1: %2 records from %3 in %4 s")
+               .arg(target)
+               .arg(result.rows)
+               .arg(catalogue)
+               .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1)
+        << Qt::endl;
+    if (!report.isEmpty()) {
+        err << Program << ": " << report.count() << " records of " << catalogue
+            << " above hold values that an import refuses" << Qt::endl;
         return Reported;
     }
     return Done;
@@ -343,9 +402,13 @@ QString usage()
         "  create FILE                          a new, empty catalogue\n"
         "  demo FILE                            the demo catalogue: about 200 items of a chemistry library\n"
         "  generate N FILE [--seed S]           a synthetic catalogue of N records, the same for the same seed\n"
-        "  import SOURCE TARGET [--table NAME]  a new catalogue TARGET from an Access database (.mdb, .accdb;\n"
-        "                                       its table Biblio unless --table names another) or from the\n"
-        "                                       program's export file biblio.txt\n"
+        "  import SOURCE TARGET [--table NAME] [--map PAIRS]\n"
+        "                                       a new catalogue TARGET from an Access database (.mdb, .accdb;\n"
+        "                                       its table Biblio unless --table names another), from a CSV\n"
+        "                                       file (.csv) or from the program's export file biblio.txt;\n"
+        "                                       --map \"Titre=TITRE,Auteur=AUTEUR\" names the source's columns\n"
+        "  export-csv FILE OUT [--separator S]  every record of a catalogue into a CSV file that import\n"
+        "                                       reads back as it was (UTF-8, separator \",\" or \";\")\n"
         "  check FILE                           what the program would stumble on in a catalogue; changes nothing\n"
         "  init [FOLDER] [--name NAME] [--edit] a starter settings file for the program, and an empty\n"
         "                                       catalogue when it has none (FOLDER: ~/.config/ferulan)\n"
@@ -364,7 +427,7 @@ bool writesFile(const QStringList &arguments)
         return false;
     return line.command == QLatin1String("create") || line.command == QLatin1String("demo")
         || line.command == QLatin1String("generate") || line.command == QLatin1String("import")
-        || line.command == QLatin1String("init");
+        || line.command == QLatin1String("init") || line.command == QLatin1String("export-csv");
 }
 
 // An option of another command is a mistake worth naming.
@@ -417,6 +480,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return import(line, out, err);
     if (line.command == QLatin1String("check"))
         return check(line, out, err);
+    if (line.command == QLatin1String("export-csv"))
+        return exportCsv(line, out, err);
     return init(line, out, err);
 }
 

@@ -6,11 +6,83 @@
 #include "RecordConversion.h"
 
 #include "catalogue/CatalogueFormat.h"
+#include "catalogue/CsvFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 namespace CatalogueImport {
+
+namespace {
+
+const QString KnownFields = QStringLiteral("ID, PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN");
+
+int positionNamed(const QString &name)
+{
+    for (int position = Catalogue::RowKey; position <= Catalogue::ISBN; ++position) {
+        if (name.compare(Catalogue::fieldName(position), Qt::CaseInsensitive) == 0)
+            return position;
+    }
+    return -1;
+}
+
+QString columnNames(const QVector<AccessReader::Column> &columns)
+{
+    QStringList names;
+    for (const AccessReader::Column &column : columns)
+        names << column.name;
+    return names.join(QStringLiteral(", "));
+}
+
+// The column of that name: written exactly as given, else in another letter case.
+int columnNamed(const QVector<AccessReader::Column> &columns, const QString &name)
+{
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (columns.at(i).name.compare(name, cs) == 0)
+                return i;
+        }
+    }
+    return -1;
+}
+
+QString unsupportedColumn(const AccessReader::Column &column, const QString &field)
+{
+    return QStringLiteral("column %1 holds values of type %2, which a catalogue field cannot take; %3 stays empty")
+        .arg(column.name, column.typeName, field);
+}
+
+} // namespace
+
+ColumnMap parseMap(const QString &text, QString *error)
+{
+    ColumnMap map;
+    error->clear();
+    for (const QString &pair : text.split(QLatin1Char(','))) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        const QString column = pair.left(equals).trimmed();
+        const int position = positionNamed(pair.mid(equals + 1).trimmed());
+        if (equals < 0 || column.isEmpty()) {
+            *error = QStringLiteral("--map takes COLUMN=FIELD pairs separated by commas, not %1")
+                         .arg(RecordConversion::quoted(pair));
+            return {};
+        }
+        if (position < 0) {
+            *error = QStringLiteral("--map: %1 is not a catalogue field (%2)")
+                         .arg(RecordConversion::quoted(pair.mid(equals + 1).trimmed()), KnownFields);
+            return {};
+        }
+        const QString field = Catalogue::fieldName(position);
+        for (const auto &earlier : map) {
+            if (earlier.second == field) {
+                *error = QStringLiteral("--map gives the field %1 twice").arg(field);
+                return {};
+            }
+        }
+        map.append({column, field});
+    }
+    return map;
+}
 
 int ColumnMatch::matched() const
 {
@@ -20,11 +92,36 @@ int ColumnMatch::matched() const
     return count;
 }
 
-ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns)
+ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns, const ColumnMap &map, bool keyByName)
 {
     ColumnMatch match;
     QVector<bool> used(columns.size(), false);
-    for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+    const auto take = [&match, &used](int position, int column) {
+        used[column] = true;
+        (position == Catalogue::RowKey ? match.key : match.column[std::size_t(position - Catalogue::PREFIXE)]) =
+            column;
+    };
+    QVector<bool> mapped(Catalogue::ISBN + 1, false);
+    for (const auto &pair : map) {
+        const int found = columnNamed(columns, pair.first);
+        if (found < 0) {
+            match.error = QStringLiteral("--map names the column \"%1\", which the source does not have; its "
+                                         "columns: %2")
+                              .arg(pair.first, columnNames(columns));
+            return match;
+        }
+        if (columns.at(found).kind == AccessReader::ColumnKind::Unsupported) {
+            match.error = unsupportedColumn(columns.at(found), pair.second);
+            return match;
+        }
+        const int position = positionNamed(pair.second);
+        mapped[position] = true;
+        take(position, found);
+    }
+    // With a map the user has said what is wanted: what it leaves out is no news.
+    for (int position = keyByName ? Catalogue::RowKey : Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+        if (mapped[position])
+            continue;
         const QString field = Catalogue::fieldName(position);
         int found = -1;
         for (int i = 0; i < columns.size() && found < 0; ++i) {
@@ -32,23 +129,21 @@ ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns)
                 found = i;
         }
         if (found < 0) {
-            match.notes << QStringLiteral("the table has no column %1; the field stays empty").arg(field);
+            if (map.isEmpty() && position != Catalogue::RowKey)
+                match.notes << QStringLiteral("the table has no column %1; the field stays empty").arg(field);
             continue;
         }
         used[found] = true;
-        const AccessReader::Column &column = columns.at(found);
-        if (column.kind == AccessReader::ColumnKind::Unsupported) {
-            match.notes << QStringLiteral("column %1 holds values of type %2, which a catalogue field cannot take; "
-                                          "%3 stays empty")
-                               .arg(column.name, column.typeName, field);
+        if (columns.at(found).kind == AccessReader::ColumnKind::Unsupported) {
+            match.notes << unsupportedColumn(columns.at(found), field);
             continue;
         }
-        match.column[std::size_t(position - Catalogue::PREFIXE)] = found;
+        take(position, found);
     }
-    for (int i = 0; i < columns.size(); ++i) {
-        // The first column is the row key the program never addresses; the
-        // new file numbers its rows itself.
-        if (used[i] || i == 0)
+    for (int i = 0; i < columns.size() && map.isEmpty(); ++i) {
+        // The first column of a table is the row key the program never
+        // addresses; the new file numbers its rows itself.
+        if (used[i] || (i == 0 && !keyByName))
             continue;
         match.notes << QStringLiteral("column %1 is not a catalogue field and is not carried over")
                            .arg(columns.at(i).name);
@@ -77,6 +172,13 @@ RecordValues recordFromAccessRow(const AccessRow &reader, const ColumnMatch &mat
             values.setText(field, text);
         }
     }
+    if (match.key >= 0) {
+        const QString text = reader.text(match.key);
+        values.key() = RecordConversion::wholeNumber(text);
+        if (values.key().isNull())
+            report.addRow(row, QStringLiteral("ID %1 is not a whole number; the record gets a key of its own")
+                                   .arg(RecordConversion::quoted(text)));
+    }
     return values;
 }
 
@@ -95,8 +197,14 @@ Result failed(Result result, const QString &error)
     return result;
 }
 
-Result fromAccess(const QString &source, const QString &target, const QString &table, ImportReport &report,
-                  const std::function<void(qint64)> &rowWritten)
+QString noFieldError(const QString &what, const QVector<AccessReader::Column> &columns)
+{
+    return QStringLiteral("no column of %1 is a catalogue field (%2); its columns: %3 (--map names them)")
+        .arg(what, KnownFields, columnNames(columns));
+}
+
+Result fromAccess(const QString &source, const QString &target, const QString &table, const ColumnMap &map,
+                  ImportReport &report, const std::function<void(qint64)> &rowWritten)
 {
     Result result;
     result.kind = SourceKind::Access;
@@ -106,16 +214,11 @@ Result fromAccess(const QString &source, const QString &target, const QString &t
         return failed(result, reader.errorString());
     result.sourceDescription = QStringLiteral("Access file (%1), table %2").arg(reader.formatName(), reader.tableName());
 
-    const ColumnMatch match = matchColumns(reader.columns());
-    if (match.matched() == 0) {
-        QStringList names;
-        for (const AccessReader::Column &column : reader.columns())
-            names << column.name;
-        return failed(result, QStringLiteral("no column of the table \"%1\" is a catalogue field "
-                                             "(PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR, TITRE, ISBN); "
-                                             "its columns: %2")
-                                  .arg(reader.tableName(), names.join(QStringLiteral(", "))));
-    }
+    const ColumnMatch match = matchColumns(reader.columns(), map);
+    if (!match.error.isEmpty())
+        return failed(result, match.error);
+    if (match.matched() == 0 && match.key < 0)
+        return failed(result, noFieldError(QStringLiteral("the table \"%1\"").arg(reader.tableName()), reader.columns()));
 
     CatalogueWriter writer(target);
     writer.setRowWritten(rowWritten);
@@ -179,10 +282,102 @@ Result fromExportFile(const QString &source, const QString &target, ImportReport
     return result;
 }
 
+// One CSV record as catalogue values; false with the column and why when a
+// number is none.
+bool recordFromCsv(const QStringList &fields, const ColumnMatch &match, RecordValues *values, QString *problem)
+{
+    const auto refuse = [problem](int column, int position, const QString &text, const char *expected) {
+        *problem = QStringLiteral("column %1 (%2): %3 is not %4")
+                       .arg(column + 1)
+                       .arg(Catalogue::fieldName(position), RecordConversion::quoted(text), QLatin1String(expected));
+        return false;
+    };
+    for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+        const auto field = Catalogue::Field(position);
+        const int column = match.columnOf(field);
+        if (column < 0)
+            continue;
+        const QString &text = fields.at(column);
+        if (field != Catalogue::NUMERO) {
+            values->setText(field, text);
+            continue;
+        }
+        bool valid = false;
+        (*values)[field] = RecordConversion::exactNumero(text, &valid);
+        if (!valid)
+            return refuse(column, position, text, "a number (digits, a '.' before decimals)");
+    }
+    if (match.key >= 0 && !fields.at(match.key).isEmpty()) {
+        values->key() = RecordConversion::wholeNumber(fields.at(match.key));
+        if (values->key().isNull())
+            return refuse(match.key, Catalogue::RowKey, fields.at(match.key), "a whole number");
+    }
+    return true;
+}
+
+Result fromCsv(const QString &source, const QString &target, const ColumnMap &map, ImportReport &report,
+               const std::function<void(qint64)> &rowWritten)
+{
+    Result result;
+    result.kind = SourceKind::Csv;
+    report.setUnit(QStringLiteral("line"));
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return failed(result, QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
+    CsvFile::Reader reader(&file);
+    const auto malformed = [&](const QString &what) {
+        return failed(result, QStringLiteral("%1, %2").arg(source, what));
+    };
+    QStringList fields;
+    if (!reader.next(&fields)) {
+        return reader.errorString().isEmpty()
+            ? failed(result, QStringLiteral("%1 is empty; a CSV file starts with a row of column names").arg(source))
+            : malformed(reader.errorString());
+    }
+    QVector<AccessReader::Column> columns;
+    for (const QString &name : fields)
+        columns.append({name, AccessReader::ColumnKind::Text, QStringLiteral("text")});
+    const ColumnMatch match = matchColumns(columns, map, true);
+    if (!match.error.isEmpty())
+        return failed(result, match.error);
+    if (match.matched() == 0 && match.key < 0)
+        return failed(result, noFieldError(source, columns));
+
+    CatalogueWriter writer(target);
+    writer.setRowWritten(rowWritten);
+    if (!writer.begin())
+        return failed(result, writer.errorString());
+    while (reader.next(&fields)) {
+        RecordValues values;
+        QString problem;
+        if (!recordFromCsv(fields, match, &values, &problem))
+            return malformed(QStringLiteral("line %1, %2").arg(reader.line()).arg(problem));
+        if (!writer.add(values)) {
+            if (!values.key().isNull() && writer.errorString().contains(QLatin1String("UNIQUE")))
+                return malformed(QStringLiteral("line %1, column %2 (ID): the key %3 is taken by an earlier line")
+                                     .arg(reader.line())
+                                     .arg(match.key + 1)
+                                     .arg(values.key().toLongLong()));
+            return failed(result, writer.errorString());
+        }
+    }
+    if (!reader.errorString().isEmpty())
+        return malformed(reader.errorString());
+    if (!writer.finish())
+        return failed(result, writer.errorString());
+    // Said once the file is taken: a refused file needs no remarks about its columns.
+    for (const QString &note : match.notes)
+        report.addNote(note);
+    result.sourceDescription = QStringLiteral("CSV file (fields separated by \"%1\")").arg(reader.separator());
+    result.written = true;
+    result.rows = writer.rowCount();
+    return result;
+}
+
 } // namespace
 
-Result run(const QString &source, const QString &target, const QString &table, ImportReport &report,
-           const std::function<void(qint64)> &rowWritten)
+Result run(const QString &source, const QString &target, const QString &table, const ColumnMap &map,
+           ImportReport &report, const std::function<void(qint64)> &rowWritten)
 {
     const QFileInfo info(source);
     if (!info.exists())
@@ -192,11 +387,17 @@ Result run(const QString &source, const QString &target, const QString &table, I
     if (pathIsTaken(target))
         return failed(Result(), QStringLiteral("%1 already exists; it is left as it is (choose another name)").arg(target));
     if (CatalogueFormat::isAccessFile(source))
-        return fromAccess(source, target, table, report, rowWritten);
+        return fromAccess(source, target, table, map, report, rowWritten);
     if (isCatalogueFile(source))
         return failed(Result(), QStringLiteral("%1 is already a catalogue file; there is nothing to import").arg(source));
     if (!table.isEmpty())
         return failed(Result(), QStringLiteral("--table applies to Access files only; %1 is a text file").arg(source));
+    if (source.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return fromCsv(source, target, map, report, rowWritten);
+    if (!map.isEmpty())
+        return failed(Result(), QStringLiteral("--map applies to Access tables and CSV files; %1 is read as the "
+                                               "program's export file, whose columns are fixed")
+                                    .arg(source));
     return fromExportFile(source, target, report, rowWritten);
 }
 

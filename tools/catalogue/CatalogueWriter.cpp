@@ -27,6 +27,8 @@ QSet<QString> &writersInProcess()
     return paths;
 }
 
+} // namespace
+
 bool syncPath(const QString &path, int flags)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
@@ -58,8 +60,6 @@ bool renameNoReplace(const QString &from, const QString &to, QString *error)
     ::unlink(src.constData());
     return true;
 }
-
-} // namespace
 
 bool pathIsTaken(const QString &path)
 {
@@ -128,10 +128,10 @@ bool CatalogueWriter::begin()
     if (!m_db.exec(QStringLiteral("BEGIN")))
         return failWithEngine(QStringLiteral("cannot start the transaction"));
 
-    QStringList names;
+    QStringList names{Catalogue::fieldName(Catalogue::RowKey)};
     for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position)
         names << Catalogue::fieldName(position);
-    m_insert = m_db.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+    m_insert = m_db.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
                                 .arg(Catalogue::TableName, names.join(QStringLiteral(", "))));
     if (!m_insert)
         return failWithEngine(QStringLiteral("cannot prepare the insert"));
@@ -145,8 +145,10 @@ bool CatalogueWriter::add(const RecordValues &values)
     if (stopRequested())
         return fail(QStringLiteral("interrupted; nothing was written"));
     m_insert->reset();
+    if (!m_insert->bind(1, values.key()))
+        return failWithEngine(QStringLiteral("cannot store record %1").arg(m_rows + 1));
     for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
-        if (!m_insert->bind(position, values[Catalogue::Field(position)]))
+        if (!m_insert->bind(position + 1, values[Catalogue::Field(position)]))
             return failWithEngine(QStringLiteral("cannot store record %1").arg(m_rows + 1));
     }
     if (m_insert->step() != Statement::Step::Done)

@@ -61,3 +61,7 @@ private:
 
 // Whether something exists under this name, a dangling link included.
 bool pathIsTaken(const QString &path);
+// Moves from to to unless to exists, in one step where the file system allows.
+bool renameNoReplace(const QString &from, const QString &to, QString *error);
+// fsync of a file or (with O_DIRECTORY) a folder opened with these flags.
+bool syncPath(const QString &path, int flags);

@@ -2,6 +2,8 @@
 
 #include "catalogue/CodeTables.h"
 
+#include <QRegularExpression>
+
 namespace RecordConversion {
 
 namespace {
@@ -33,6 +35,30 @@ QString quoted(const QString &text, int maxLength)
     if (shown.size() > maxLength)
         shown = shown.left(maxLength - 1) + QChar(0x2026);
     return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+QVariant wholeNumber(const QString &text)
+{
+    if (!isPlainInteger(text) || text.trimmed() != text)
+        return QVariant();
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    return ok ? QVariant(value) : QVariant();
+}
+
+QVariant exactNumero(const QString &text, bool *valid)
+{
+    *valid = true;
+    if (text.isEmpty())
+        return QVariant();
+    const QVariant whole = wholeNumber(text);
+    if (!whole.isNull())
+        return whole;
+    static const QRegularExpression decimal(QStringLiteral("^[-+]?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)?$"));
+    bool ok = false;
+    const double value = decimal.match(text).hasMatch() ? text.toDouble(&ok) : 0.0;
+    *valid = ok && qIsFinite(value);
+    return *valid ? QVariant(value) : QVariant();
 }
 
 QVariant numero(const QString &text, QString *problem)

@@ -10,7 +10,9 @@
 #include <functional>
 
 // The eight fields of one catalogue row as the tool writes it, PREFIXE first.
-// A null QVariant is stored as NULL; NUMERO holds a qint64 or is null.
+// A null QVariant is stored as NULL; NUMERO holds a qint64 or is null (a
+// double only when a catalogue's own value comes back). The row key is null
+// unless the source gives one; the new file then numbers the row itself.
 class RecordValues {
 public:
     RecordValues() = default;
@@ -28,8 +30,12 @@ public:
         (*this)[field] = text.isEmpty() ? QVariant() : QVariant(text);
     }
 
+    QVariant &key() { return m_key; }
+    const QVariant &key() const { return m_key; }
+
 private:
     std::array<QVariant, 8> m_values;
+    QVariant m_key;
 };
 
 // One line per row that could not be taken as it is: where, and why. Lines
