@@ -63,7 +63,8 @@ void tst_CommandLine::helpAndVersion_data()
     row("ferulan-catalogue --help", "^0\\|.*init \\[FOLDER\\].*--version.*\\|err\\|$");
     // Each command's own help: its arguments and its options, no other command's.
     for (const char *command : {"create FILE", "demo FILE", "generate N FILE.*--seed <S>",
-                                "import SOURCE TARGET.*--table <NAME>", "check FILE", "init \\[FOLDER\\].*--edit"})
+                                "import SOURCE TARGET.*--table <NAME>.*--map <PAIRS>", "export-csv FILE OUT.*--separator",
+                                "check FILE", "init \\[FOLDER\\].*--edit"})
         row("ferulan-catalogue " + QString(command).section(' ', 0, 0) + " --help",
             "^0\\|Usage: \\S+ \\[options\\] (?!.*\\n  check FILE )" + QString(command) + ".*\\|err\\|$");
 }

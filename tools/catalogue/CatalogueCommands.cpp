@@ -51,8 +51,8 @@ const OptionInfo Options[] = {
     {"name", "NAME", "The program's name as it is started, which names the settings file NAME.ini (ferulan)."},
     {"edit", nullptr, "Grants edit access: the settings carry the access code."},
     {"map", "PAIRS",
-     "Which source column fills which field, as COLUMN=FIELD pairs separated by commas\n"
-     "(\"Titre=TITRE,Auteur=AUTEUR\"); fields are ID, PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR,\n"
+     "Which source column fills which field, as COLUMN=FIELD pairs separated by commas "
+     "(\"Titre=TITRE,Auteur=AUTEUR\"); fields are ID, PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, "
      "EDITEUR, TITRE, ISBN. Other fields are still found by name."},
     {"separator", "S", "The field separator, \",\" (when not given) or \";\"."},
 };
@@ -397,7 +397,7 @@ QString usage()
 {
     return QStringLiteral(
         "Usage: ferulan-catalogue COMMAND ...\n"
-        "Creates, fills, imports and checks the catalogue files of Ferulan.\n"
+        "Creates, fills, imports, exports and checks the catalogue files of Ferulan.\n"
         "\n"
         "  create FILE                          a new, empty catalogue\n"
         "  demo FILE                            the demo catalogue: about 200 items of a chemistry library\n"

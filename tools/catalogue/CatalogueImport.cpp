@@ -130,7 +130,8 @@ ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns, const Col
         }
         if (found < 0) {
             if (map.isEmpty() && position != Catalogue::RowKey)
-                match.notes << QStringLiteral("the table has no column %1; the field stays empty").arg(field);
+                match.notes << QStringLiteral("the %1 has no column %2; the field stays empty")
+                                   .arg(keyByName ? QStringLiteral("file") : QStringLiteral("table"), field);
             continue;
         }
         used[found] = true;

@@ -82,11 +82,11 @@ Result run(const QString &catalogue, const QString &target, char separator, Impo
 
     Result result;
     QList<QByteArrayView> fields(header.size());
-    QByteArray numbers[2]; // the key and NUMERO as text
+    QVector<QByteArray> numbers(header.size()); // the texts of numbers, per column
     Statement::Step step;
     while ((step = query->step()) == Statement::Step::Row) {
         if (CatalogueWriter::stopRequested())
-            return failed(QStringLiteral("interrupted; nothing was written"));
+            return failed(QStringLiteral("interrupted"));
         const qint64 id = query->int64(0);
         for (int column = 0; column < header.size(); ++column) {
             switch (query->type(column)) {
@@ -95,7 +95,7 @@ Result run(const QString &catalogue, const QString &target, char separator, Impo
                 break;
             case Statement::Type::Integer:
             case Statement::Type::Real: {
-                QByteArray &text = numbers[column == 0 ? 0 : 1];
+                QByteArray &text = numbers[column];
                 text = query->type(column) == Statement::Type::Integer
                     ? QByteArray::number(query->int64(column))
                     : QString::number(query->real(column), 'g', QLocale::FloatingPointShortest).toUtf8();
