@@ -183,7 +183,9 @@ void Writer::append(QByteArrayView utf8, bool quote)
     for (const char c : utf8) {
         if (quote)
             break;
-        quote = c == m_separator || c == '"' || c == '\r' || c == '\n';
+        // Either separator: a reader that tells the separator by the header
+        // must not find the other one outside quotes.
+        quote = c == ',' || c == ';' || c == '"' || c == '\r' || c == '\n';
     }
     // Some readers trim blanks from fields that are not quoted.
     quote = quote

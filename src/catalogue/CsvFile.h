@@ -68,7 +68,7 @@ public:
     Writer &operator=(const Writer &) = delete;
 
     bool writeByteOrderMark();
-    // One record, ended by CR LF. Fields with the separator, a quote, a
+    // One record, ended by CR LF. Fields with a ',' or a ';', a quote, a
     // line break or blanks at either end are quoted; quoteAll quotes every
     // field (a header row, so that no program takes its first name for
     // something else).
