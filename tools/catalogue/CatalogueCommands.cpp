@@ -2,12 +2,15 @@
 
 #include "CatalogueChecker.h"
 #include "CatalogueImport.h"
+#include "CataloguePrinting.h"
 #include "CatalogueWriter.h"
 #include "DemoCatalogue.h"
 #include "StarterSettings.h"
 #include "SyntheticCatalogue.h"
 #include "TerminalProgress.h"
 
+#include "catalogue/CatalogueRecord.h"
+#include "catalogue/Progress.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCommandLineParser>
@@ -30,6 +33,7 @@ struct CommandLine {
     std::optional<QString> seed;
     std::optional<QString> table;
     std::optional<QString> name;
+    std::optional<QString> order;
     bool edit = false;
     bool help = false;
     bool version = false;
@@ -47,6 +51,7 @@ const OptionInfo Options[] = {
     {"table", "NAME", "The Access table to read (Biblio when not given)."},
     {"name", "NAME", "The program's name as it is started, which names the settings file NAME.ini (ferulan)."},
     {"edit", nullptr, "Grants edit access: the settings carry the access code."},
+    {"order", "FIELD", "Sorts by NUMERO, AUTEUR, EDITEUR, TITRE or ISBN (the order of entry when not given)."},
 };
 
 struct CommandInfo {
@@ -78,6 +83,10 @@ const QList<CommandInfo> &commands()
          {{"[FOLDER]", "Where the settings go; the user's settings folder ($XDG_CONFIG_HOME/ferulan, "
                        "~/.config/ferulan) when not given."}},
          {"name", "edit"}},
+        {"print",
+         "Prints the whole catalogue to a PDF file: a table of its fields with the codes spelled out, page\n"
+         "numbers and the date, landscape A4. Needs no display.",
+         {{"FILE", "The catalogue to print."}, {"OUT", "The PDF file to make."}}, {"order"}},
     };
     return list;
 }
@@ -149,6 +158,7 @@ QString parse(const QStringList &arguments, CommandLine *line)
     line->seed = value("seed");
     line->table = value("table");
     line->name = value("name");
+    line->order = value("order");
     line->positionals = parser.positionalArguments();
     if (!line->positionals.isEmpty())
         line->command = line->positionals.takeFirst();
@@ -332,6 +342,52 @@ int init(const CommandLine &line, QTextStream &out, QTextStream &err)
     return Done;
 }
 
+// The terminal's progress line, as the printing reports it.
+class PrintProgress : public ProgressObserver {
+public:
+    explicit PrintProgress(TerminalProgress &line)
+        : m_line(line)
+    {
+    }
+    void started(qint64) override {}
+    bool progressed(qint64 done) override
+    {
+        m_line.update(done);
+        return true;
+    }
+    void finished() override { m_line.clear(); }
+
+private:
+    TerminalProgress &m_line;
+};
+
+int print(const CommandLine &line, QTextStream &out, QTextStream &err)
+{
+    int status = Failed;
+    if (!expect(line, 2, "print FILE OUT.pdf [--order FIELD]", err, &status))
+        return status;
+    const QString order = line.order.value_or(QString());
+    if (line.order && !Catalogue::sortFields().contains(order))
+        return usageError(err, QStringLiteral("--order takes one of %1, not \"%2\"")
+                                   .arg(Catalogue::sortFields().join(QLatin1String(", ")), order));
+    QElapsedTimer timer;
+    timer.start();
+    TerminalProgress terminal(QStringLiteral("print"), 0);
+    PrintProgress progress(terminal);
+    const CataloguePrinting::Result result =
+        CataloguePrinting::toPdf(line.positionals.at(0), line.positionals.at(1), order, &progress);
+    terminal.clear();
+    if (!result.written)
+        return failWith(err, QStringLiteral("%1; nothing was written").arg(result.error));
+    out << QStringLiteral("%1: %2 records on %3 pages in %4 s")
+               .arg(line.positionals.at(1))
+               .arg(result.rows)
+               .arg(result.pages)
+               .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1)
+        << Qt::endl;
+    return Done;
+}
+
 } // namespace
 
 QString usage()
@@ -349,6 +405,7 @@ QString usage()
         "  check FILE                           what the program would stumble on in a catalogue; changes nothing\n"
         "  init [FOLDER] [--name NAME] [--edit] a starter settings file for the program, and an empty\n"
         "                                       catalogue when it has none (FOLDER: ~/.config/ferulan)\n"
+        "  print FILE OUT.pdf [--order FIELD]   the whole catalogue as a table in a PDF file\n"
         "\n"
         "ferulan-catalogue COMMAND --help describes one command; --version shows the version.\n"
         "No command replaces an existing file, and a command that fails leaves no file behind.\n"
@@ -364,7 +421,7 @@ bool writesFile(const QStringList &arguments)
         return false;
     return line.command == QLatin1String("create") || line.command == QLatin1String("demo")
         || line.command == QLatin1String("generate") || line.command == QLatin1String("import")
-        || line.command == QLatin1String("init");
+        || line.command == QLatin1String("init") || line.command == QLatin1String("print");
 }
 
 // An option of another command is a mistake worth naming.
@@ -417,7 +474,15 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return import(line, out, err);
     if (line.command == QLatin1String("check"))
         return check(line, out, err);
+    if (line.command == QLatin1String("print"))
+        return print(line, out, err);
     return init(line, out, err);
+}
+
+bool needsPainting(const QStringList &arguments)
+{
+    CommandLine line;
+    return parse(arguments, &line).isEmpty() && !line.help && !line.version && line.command == QLatin1String("print");
 }
 
 } // namespace CatalogueCommands
