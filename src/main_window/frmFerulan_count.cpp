@@ -45,14 +45,8 @@ void frmFerulan::buildCountLine()
 
 void frmFerulan::updateCountLine()
 {
-    const int count = Data1.Recordset().recordCount();
-    const QString first = QueryInForce::countText(count);
-    QString second = m_conditions;
-    if (second.isEmpty())
-        second = count > 0 ? QStringLiteral("tout le catalogue") : QStringLiteral("le catalogue est vide");
-    const QString whole = m_conditions.isEmpty() ? first : first + QStringLiteral(" — ") + m_conditions;
-    lblCount->setProperty("fullText", whole);
-    lblCount->setProperty("secondLine", second);
+    const QString count = QueryInForce::countText(Data1.Recordset().recordCount());
+    const QString whole = m_conditions.isEmpty() ? count : count + QStringLiteral(" — ") + m_conditions;
     lblCount->setToolTip(whole);
     lblCount->setAccessibleName(whole);
     placeCountLine();
@@ -65,10 +59,13 @@ void frmFerulan::placeCountLine()
     const QRect place = twipsRect(CountLeft, CountTop, 0, CountHeight);
     const int width = std::max(0, Picture1->width() - place.left() - Twips::toPixels(CountRightMargin));
     lblCount->setGeometry(place.left(), place.top(), width, place.height());
-    // A narrow window shortens the conditions; the tooltip keeps them whole.
+    // The count over what narrows the set; a narrow window shortens them,
+    // the tooltip keeps them whole.
+    const int count = Data1.Recordset().recordCount();
+    QString second = m_conditions;
+    if (second.isEmpty())
+        second = count > 0 ? QStringLiteral("tout le catalogue") : QStringLiteral("le catalogue est vide");
     const QFontMetrics metrics(lblCount->font());
-    const QString first = QueryInForce::countText(Data1.Recordset().recordCount());
-    const QString second = lblCount->property("secondLine").toString();
-    lblCount->setText(metrics.elidedText(first, Qt::ElideRight, width) + QLatin1Char('\n')
+    lblCount->setText(metrics.elidedText(QueryInForce::countText(count), Qt::ElideRight, width) + QLatin1Char('\n')
                       + metrics.elidedText(second, Qt::ElideRight, width));
 }
