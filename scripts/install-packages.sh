@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-translations-l10n libsqlite3-dev
     mdbtools-dev
+    poppler-utils
     desktop-file-utils man-db
     dpkg-dev file
 )

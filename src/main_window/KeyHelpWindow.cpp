@@ -21,6 +21,7 @@ const KeyRow Rows[] = {
     {"Ctrl+S", "afficher ou masquer le bouton « Efface » (avec le droit de modifier)"},
     {"Alt+A, Alt+E", "boutons « Ajoute » et « Efface » (quand il est affiché)"},
     {"Ctrl+F", "ouvrir la recherche, comme « Cherche »"},
+    {"Ctrl+P", "imprimer la liste affichée (aperçu avant impression)"},
     {"F1", "cette liste des touches"},
     {"Tab, Maj+Tab", "contrôle suivant, précédent"},
     {"Espace", "appuyer sur le bouton qui a le focus"},

@@ -116,6 +116,12 @@ public:
     // F1: the window listing every key of the program.
     void showKeyHelp();
 
+    // --- the count line and printing
+    // How many records the set holds, and which search and filter narrow it.
+    void updateCountLine();
+    // Ctrl+P: a print preview of the set in its order, printable or saved as PDF.
+    void printCatalogue();
+
     // Where edits dropped at closing are written down, beside the program.
     static const QString RecoveryFileName;
 
@@ -147,6 +153,8 @@ public:
     QLineEdit *txtPrefixe = nullptr;
     QLineEdit *txtLangue = nullptr;
     QLineEdit *txtDomaine = nullptr;
+    // In the tool strip, right of "Fin": the count line.
+    QLabel *lblCount = nullptr;
 
     // The text of a form-view box, whatever its kind.
     QString fieldText(int index) const;
@@ -168,6 +176,11 @@ private:
     void buildTabOrder();
     // Names and descriptions for screen readers, and labels tied to boxes.
     void describeControls();
+    // The window's context menu: one entry per command it offers.
+    void buildContextMenu();
+    void buildCountLine();
+    // Lays the count line out to the strip's width.
+    void placeCountLine();
     // Controls covered by the grid take no focus while it is shown.
     void setRecordFormReachable(bool reachable);
 
@@ -213,6 +226,11 @@ private:
     // The controls in Tab order; those that cannot take the focus now
     // (hidden, covered, greyed out, an option not selected) are passed over.
     QList<QWidget *> m_tabOrder;
+
+    // The search and filter of the set shown, in words; taken when a query
+    // succeeds, so that a refused one does not change them.
+    QString m_conditions;
+    QString m_orderInForce; // the field the set is sorted by, or empty
 
     bool m_loaded = false;
     bool m_unloaded = false;

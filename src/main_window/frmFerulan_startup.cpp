@@ -58,6 +58,8 @@ frmFerulan::frmFerulan(const SettingsLocation &location, Messenger &messenger, Q
     buildEditing();
     buildCodeSelectors();
     buildSortAndKeys();
+    buildCountLine();
+    buildContextMenu();
     buildTabOrder();
     describeControls();
     // The grid lies above every control of the record form, whichever was

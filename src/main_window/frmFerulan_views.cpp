@@ -29,6 +29,7 @@ namespace {
 
 // The tool strip's height, docked to the bottom edge.
 constexpr int ToolStripHeight = 612;
+constexpr int DesignWidth = 13440;
 
 // Pictures are compiled in; a missing one leaves the control without.
 QIcon pictureIcon(const QString &path)
@@ -57,9 +58,11 @@ void frmFerulan::buildViews()
                             QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
     designFont.setPointSizeF(8);
     setFont(designFont);
-    // The design place and size; a stored geometry replaces them.
+    // The design place and size; a stored geometry replaces them. The window
+    // is wider than the record form so that the count line right of "Fin"
+    // has room; nothing else moves.
     move(Twips::toPixels(1104), Twips::toPixels(336));
-    resize(Twips::toPixels(10728), Twips::toPixels(5892));
+    resize(Twips::toPixels(DesignWidth), Twips::toPixels(5892));
 
     // The record form: labels and bound text boxes.
     const FieldBox boxes[] = {
@@ -238,6 +241,7 @@ void frmFerulan::Form_Resize()
     Picture1->setGeometry(0, height() - stripHeight, width(), stripHeight);
     // A window smaller than the strip (minimised) gives the grid no height.
     DBGrid1->setGeometry(0, 0, width(), std::max(0, height() - stripHeight));
+    placeCountLine();
 }
 
 void frmFerulan::Data1_Reposition()

@@ -163,6 +163,7 @@ private Q_SLOTS:
     void check();
     void progressLineOnlyOnATerminal_data();
     void progressLineOnlyOnATerminal();
+    void printsToPdf();
 
 private:
     QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
@@ -734,9 +735,10 @@ void tst_CatalogueTool::commandLineRefusals_data()
     row("import without target", {"import", "a.txt"}, "import SOURCE TARGET");
     row("import of nothing", {"import", "missing.txt", "b.db"}, "does not exist");
     row("check of nothing", {"check", "missing.db"}, "does not exist");
+    row("print in an unknown order", {"print", "taken.db", "out.pdf", "--order", "COTE"}, "--order takes one of");
     row("into a missing folder", {"create", "no/such/a.db"}, "does not exist");
     const QList<QStringList> overwrites = {{"create"}, {"demo"}, {"generate", "10"}, {"import", "biblio.txt"},
-                                           {"export-csv", "catalogue.db"}};
+                                           {"export-csv", "catalogue.db"}, {"print", "biblio.txt"}};
     for (const QStringList &command : overwrites)
         row(qPrintable(command.first() + " over a file"), command + QStringList{"taken.db"}, "already exists");
     // An import that fails says why, and that it wrote nothing.
@@ -960,6 +962,48 @@ void tst_CatalogueTool::progressLineOnlyOnATerminal()
     QCOMPARE(all.contains("\x1b"), terminal);
     // Nothing remains of the line once the command is done.
     QVERIFY(all.lastIndexOf("\r\x1b[K") >= all.lastIndexOf(QRegularExpression("(generate|import): \\d")));
+}
+
+// The whole catalogue as a PDF table: every record once, in the order asked
+// for, the codes spelled out, and each page numbered out of the total.
+void tst_CatalogueTool::printsToPdf()
+{
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty() || QStandardPaths::findExecutable("pdfinfo").isEmpty())
+        QSKIP("pdftotext and pdfinfo (Debian package poppler-utils) are needed to read the PDF back.");
+    QList<TestSupport::Row> rows;
+    for (int i = 119; i >= 0; --i)
+        rows << TestSupport::Row{i % 2 ? "Z" : "q", "D", "G", i, "Auteur", "", QString("Titre %1").arg(i, 3, 10, QChar('0')), ""};
+    QCOMPARE(TestSupport::makeCatalogue(path("c.db"), rows), QString());
+    const ToolRun run = runTool({"print", path("c.db"), path("c.pdf"), "--order", "TITRE"});
+    QCOMPARE(run.status, 0);
+    QProcess info;
+    info.start("pdfinfo", {path("c.pdf")});
+    QVERIFY(info.waitForFinished());
+    const QRegularExpressionMatch pages = QRegularExpression("Pages:\\s+(\\d+)").match(info.readAllStandardOutput());
+    QVERIFY(pages.hasMatch());
+    const int pageCount = pages.captured(1).toInt();
+    QVERIFY2(pageCount > 1 && run.out.contains(QString("120 records on %1 pages").arg(pageCount)), qPrintable(run.out));
+
+    QProcess text;
+    text.start("pdftotext", {"-layout", path("c.pdf"), "-"});
+    QVERIFY(text.waitForFinished());
+    const QStringList pageTexts = QString::fromUtf8(text.readAllStandardOutput()).split('\f', Qt::SkipEmptyParts);
+    QCOMPARE(pageTexts.size(), pageCount);
+    QStringList titles;
+    for (int i = 0; i < pageCount; ++i) {
+        const QString &page = pageTexts.at(i);
+        QVERIFY(page.contains(QRegularExpression("PREFIXE +LANGUE +DOMAINE +NUMERO +AUTEUR +EDITEUR +TITRE +ISBN")));
+        QVERIFY2(page.contains(QString("Page %1 / %2").arg(i + 1).arg(pageCount)), qPrintable(page));
+        for (const QRegularExpressionMatch &match : QRegularExpression("Titre \\d{3}").globalMatch(page))
+            titles << match.captured();
+    }
+    QStringList expected;
+    for (int i = 0; i < 120; ++i)
+        expected << QString("Titre %1").arg(i, 3, 10, QChar('0'));
+    QCOMPARE(titles, expected);
+    // A known letter prints its caption; an unknown one as stored.
+    QVERIFY(pageTexts.first().contains(QRegularExpression("q +deutsch +Pédagogie +0 ")));
+    QVERIFY(pageTexts.first().contains(QRegularExpression("périodique ou journal +deutsch +Pédagogie +1 ")));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueTool)

