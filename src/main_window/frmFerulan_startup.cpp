@@ -59,6 +59,8 @@ frmFerulan::frmFerulan(const SettingsLocation &location, Messenger &messenger, Q
     buildCodeSelectors();
     buildSortAndKeys();
     buildTabOrder();
+    buildUndo();
+    buildContextMenu();
     describeControls();
     // The grid lies above every control of the record form, whichever was
     // made last.
