@@ -138,11 +138,13 @@ bool frmFerulan::eventFilter(QObject *watched, QEvent *event)
         m_previewedKey = nullptr;
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto *key = static_cast<QKeyEvent *>(event);
+        // A handler may delete the control (a grid cell's editor).
+        const QPointer<QWidget> target = static_cast<QWidget *>(watched);
         const bool taken = keyPreview(watched, key) || optionArrowKey(watched, key);
         // Noted after the handlers, whose own events came in between.
         if (m_previewedKey != key) {
             m_previewedKey = key;
-            m_previewedTarget = static_cast<QWidget *>(watched);
+            m_previewedTarget = target;
         }
         return taken;
     }
