@@ -10,8 +10,8 @@ QString recordName(const RecordSet &records, const RecordChange &change)
     const QVector<QVariant> &row = change.before.isEmpty() ? change.after : change.before;
     for (const char *field : {"TITRE", "AUTEUR"}) {
         QString text = row.value(records.fieldNames().indexOf(QLatin1String(field))).toString().simplified();
-        if (text.size() > 40)
-            text = text.left(39) + QChar(0x2026);
+        if (text.size() > 32)
+            text = text.left(31) + QChar(0x2026);
         if (!text.isEmpty())
             return QStringLiteral("« %1 »").arg(text);
     }
