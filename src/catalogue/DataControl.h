@@ -86,6 +86,8 @@ Q_SIGNALS:
     void recordRemoved(int position);
     // The stored values of the record at this position changed.
     void recordStored(int position);
+    // A record was added, edited or deleted in the file.
+    void changeStored(const RecordChange &change);
 
 private:
     friend class RecordSet;

@@ -67,6 +67,7 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     m_keys = std::move(keys);
     m_fetch = std::move(fetch);
     m_position = m_keys.empty() ? -1 : 0;
+    ++m_result;
     return true;
 }
 
@@ -246,6 +247,8 @@ bool RecordSet::storeNew()
     m_lastModified = key;
     CancelUpdate();
     Q_EMIT m_control.recordAppended(recordCount() - 1);
+    if (const auto after = storedRow(key))
+        Q_EMIT m_control.changeStored({key, {}, *after, std::nullopt, m_result});
     return true;
 }
 
@@ -260,7 +263,11 @@ bool RecordSet::storeEdit()
         return fail(DataErrors::TypeMismatch, QStringLiteral("Data type conversion error."));
     for (QString &assignment : assignments)
         assignment += QLatin1String(" = ?");
+    std::optional<QVector<QVariant>> before;
     if (!assignments.isEmpty()) {
+        before = storedRow(key);
+        if (!before)
+            return false;
         values << key;
         // On failure the typed values stay in the buffer, to be kept or mended.
         if (!changeOneRow(QLatin1String("UPDATE ") + Database::quoteName(m_table) + QLatin1String(" SET ")
@@ -273,6 +280,12 @@ bool RecordSet::storeEdit()
     m_lastModified = key;
     CancelUpdate();
     Q_EMIT m_control.recordStored(m_position);
+    // Typing that was taken back before leaving the record changes nothing.
+    if (before) {
+        const auto after = storedRow(key);
+        if (after && *after != *before)
+            Q_EMIT m_control.changeStored({key, *before, *after, std::nullopt, m_result});
+    }
     return true;
 }
 
@@ -339,6 +352,9 @@ bool RecordSet::Delete()
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     m_control.announceValidate(DataControl::DeleteAction);
     const qint64 key = m_keys[std::size_t(m_position)];
+    const auto before = storedRow(key);
+    if (!before)
+        return false;
     if (!changeOneRow(QLatin1String("DELETE FROM ") + Database::quoteName(m_table) + QLatin1String(" WHERE ") + m_key
                           + QLatin1String(" = ?"),
                       {key}, true)) {
@@ -347,12 +363,182 @@ bool RecordSet::Delete()
     }
     CancelUpdate();
     m_cache.remove(key);
+    RecordChange change{key, *before, {}, std::nullopt, m_result};
+    if (m_position + 1 < recordCount())
+        change.follower = m_keys[std::size_t(m_position) + 1];
     m_keys.erase(m_keys.begin() + m_position);
     if (m_lastModified == key)
         m_lastModified.reset();
     m_currentDeleted = true;
     Q_EMIT m_control.recordRemoved(m_position);
+    Q_EMIT m_control.changeStored(change);
     return true;
+}
+
+int RecordSet::keyColumn() const
+{
+    for (int i = 0; i < fieldCount(); ++i) {
+        if (Database::quoteName(m_fieldNames[i]) == m_key)
+            return i;
+    }
+    return -1;
+}
+
+std::optional<QVector<QVariant>> RecordSet::storedRow(qint64 key)
+{
+    if (!m_fetch || (m_db && m_db->isStepping())) {
+        fail(DataErrors::Busy, QStringLiteral("La base de données est occupée par une autre requête."));
+        return std::nullopt;
+    }
+    m_fetch->bind(1, key);
+    QVector<QVariant> values;
+    const Statement::Step step = m_fetch->step();
+    if (step == Statement::Step::Row) {
+        values.resize(fieldCount());
+        for (int i = 0; i < values.size(); ++i)
+            values[i] = m_fetch->value(i);
+    }
+    if (step == Statement::Step::Error)
+        failFromEngine();
+    m_fetch->reset();
+    if (step == Statement::Step::Error)
+        return std::nullopt;
+    return values;
+}
+
+bool RecordSet::applyChange(const RecordChange &change, bool reverse)
+{
+    if (!m_db)
+        return fail(DataErrors::NotOpen, QStringLiteral("le catalogue n'est pas ouvert."));
+    if (m_db->mode() == Database::Mode::ReadOnly)
+        return fail(DataErrors::ReadOnly, QStringLiteral("le catalogue est ouvert en lecture seule."));
+    if (m_editMode != EditMode::None)
+        return fail(DataErrors::UnfinishedChanges, QStringLiteral("la fiche en cours de saisie n'est pas enregistrée."));
+    const QVector<QVariant> &from = reverse ? change.after : change.before;
+    const QVector<QVariant> &to = reverse ? change.before : change.after;
+
+    // The check and the write are one step for the file: no other program
+    // slips a change in between.
+    if (!m_db->exec(QStringLiteral("SAVEPOINT record_undo")))
+        return fail(DataErrors::FileAccess,
+                    QStringLiteral("le catalogue n'a pas pu être modifié (%1).").arg(m_db->lastError().text));
+    if (writeChange(change.key, from, to) && m_db->exec(QStringLiteral("RELEASE record_undo"))) {
+        showChange(change, to.isEmpty(), from.isEmpty());
+        return true;
+    }
+    const DataError error = m_error.number
+        ? m_error
+        : DataError{m_db->lastError().number,
+                    QStringLiteral("le catalogue n'a pas pu être modifié (%1).").arg(m_db->lastError().text)};
+    if (!m_db->exec(QStringLiteral("ROLLBACK TO record_undo")) || !m_db->exec(QStringLiteral("RELEASE record_undo")))
+        m_db->exec(QStringLiteral("ROLLBACK"));
+    m_cache.remove(change.key);
+    m_error = error;
+    return false;
+}
+
+bool RecordSet::writeChange(qint64 key, const QVector<QVariant> &from, const QVector<QVariant> &to)
+{
+    m_error = {};
+    const auto stored = storedRow(key);
+    if (!stored)
+        return fail(m_error.number,
+                    QStringLiteral("le catalogue n'a pas pu être lu (%1).").arg(m_error.text));
+    const QString which = QStringLiteral("(clé %1)").arg(key);
+    if (from.isEmpty() && !stored->isEmpty())
+        return fail(DataErrors::RecordGone,
+                    QStringLiteral("une autre fiche %1 a pris sa place dans le catalogue entre-temps.").arg(which));
+    if (!from.isEmpty() && stored->isEmpty())
+        return fail(DataErrors::RecordGone,
+                    QStringLiteral("la fiche %1 n'est plus dans le catalogue : un autre programme l'a supprimée.")
+                        .arg(which));
+    if (*stored != from)
+        return fail(DataErrors::RecordGone,
+                    QStringLiteral("la fiche %1 a été modifiée entre-temps par un autre programme.").arg(which));
+    if (!to.isEmpty() && to.size() != fieldCount())
+        return fail(DataErrors::RecordGone, QStringLiteral("la table du catalogue a changé de forme."));
+
+    const QString table = Database::quoteName(m_table);
+    const int keyAt = keyColumn();
+    QString sql;
+    QVector<QVariant> values;
+    if (to.isEmpty()) {
+        sql = QLatin1String("DELETE FROM ") + table + QLatin1String(" WHERE ") + m_key + QLatin1String(" = ?");
+    } else {
+        QStringList columns;
+        for (int i = 0; i < fieldCount(); ++i) {
+            if (i == keyAt && !from.isEmpty())
+                continue;
+            columns << Database::quoteName(m_fieldNames[i]);
+            values << (i == keyAt ? QVariant(key) : to[i]);
+        }
+        if (from.isEmpty()) {
+            // The record comes back under its own key.
+            if (keyAt < 0) {
+                columns.prepend(m_key);
+                values.prepend(key);
+            }
+            const QStringList marks(columns.size(), QStringLiteral("?"));
+            sql = QLatin1String("INSERT INTO ") + table + QLatin1String(" (") + columns.join(QLatin1Char(','))
+                + QLatin1String(") VALUES (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        } else {
+            sql = QLatin1String("UPDATE ") + table + QLatin1String(" SET ") + columns.join(QLatin1String(" = ?, "))
+                + QLatin1String(" = ? WHERE ") + m_key + QLatin1String(" = ?");
+        }
+    }
+    if (!from.isEmpty())
+        values << key;
+    int changed = -1;
+    if (auto statement = m_db->prepare(sql)) {
+        for (int i = 0; i < values.size(); ++i)
+            statement->bind(i + 1, values[i]);
+        if (statement->step() == Statement::Step::Done)
+            changed = m_db->changes();
+    }
+    if (changed == 1)
+        return true;
+    return fail(m_db->lastError().number ? m_db->lastError().number : DataErrors::RecordGone,
+                QStringLiteral("le catalogue a refusé la modification (%1).").arg(m_db->lastError().text));
+}
+
+void RecordSet::showChange(const RecordChange &change, bool removed, bool restored)
+{
+    const qint64 key = change.key;
+    m_cache.remove(key);
+    const auto found = std::find(m_keys.begin(), m_keys.end(), key);
+    int at = int(found - m_keys.begin());
+    if (removed) {
+        if (m_lastModified == key)
+            m_lastModified.reset();
+        if (found == m_keys.end())
+            return;
+        m_keys.erase(found);
+        // As after a delete: the follower has slid into the place.
+        m_position = at;
+        m_currentDeleted = true;
+        Q_EMIT m_control.recordRemoved(at);
+        moveTo(std::min(at, recordCount() - 1), DataControl::BookmarkAction);
+        return;
+    }
+    m_lastModified = key;
+    if (found != m_keys.end()) {
+        Q_EMIT m_control.recordStored(at);
+    } else if (restored) {
+        // Back in its place while the result is the one it left; after a
+        // new query its place is unknown, and it comes last as a new one.
+        at = recordCount();
+        if (change.result == m_result && change.follower) {
+            const auto follower = std::find(m_keys.begin(), m_keys.end(), *change.follower);
+            at = int(follower - m_keys.begin());
+        }
+        m_keys.insert(m_keys.begin() + at, key);
+        if (m_position >= at)
+            ++m_position;
+        Q_EMIT m_control.recordAppended(at);
+    } else {
+        return; // outside this result: the file alone changes
+    }
+    moveTo(at, DataControl::BookmarkAction);
 }
 
 std::optional<RecordSet::Bookmark> RecordSet::bookmark() const

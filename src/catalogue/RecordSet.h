@@ -13,6 +13,18 @@
 
 class DataControl;
 
+// A change stored in the catalogue, as undo takes it back: the record's key
+// and its whole row, every column as the file holds it, before and after
+// (an empty row where there was no record). A deleted record also keeps the
+// key of the one that followed it in the result it left, to go back there.
+struct RecordChange {
+    qint64 key = 0;
+    QVector<QVariant> before;
+    QVector<QVariant> after;
+    std::optional<qint64> follower;
+    quint64 result = 0; // the query result the change was made in
+};
+
 // The result of a query, keyset-driven: the query yields the row keys in
 // order; field values are fetched a row at a time when they are asked for
 // and only a bounded number of rows is kept. Records added since the query
@@ -60,6 +72,15 @@ public:
     // current record show through.
     QVariant valueAt(int position, int field) const;
 
+    // Makes the record hold what it held before the change (reverse) or
+    // after it, provided the file holds the other side now. Otherwise, or
+    // when the engine refuses, nothing changes and lastError() says why in
+    // the user's words. Pending edits must have been stored first.
+    // The record then is current: put back in its place while the result is
+    // the one it left, else at the end; removed, the one that followed it.
+    // A record the result does not hold is changed in the file only.
+    bool applyChange(const RecordChange &change, bool reverse);
+
     const DataError &lastError() const { return m_error; }
 
 private:
@@ -82,6 +103,12 @@ private:
     // false when a value does not fit its column.
     bool changedColumns(QStringList &columns, QVector<QVariant> &values) const;
     const QVector<QVariant> *row(int position) const;
+    // The record as the file holds it now, past the cache: an empty row
+    // when there is none, nothing when the engine fails.
+    std::optional<QVector<QVariant>> storedRow(qint64 key);
+    bool writeChange(qint64 key, const QVector<QVariant> &from, const QVector<QVariant> &to);
+    void showChange(const RecordChange &change, bool removed, bool restored);
+    int keyColumn() const;
     QVariant toColumnValue(int field, const QVariant &value, bool *ok) const;
     bool fail(int number, const QString &text);
     bool failFromEngine();
@@ -99,6 +126,7 @@ private:
     QVector<QVariant> m_buffer;
     QVector<bool> m_changed;
     std::optional<Bookmark> m_lastModified;
+    quint64 m_result = 0; // counts the results loaded
     mutable QHash<qint64, QVector<QVariant>> m_cache;
     mutable std::unique_ptr<Statement> m_fetch;
     DataError m_error;

@@ -20,6 +20,8 @@ const KeyRow Rows[] = {
     {"Ctrl+A", "ajouter un enregistrement (avec le droit de modifier)"},
     {"Ctrl+S", "afficher ou masquer le bouton « Efface » (avec le droit de modifier)"},
     {"Alt+A, Alt+E", "boutons « Ajoute » et « Efface » (quand il est affiché)"},
+    {"Ctrl+Z", "annuler la dernière modification enregistrée (avec le droit de modifier)"},
+    {"Ctrl+Y, Ctrl+Maj+Z", "rétablir la modification annulée"},
     {"Ctrl+F", "ouvrir la recherche, comme « Cherche »"},
     {"Ctrl+P", "imprimer la liste affichée (aperçu avant impression)"},
     {"F1", "cette liste des touches"},

@@ -21,14 +21,17 @@ class KeyHelpWindow;
 class Messenger;
 class NavigationBar;
 class OrderCombo;
+class QAction;
 class QFrame;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QUndoStack;
 
 // The main window: the catalogue as a record form with its navigation bar,
 // or as the grid laid over that form. Closing it ends the program.
@@ -121,6 +124,11 @@ public:
     void updateCountLine();
     // Ctrl+P: a print preview of the set in its order, printable or saved as PDF.
     void printCatalogue();
+    // --- undo: the changes stored in this session, taken back one by one
+    // (Ctrl+Z) and made again (Ctrl+Y, Ctrl+Shift+Z). Typing not yet stored
+    // is stored first, so that it is the change taken back.
+    void undoChange();
+    void redoChange();
 
     // Where edits dropped at closing are written down, beside the program.
     static const QString RecoveryFileName;
@@ -155,6 +163,9 @@ public:
     QLineEdit *txtDomaine = nullptr;
     // In the tool strip, right of "Fin": the count line.
     QLabel *lblCount = nullptr;
+    // The context menu's "Annuler" and "Rétablir".
+    QAction *actUndo = nullptr;
+    QAction *actRedo = nullptr;
 
     // The text of a form-view box, whatever its kind.
     QString fieldText(int index) const;
@@ -174,10 +185,11 @@ private:
     void buildCodeSelectors();
     void buildSortAndKeys();
     void buildTabOrder();
+    void buildUndo();
+    // The menu of a right click on the window (or Shift+F10, the menu key).
+    void buildContextMenu();
     // Names and descriptions for screen readers, and labels tied to boxes.
     void describeControls();
-    // The window's context menu: one entry per command it offers.
-    void buildContextMenu();
     void buildCountLine();
     // Lays the count line out to the strip's width.
     void placeCountLine();
@@ -211,6 +223,9 @@ private:
     // F1, Ctrl+F and the record moves of the form view; true when the key
     // was one of them.
     bool commandKey(const QKeyEvent *event, QWidget *target);
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z; true when the window took the key.
+    bool undoKey(const QKeyEvent *event, QWidget *target);
+    void showUndoState();
 
     SettingsLocation m_location;
     QString m_programFolder;
@@ -226,6 +241,12 @@ private:
     // The controls in Tab order; those that cannot take the focus now
     // (hidden, covered, greyed out, an option not selected) are passed over.
     QList<QWidget *> m_tabOrder;
+    // The key the window saw last, and where: the same key travelling up
+    // to the parents is not seen again.
+    const QKeyEvent *m_previewedKey = nullptr;
+    QPointer<QWidget> m_previewedTarget;
+    QUndoStack *m_undoStack = nullptr;
+    QMenu *m_contextMenu = nullptr;
 
     // The search and filter of the set shown, in words; taken when a query
     // succeeds, so that a refused one does not change them.

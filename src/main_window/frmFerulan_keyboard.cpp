@@ -63,6 +63,8 @@ bool frmFerulan::commandKey(const QKeyEvent *event, QWidget *target)
     const Qt::KeyboardModifiers modifiers =
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     const int key = event->key();
+    if (undoKey(event, target))
+        return true;
     if (key == Qt::Key_F1 && modifiers == Qt::NoModifier) {
         runHandler([this] { showKeyHelp(); });
         return true;

@@ -132,9 +132,21 @@ void frmFerulan::DBGrid1_KeyDown(int &keyCode, int shift)
 
 bool frmFerulan::eventFilter(QObject *watched, QEvent *event)
 {
+    // Whatever event comes between, the next key press is a new one, even
+    // where it reuses the old one's memory.
+    if (event != m_previewedKey || event->type() != QEvent::KeyPress)
+        m_previewedKey = nullptr;
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto *key = static_cast<QKeyEvent *>(event);
-        return keyPreview(watched, key) || optionArrowKey(watched, key);
+        // A handler may delete the control (a grid cell's editor).
+        const QPointer<QWidget> target = static_cast<QWidget *>(watched);
+        const bool taken = keyPreview(watched, key) || optionArrowKey(watched, key);
+        // Noted after the handlers, whose own events came in between.
+        if (m_previewedKey != key) {
+            m_previewedKey = key;
+            m_previewedTarget = target;
+        }
+        return taken;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -148,6 +160,10 @@ bool frmFerulan::keyPreview(QObject *watched, QKeyEvent *event)
     // the window has seen it already.
     QWidget *focus = QApplication::focusWidget();
     if (focus && focus != target && target->isAncestorOf(focus))
+        return false;
+    // So it does when the handler moved the focus elsewhere (Ctrl+A in the
+    // list view): the key must not act twice.
+    if (event == m_previewedKey && m_previewedTarget && target->isAncestorOf(m_previewedTarget))
         return false;
 
     int keyCode = keyCodeOf(event);

@@ -59,8 +59,9 @@ frmFerulan::frmFerulan(const SettingsLocation &location, Messenger &messenger, Q
     buildCodeSelectors();
     buildSortAndKeys();
     buildCountLine();
-    buildContextMenu();
     buildTabOrder();
+    buildUndo();
+    buildContextMenu();
     describeControls();
     // The grid lies above every control of the record form, whichever was
     // made last.
