@@ -82,14 +82,19 @@ namespace {
 
 constexpr std::uint32_t CommonWeight = 0x0500; // secondary and tertiary, as the collator counts them
 constexpr char LevelSeparator = '\x01';
-// Levels are a run byte and a weight in turn; a run longer than MaxRun goes
-// on after a common weight written as RunGoesOn, the lowest code.
+// The weights of a level that occur in Western European text have slots
+// 2 i + 1 in their order; slot 2 i stands for any other weight between the
+// known ones, and is followed by five bytes of its value.
+constexpr std::size_t MaxKnownWeights = 125;
+constexpr unsigned SlotBase = 3;
+// A lower-level weight is written with the run of common weights before it
+// (the trailing run is dropped): one byte for a short run, counting down
+// since more commons before a weight sort first; a longer run is LongRun,
+// then run bytes counting down from 0xFF, each full one followed by
+// RunGoesOn, then the weight's slot.
+constexpr char LongRun = '\x02';
 constexpr unsigned MaxRun = 250;
 constexpr char RunGoesOn = '\x02';
-// Weights of a level that have a one-byte code: 2 i + 4, so that 2 i + 3 is
-// free for a weight that falls between the known ones (followed by five
-// bytes of its value).
-constexpr std::size_t MaxKnownWeights = 125;
 
 class WeightCodes {
 public:
@@ -98,46 +103,60 @@ public:
         std::sort(weights.begin(), weights.end());
         weights.erase(std::unique(weights.begin(), weights.end()), weights.end());
         m_known = std::move(weights);
+        m_slots = unsigned(2 * m_known.size() + 1);
+        m_shortRuns = (256 - SlotBase) / m_slots;
     }
     std::size_t size() const { return m_known.size(); }
+    unsigned slotCount() const { return m_slots; }
+    unsigned shortRuns() const { return m_shortRuns; }
 
-    // The one-byte code of a known weight, 0 for another.
-    unsigned char code(std::uint32_t weight) const
+    unsigned slot(std::uint32_t weight) const
     {
         const auto it = std::lower_bound(m_known.begin(), m_known.end(), weight);
-        return (it != m_known.end() && *it == weight) ? static_cast<unsigned char>(2 * (it - m_known.begin()) + 4) : 0;
+        const auto rank = unsigned(it - m_known.begin());
+        return (it != m_known.end() && *it == weight) ? 2 * rank + 1 : 2 * rank;
     }
 
-    void append(std::string &out, std::uint32_t weight) const
+    template <typename Out>
+    static void appendValue(Out &out, std::uint32_t weight)
     {
-        const auto it = std::lower_bound(m_known.begin(), m_known.end(), weight);
-        const auto rank = static_cast<unsigned>(it - m_known.begin());
-        if (it != m_known.end() && *it == weight) {
-            out += char(2 * rank + 4);
-            return;
-        }
-        out += char(2 * rank + 3);
         out += char(2 + (weight >> 28));
         for (int shift = 21; shift >= 0; shift -= 7)
             out += char(2 + ((weight >> shift) & 0x7F));
     }
 
+    void appendPrimary(std::string &out, std::uint32_t weight) const
+    {
+        const unsigned s = slot(weight);
+        out += char(SlotBase + s);
+        if (s % 2 == 0)
+            appendValue(out, weight);
+    }
+
 private:
     std::vector<std::uint32_t> m_known;
+    unsigned m_slots = 1;
+    unsigned m_shortRuns = 1;
 };
 
-// Writes a run of common weights on a lower level. Fewer commons before a
-// weight sort after more, since the weight outranks the common one: the run
-// byte counts down.
+// Writes a weight of a lower level (by its slot) after the run of common
+// weights before it, and starts a new run.
 template <typename Out>
-void flushRun(Out &out, unsigned &run)
+void writeLower(Out &out, unsigned &run, unsigned slot, const WeightCodes &codes)
 {
-    while (run > MaxRun) {
-        out += char(0xFF - MaxRun);
-        out += RunGoesOn;
-        run -= MaxRun + 1;
+    if (run < codes.shortRuns()) {
+        out += char(SlotBase + (codes.shortRuns() - 1 - run) * codes.slotCount() + slot);
+    } else {
+        out += LongRun;
+        unsigned rest = run - codes.shortRuns();
+        while (rest > MaxRun) {
+            out += char(0xFF - MaxRun);
+            out += RunGoesOn;
+            rest -= MaxRun + 1;
+        }
+        out += char(0xFF - rest);
+        out += char(SlotBase + slot);
     }
-    out += char(0xFF - run);
     run = 0;
 }
 
@@ -160,7 +179,8 @@ struct Level {
 };
 
 // The collation elements of one character in the common set: at most three,
-// each weight already coded (0: ignorable at that level, 1: common).
+// each weight already coded (0: ignorable at that level; primary: slot +
+// SlotBase; lower levels: 1 common, else slot + 2).
 struct FastChar {
     bool known = false;
     bool plain = false; // one element, common secondary and tertiary: most letters
@@ -289,7 +309,7 @@ struct FrenchTables {
         }
 
         auto levelCode = [](const WeightCodes &codes, std::uint32_t weight) -> unsigned char {
-            return weight == 0 ? 0 : weight == CommonWeight ? 1 : codes.code(weight);
+            return weight == 0 ? 0 : weight == CommonWeight ? 1 : static_cast<unsigned char>(codes.slot(weight) + 2);
         };
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             FastChar fc;
@@ -297,7 +317,7 @@ struct FrenchTables {
             for (const Element &e : elements[i]) {
                 if (!fc.known)
                     break;
-                fc.primary[fc.count] = e.primary ? primaries.code(e.primary) : 0;
+                fc.primary[fc.count] = e.primary ? static_cast<unsigned char>(SlotBase + primaries.slot(e.primary)) : 0;
                 fc.secondary[fc.count] = levelCode(secondaries, e.secondary);
                 fc.tertiary[fc.count] = levelCode(tertiaries, e.tertiary);
                 ++fc.count;
@@ -387,12 +407,14 @@ void appendCollatorKey(std::string &key, const FrenchTables &tables, const char 
             ++level.run;
             return;
         }
-        flushRun(level.bytes, level.run);
-        codes.append(level.bytes, weight);
+        const unsigned slot = codes.slot(weight);
+        writeLower(level.bytes, level.run, slot, codes);
+        if (slot % 2 == 0)
+            WeightCodes::appendValue(level.bytes, weight);
     };
     const bool read = U_SUCCESS(status) && forEachElement(text.data(), units, [&](const Element &e) {
         if (e.primary)
-            tables.primaries.append(key, e.primary);
+            tables.primaries.appendPrimary(key, e.primary);
         addLevel(secondary, tables.secondaries, e.secondary);
         addLevel(tertiary, tables.tertiaries, e.tertiary);
     });
@@ -579,31 +601,31 @@ void appendSortKey(std::string &key, const char *utf8, int length)
         appendFolded(key, utf8, length);
         return;
     }
-    // At most three elements a byte of text, each at most one primary byte,
-    // and a run byte and a code on each lower level; long runs add two bytes
-    // for every MaxRun elements.
-    const std::size_t start = key.size();
-    const std::size_t room = 7 * std::size_t(length) + 4;
-    char shortText[512];
+    // The three levels are written side by side, then joined and appended
+    // at once. At most three elements a byte of text, each at most one
+    // primary byte and two bytes on each lower level; long runs add two
+    // bytes for every MaxRun elements.
+    const std::size_t primaryRoom = 3 * std::size_t(length) + 1;
+    const std::size_t lowerRoom = 7 * std::size_t(length) + 4;
+    char shortText[768];
     std::string longText;
-    char *lower = shortText;
-    if (2 * room > sizeof shortText) {
-        longText.resize(2 * room);
-        lower = longText.data();
+    char *buffer = shortText;
+    if (primaryRoom + 2 * lowerRoom > sizeof shortText) {
+        longText.resize(primaryRoom + 2 * lowerRoom);
+        buffer = longText.data();
     }
-    key.resize(start + 3 * std::size_t(length));
-    Cursor primary{key.data() + start};
-    Cursor secondary{lower};
-    Cursor tertiary{lower + room};
+    char *const lowerStart = buffer + primaryRoom;
+    char *const tertiaryStart = lowerStart + lowerRoom;
+    Cursor primary{buffer};
+    Cursor secondary{lowerStart};
+    Cursor tertiary{tertiaryStart};
     unsigned secondaryRun = 0;
     unsigned tertiaryRun = 0;
-    auto addLower = [](Cursor &level, unsigned &run, unsigned char code) {
-        if (code == 1) {
+    auto addLower = [](Cursor &level, unsigned &run, unsigned char code, const WeightCodes &codes) {
+        if (code == 1)
             ++run;
-        } else if (code != 0) {
-            flushRun(level, run);
-            level += char(code);
-        }
+        else if (code != 0)
+            writeLower(level, run, code - 2u, codes);
     };
 
     const auto *p = reinterpret_cast<const unsigned char *>(utf8);
@@ -624,19 +646,39 @@ void appendSortKey(std::string &key, const char *utf8, int length)
             fc = tables.fastChar(next(p, end));
         }
         if (!fc) {
-            key.resize(start);
             appendCollatorKey(key, tables, utf8, length);
             return;
+        }
+        if (fc->count == 1 && fc->primary[0]) {
+            // A capital or an accented letter: one element.
+            primary += char(fc->primary[0]);
+            addLower(secondary, secondaryRun, fc->secondary[0], tables.secondaries);
+            addLower(tertiary, tertiaryRun, fc->tertiary[0], tables.tertiaries);
+            continue;
         }
         for (unsigned k = 0; k < fc->count; ++k) {
             if (fc->primary[k])
                 primary += char(fc->primary[k]);
-            addLower(secondary, secondaryRun, fc->secondary[k]);
-            addLower(tertiary, tertiaryRun, fc->tertiary[k]);
+            addLower(secondary, secondaryRun, fc->secondary[k], tables.secondaries);
+            addLower(tertiary, tertiaryRun, fc->tertiary[k], tables.tertiaries);
         }
     }
-    key.resize(std::size_t(primary.at - key.data()));
-    finishKey(key, lower, std::size_t(secondary.at - lower), lower + room, std::size_t(tertiary.at - (lower + room)));
+    // Levels with nothing but common weights are left out, which sorts them
+    // first, as they should.
+    const auto secondaryLength = std::size_t(secondary.at - lowerStart);
+    const auto tertiaryLength = std::size_t(tertiary.at - tertiaryStart);
+    // A few bytes each: a loop costs less than a call.
+    if (secondaryLength != 0 || tertiaryLength != 0) {
+        primary += LevelSeparator;
+        for (std::size_t i = 0; i < secondaryLength; ++i)
+            primary += lowerStart[i];
+        if (tertiaryLength != 0) {
+            primary += LevelSeparator;
+            for (std::size_t i = 0; i < tertiaryLength; ++i)
+                primary += tertiaryStart[i];
+        }
+    }
+    key.append(buffer, std::size_t(primary.at - buffer));
 }
 
 void appendCollatorSortKey(std::string &key, const char *utf8, int length)
