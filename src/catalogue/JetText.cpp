@@ -344,10 +344,10 @@ struct FrenchTables {
                     continue;
                 bool allCommon = true;
                 for (std::int32_t k = 0; k < length; ++k)
-                    allCommon = allCommon && fastChar(text[k]);
+                    allCommon = allCommon && entry(text[k]) && entry(text[k])->known;
                 if (allCommon) {
                     for (std::int32_t k = 1; k < length; ++k)
-                        const_cast<FastChar *>(fastChar(text[k]))->known = false;
+                        entry(text[k])->known = false;
                 }
             }
         }
@@ -356,11 +356,21 @@ struct FrenchTables {
 
     const FastChar *fastChar(char32_t c) const
     {
+        const FastChar *fc = entryOf(*this, c);
+        return fc && fc->known ? fc : nullptr;
+    }
+
+    FastChar *entry(char32_t c) { return entryOf(*this, c); }
+
+    // The table's entry for a character, const or not as the tables are.
+    template <typename Tables>
+    static auto entryOf(Tables &tables, char32_t c) -> decltype(&tables.fast[0])
+    {
         if (c < FastLimit)
-            return fast[c].known ? &fast[c] : nullptr;
+            return &tables.fast[c];
         for (std::size_t i = 0; i < FastExtras.size(); ++i) {
             if (FastExtras[i] == c)
-                return extras[i].known ? &extras[i] : nullptr;
+                return &tables.extras[i];
         }
         return nullptr;
     }
