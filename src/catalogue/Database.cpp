@@ -75,20 +75,20 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
     }, text, length);
 }
 
-// LIKE with accents, letter case and ligatures folded away on both sides, as
-// the sort key folds them: "ecole" finds "École", "ŒUVRE" finds "oeuvre".
+// LIKE with accents, letter case and ligatures folded away on both sides:
+// "ecole" finds "École", "ŒUVRE" finds "oeuvre".
 void likeFoldedFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
         return;
     thread_local std::string text;
     text.clear();
-    JetText::appendSortKey(text, reinterpret_cast<const char *>(sqlite3_value_text(argv[1])),
-                           sqlite3_value_bytes(argv[1]));
+    JetText::appendFolded(text, reinterpret_cast<const char *>(sqlite3_value_text(argv[1])),
+                          sqlite3_value_bytes(argv[1]));
     matchRow(context, [&] {
         std::string folded;
-        JetText::appendSortKey(folded, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])),
-                               sqlite3_value_bytes(argv[0]));
+        JetText::appendFolded(folded, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])),
+                              sqlite3_value_bytes(argv[0]));
         return JetText::Pattern(folded.data(), int(folded.size()));
     }, text.data(), int(text.size()));
 }
@@ -103,7 +103,8 @@ void sortKeyFunction(sqlite3_context *context, int, sqlite3_value **argv)
         thread_local std::string key;
         key.clear();
         JetText::appendSortKey(key, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])), length);
-        sqlite3_result_text(context, key.data(), int(key.size()), SQLITE_TRANSIENT);
+        // Bytes, compared as they are; after every number, as text would be.
+        sqlite3_result_blob(context, key.data(), int(key.size()), SQLITE_TRANSIENT);
         return;
     }
     case SQLITE_NULL:

@@ -157,7 +157,7 @@ bool isOrdinal(const QString &expression)
     return ok;
 }
 
-// Text sorts by its folded key; numbers come back unchanged from the key
+// Text sorts by its French key; numbers come back unchanged from the key
 // function, so a number column keeps its numeric order.
 QString sortedBy(const JetSql::OrderTerm &term)
 {
@@ -300,11 +300,11 @@ bool likeMatch(const QString &pattern, const QString &text)
     return JetText::Pattern(p.constData(), p.size()).matches(t.constData(), t.size());
 }
 
-QString sortKey(const QString &text)
+QString folded(const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
     std::string key;
-    JetText::appendSortKey(key, utf8.constData(), utf8.size());
+    JetText::appendFolded(key, utf8.constData(), utf8.size());
     return QString::fromStdString(key);
 }
 

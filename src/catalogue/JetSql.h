@@ -9,7 +9,7 @@
 // The catalogue's query texts are written in the dialect of the desktop
 // database engine the catalogue came from: LIKE takes '*', '?', '#' and
 // [sets], string literals may be double-quoted, names may stand in
-// [brackets], and ORDER BY on text sorts as a French reader expects.
+// [brackets], and ORDER BY on text sorts as a French dictionary does.
 // This module turns such a text into SQL our engine runs with the same
 // meaning. The program's own text is never altered elsewhere.
 namespace JetSql {
@@ -44,14 +44,13 @@ QString selectKeysAndTerms(const Select &select, const QStringList &columns, con
 // case ignored; an unclosed '[' stands for itself.
 bool likeMatch(const QString &pattern, const QString &text);
 
-// The key text fields are ordered by: accents, letter case and ligatures
-// folded away, so that "école" sorts with "Ecole". Empty text gives an
-// empty key.
-QString sortKey(const QString &text);
+// The text with accents, letter case and ligatures folded away, as the
+// folded LIKE compares it: "École" gives "ecole".
+QString folded(const QString &text);
 
 // Names of the SQL functions the engine registers on every connection.
 inline const char *const SortKeyFunction = "ferulan_sortkey";
-// ferulan_likefolded(pattern, text): LIKE with both sides folded as sortKey
+// ferulan_likefolded(pattern, text): LIKE with both sides folded as folded()
 // folds them. A word like any other in a condition: it passes through as written.
 inline const char *const LikeFoldedFunction = "ferulan_likefolded";
 

@@ -25,9 +25,18 @@ private:
     std::vector<Token> m_tokens;
 };
 
-// Appends the sort key of a UTF-8 text: accents, letter case and ligatures
-// folded away.
+// Appends the text with accents, letter case and ligatures folded away
+// ("Œuvre" -> "oeuvre"), for matching that ignores them.
+void appendFolded(std::string &key, const char *utf8, int length);
+
+// Appends the sort key of a UTF-8 text: byte strings whose plain order is
+// the French dictionary order (base letters first, then accents, then letter
+// case), as the collator of the French locale gives it. The key holds no 0x00
+// byte, so a terminator after it keeps a shorter text first.
 void appendSortKey(std::string &key, const char *utf8, int length);
+// The same key, always read through the collator (the slow path that
+// appendSortKey takes for texts beyond Western European characters).
+void appendCollatorSortKey(std::string &key, const char *utf8, int length);
 
 char32_t foldCase(char32_t c);
 

@@ -163,12 +163,12 @@ quint64 isbnNumber(const QString &normalised)
 }
 
 // AUTEUR or TITRE as two entries of one book compare: letter case, accents,
-// ligatures (through the sort order's folding) and blanks set aside.
+// ligatures (through the search's folding) and blanks set aside.
 void appendFolded(std::string &key, const QString &text)
 {
     const size_t start = key.size();
     const QByteArray utf8 = text.toUtf8();
-    JetText::appendSortKey(key, utf8.constData(), int(utf8.size()));
+    JetText::appendFolded(key, utf8.constData(), int(utf8.size()));
     size_t kept = start;
     for (size_t i = start; i < key.size(); ++i) {
         const char c = key[i];
