@@ -217,16 +217,23 @@ CharSet literalMembers(char32_t ch, bool folded)
     return set;
 }
 
-// The ligatures the accent-free search spells out, by their two letters.
-QString ligatureFor(char32_t first, char32_t second)
+// The characters the accent-free search spells out in two letters (the
+// ligatures), spelled out on the server before matching.
+QString spelledOut(QString operand)
 {
-    if (first == 'o' && second == 'e')
-        return QStringLiteral("[\\u0153\\u0152]");
-    if (first == 'a' && second == 'e')
-        return QStringLiteral("[\\u00e6\\u00c6]");
-    if (first == 's' && second == 's')
-        return QStringLiteral("\\u00df");
-    return {};
+    static const std::vector<std::pair<char32_t, QString>> ligatures = [] {
+        std::vector<std::pair<char32_t, QString>> found;
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            char32_t out[2];
+            if (JetText::sortFold(c, out) == 2)
+                found.emplace_back(c, QString::fromUcs4(out, 2));
+        }
+        return found;
+    }();
+    for (const auto &[c, letters] : ligatures)
+        operand = QStringLiteral("replace(") + operand
+            + QStringLiteral(", U&'\\%1', '%2')").arg(uint(c), 4, 16, QLatin1Char('0')).arg(letters);
+    return operand;
 }
 
 QString quoteString(const QString &text)
@@ -290,7 +297,8 @@ QString joined(const QVector<Token> &tokens, int from, int to)
 
 QString matchSql(const QString &operand, const QString &pattern, bool folded, char32_t escape, bool negated)
 {
-    const QString test = QLatin1Char('(') + operand + QStringLiteral(")::text ~ ")
+    const QString text = QLatin1Char('(') + operand + QStringLiteral(")::text");
+    const QString test = (folded ? spelledOut(text) : text) + QStringLiteral(" ~ ")
         + quoteString(PgDialect::likeExpression(pattern, folded, escape));
     return negated ? QStringLiteral("NOT (") + test + QLatin1Char(')') : test;
 }
@@ -319,8 +327,7 @@ QString PgDialect::likeExpression(const QString &pattern, bool folded, char32_t 
     const JetText::Pattern compiled(utf8.constData(), int(utf8.size()), escape);
     const auto &tokens = compiled.tokens();
     QString regex = QStringLiteral("^");
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        const auto &token = tokens[i];
+    for (const auto &token : tokens) {
         switch (token.kind) {
         case JetText::Pattern::Token::AnyRun:
             regex += QStringLiteral(".*");
@@ -336,20 +343,9 @@ QString PgDialect::likeExpression(const QString &pattern, bool folded, char32_t 
             regex += bracket(folded ? preimage(members, sortChanges()) : members, token.negated);
             break;
         }
-        case JetText::Pattern::Token::Literal: {
-            const QString one = bracket(literalMembers(token.ch, folded), false);
-            const bool pairs = folded && i + 1 < tokens.size()
-                && tokens[i + 1].kind == JetText::Pattern::Token::Literal;
-            const QString ligature = pairs ? ligatureFor(token.ch, tokens[i + 1].ch) : QString();
-            if (ligature.isEmpty()) {
-                regex += one;
-            } else {
-                regex += QStringLiteral("(?:") + one + bracket(literalMembers(tokens[i + 1].ch, true), false)
-                    + QLatin1Char('|') + ligature + QLatin1Char(')');
-                ++i;
-            }
+        case JetText::Pattern::Token::Literal:
+            regex += bracket(literalMembers(token.ch, folded), false);
             break;
-        }
         }
     }
     return regex + QLatin1Char('$');

@@ -133,6 +133,8 @@ bool PgEngine::connect()
         PQfinish(conn);
         return false;
     }
+    // The server's notices (a table already there...) are not for the user.
+    PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);
     m_conn = conn;
     ++m_generation;
     m_lost = false;
