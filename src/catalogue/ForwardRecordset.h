@@ -4,8 +4,11 @@
 
 #include <QVariant>
 
+#include <QVector>
+
 #include <functional>
 #include <memory>
+#include <vector>
 
 // A read-once pass over the result of one of the program's query texts, for
 // the export: rows stream from the engine, none is held beyond the current.
@@ -28,9 +31,23 @@ public:
 
 private:
     bool step();
+    bool stepKeyed();
 
     Database *m_db = nullptr;
     std::unique_ptr<Statement> m_statement;
     bool m_eof = true;
     DataError m_error;
+
+    // When the engine cannot order rows as the catalogue does, the keys are
+    // ordered here and the rows read by key, a page at a time.
+    struct Row {
+        QVector<QVariant> values;
+        QVector<QByteArray> utf8;
+    };
+    bool m_keyed = false;
+    std::vector<qint64> m_keys;
+    std::size_t m_nextKey = 0;
+    std::vector<Row> m_page;
+    std::size_t m_pageRow = 0;
+    int m_fieldCount = 0;
 };

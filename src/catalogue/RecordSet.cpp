@@ -20,10 +20,15 @@ RecordSet::RecordSet(DataControl &control)
 {
 }
 
+// Rows are read a page of keys at a time: one statement for a screenful.
 std::unique_ptr<Statement> RecordSet::prepareFetch(Database &db, const QString &table, const QString &key)
 {
-    return db.prepare(QLatin1String("SELECT * FROM ") + Database::quoteName(table) + QLatin1String(" WHERE ") + key
-                      + QLatin1String(" = ?"));
+    const auto version = db.rowVersion(table);
+    const QStringList marks(PageRows, QStringLiteral("?"));
+    return db.prepare(QLatin1String("SELECT ") + key + QLatin1String(", *")
+                      + (version ? QLatin1String(", ") + *version : QString()) + QLatin1String(" FROM ")
+                      + Database::quoteName(table) + QLatin1String(" WHERE ") + key + QLatin1String(" IN (")
+                      + marks.join(QLatin1Char(',')) + QLatin1Char(')'));
 }
 
 bool RecordSet::load(Database &db, const JetSql::Select &select)
@@ -40,16 +45,17 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
         m_error = db.lastError();
         return false;
     }
+    const bool versioned = db.rowVersion(table).has_value();
     QStringList names;
-    for (int i = 0; i < fetch->columnCount(); ++i)
+    for (int i = 1; i < fetch->columnCount() - (versioned ? 1 : 0); ++i)
         names << fetch->columnName(i);
 
     QVector<bool> integerColumn(names.size(), false);
-    if (auto info = db.prepare(QLatin1String("PRAGMA table_info(") + Database::quoteName(table) + QLatin1Char(')'))) {
-        while (info->step() == Statement::Step::Row) {
-            const int column = names.indexOf(info->value(1).toString());
+    if (const auto columns = db.columns(table)) {
+        for (const Database::Column &info : *columns) {
+            const int column = names.indexOf(info.name);
             if (column >= 0)
-                integerColumn[column] = info->value(2).toString().contains(QLatin1String("INT"), Qt::CaseInsensitive);
+                integerColumn[column] = info.integer;
         }
     }
 
@@ -66,6 +72,7 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     m_integerColumn = integerColumn;
     m_keys = std::move(keys);
     m_fetch = std::move(fetch);
+    m_versioned = versioned;
     m_position = m_keys.empty() ? -1 : 0;
     ++m_result;
     return true;
@@ -85,6 +92,7 @@ void RecordSet::clear()
     m_editMode = EditMode::None;
     m_buffer.clear();
     m_changed.clear();
+    m_conflict = false;
     m_lastModified.reset();
     m_error = {};
 }
@@ -202,6 +210,10 @@ void RecordSet::CancelUpdate()
     m_editMode = EditMode::None;
     m_buffer.clear();
     m_changed.clear();
+    // What another user stored is shown, not the copy read before.
+    if (m_conflict && hasCurrent())
+        m_cache.remove(m_keys[std::size_t(m_position)]);
+    m_conflict = false;
 }
 
 bool RecordSet::changedColumns(QStringList &columns, QVector<QVariant> &values) const
@@ -269,15 +281,22 @@ bool RecordSet::storeEdit()
         if (!before)
             return false;
         values << key;
+        QString where = m_key + QLatin1String(" = ?");
+        // Only over the row as it was read: another user's change since is
+        // not overwritten unseen.
+        if (m_versioned) {
+            where += QLatin1String(" AND ") + *m_db->rowVersion(m_table) + QLatin1String(" = ?");
+            values << m_editVersion;
+        }
         // On failure the typed values stay in the buffer, to be kept or mended.
         if (!changeOneRow(QLatin1String("UPDATE ") + Database::quoteName(m_table) + QLatin1String(" SET ")
-                              + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE ") + m_key
-                              + QLatin1String(" = ?"),
+                              + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE ") + where,
                           values, false))
             return false;
         m_cache.remove(key);
     }
     m_lastModified = key;
+    m_conflict = false;
     CancelUpdate();
     Q_EMIT m_control.recordStored(m_position);
     // Typing that was taken back before leaving the record changes nothing.
@@ -293,7 +312,7 @@ bool RecordSet::changeOneRow(const QString &sql, const QVector<QVariant> &values
 {
     // A savepoint of its own, so that a change that would reach more rows
     // than the one meant is taken back whole.
-    if (!m_db->exec(QStringLiteral("SAVEPOINT record_change")))
+    if (!m_db->beginChange())
         return failFromEngine();
     int changed = -1;
     if (auto statement = m_db->prepare(sql)) {
@@ -302,11 +321,23 @@ bool RecordSet::changeOneRow(const QString &sql, const QVector<QVariant> &values
         if (statement->step() == Statement::Step::Done)
             changed = m_db->changes();
     }
-    if (changed == 1 && m_db->exec(QStringLiteral("RELEASE record_change")))
+    if (changed == 1 && m_db->commitChange())
         return true;
     const DataError error = m_db->lastError();
-    if (!m_db->exec(QStringLiteral("ROLLBACK TO record_change")) || !m_db->exec(QStringLiteral("RELEASE record_change")))
-        m_db->exec(QStringLiteral("ROLLBACK"));
+    m_db->rollbackChange();
+    if (changed == 0 && !deleting && m_versioned) {
+        if (const auto now = currentVersion(values[values.size() - 2])) {
+            // Stored again, the typed values replace the other user's: the
+            // user has been told and chooses so.
+            m_editVersion = *now;
+            m_conflict = true;
+            return fail(DataErrors::RecordChanged,
+                        QStringLiteral("La fiche n'a pas été enregistrée : un autre utilisateur l'a modifiée depuis "
+                                       "que vous l'avez ouverte. Ce que vous avez saisi reste affiché : enregistrez "
+                                       "de nouveau pour remplacer sa version par la vôtre, ou appuyez sur F5 pour "
+                                       "abandonner votre saisie et voir la sienne."));
+        }
+    }
     if (changed == 0)
         return fail(DataErrors::RecordGone,
                     deleting ? QStringLiteral("La fiche n'a pas été supprimée : un autre programme l'a déjà "
@@ -390,13 +421,15 @@ std::optional<QVector<QVariant>> RecordSet::storedRow(qint64 key)
         fail(DataErrors::Busy, QStringLiteral("La base de données est occupée par une autre requête."));
         return std::nullopt;
     }
-    m_fetch->bind(1, key);
+    // The page statement with one key: the row's key, its fields, its version.
+    for (int i = 0; i < PageRows; ++i)
+        m_fetch->bind(i + 1, i == 0 ? QVariant(key) : QVariant());
     QVector<QVariant> values;
     const Statement::Step step = m_fetch->step();
     if (step == Statement::Step::Row) {
         values.resize(fieldCount());
         for (int i = 0; i < values.size(); ++i)
-            values[i] = m_fetch->value(i);
+            values[i] = m_fetch->value(i + 1);
     }
     if (step == Statement::Step::Error)
         failFromEngine();
@@ -419,10 +452,10 @@ bool RecordSet::applyChange(const RecordChange &change, bool reverse)
 
     // The check and the write are one step for the file: no other program
     // slips a change in between.
-    if (!m_db->exec(QStringLiteral("SAVEPOINT record_undo")))
+    if (!m_db->beginChange())
         return fail(DataErrors::FileAccess,
                     QStringLiteral("le catalogue n'a pas pu être modifié (%1).").arg(m_db->lastError().text));
-    if (writeChange(change.key, from, to) && m_db->exec(QStringLiteral("RELEASE record_undo"))) {
+    if (writeChange(change.key, from, to) && m_db->commitChange()) {
         showChange(change, to.isEmpty(), from.isEmpty());
         return true;
     }
@@ -430,8 +463,7 @@ bool RecordSet::applyChange(const RecordChange &change, bool reverse)
         ? m_error
         : DataError{m_db->lastError().number,
                     QStringLiteral("le catalogue n'a pas pu être modifié (%1).").arg(m_db->lastError().text)};
-    if (!m_db->exec(QStringLiteral("ROLLBACK TO record_undo")) || !m_db->exec(QStringLiteral("RELEASE record_undo")))
-        m_db->exec(QStringLiteral("ROLLBACK"));
+    m_db->rollbackChange();
     m_cache.remove(change.key);
     m_error = error;
     return false;
@@ -578,6 +610,8 @@ bool RecordSet::setValue(int field, const QVariant &value)
             return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
         const QVector<QVariant> *current = row(m_position);
         m_buffer = current ? *current : QVector<QVariant>(fieldCount());
+        m_editVersion = m_buffer.value(fieldCount());
+        m_buffer.resize(fieldCount());
         m_changed = QVector<bool>(fieldCount(), false);
         m_editMode = EditMode::Edit;
     }
@@ -609,15 +643,38 @@ const QVector<QVariant> *RecordSet::row(int position) const
 
     if (m_cache.size() >= CacheLimit)
         m_cache.clear();
-    QVector<QVariant> values(fieldCount());
-    m_fetch->bind(1, key);
+    // This row's key and its neighbours' that are not kept yet, mostly
+    // those below, where the reader is going.
+    std::vector<qint64> page{key};
+    const int first = std::max(0, position - PageRows / 4);
+    for (int i = first; i < recordCount() && int(page.size()) < PageRows; ++i) {
+        const qint64 other = m_keys[std::size_t(i)];
+        if (other != key && !m_cache.contains(other))
+            page.push_back(other);
+    }
+    for (int i = 0; i < PageRows; ++i)
+        m_fetch->bind(i + 1, i < int(page.size()) ? QVariant(page[std::size_t(i)]) : QVariant());
     // A row another program deleted meanwhile shows as empty.
-    if (m_fetch->step() == Statement::Step::Row) {
-        for (int i = 0; i < values.size(); ++i)
-            values[i] = m_fetch->value(i);
+    const int width = fieldCount() + (m_versioned ? 1 : 0);
+    for (const qint64 each : page)
+        m_cache.insert(each, QVector<QVariant>(width));
+    while (m_fetch->step() == Statement::Step::Row) {
+        QVector<QVariant> &values = m_cache[m_fetch->int64(0)];
+        for (int i = 0; i < width; ++i)
+            values[i] = m_fetch->value(i + 1);
     }
     m_fetch->reset();
-    return &m_cache.insert(key, values).value();
+    return &m_cache.constFind(key).value();
+}
+
+std::optional<QVariant> RecordSet::currentVersion(const QVariant &key)
+{
+    auto query = m_db->prepare(QLatin1String("SELECT ") + *m_db->rowVersion(m_table) + QLatin1String(" FROM ")
+                               + Database::quoteName(m_table) + QLatin1String(" WHERE ") + m_key
+                               + QLatin1String(" = ?"));
+    if (!query || !query->bind(1, key) || query->step() != Statement::Step::Row)
+        return std::nullopt;
+    return query->value(0);
 }
 
 bool RecordSet::fail(int number, const QString &text)

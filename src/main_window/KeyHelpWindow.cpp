@@ -25,6 +25,7 @@ const KeyRow Rows[] = {
     {"Ctrl+F", "ouvrir la recherche, comme « Cherche »"},
     {"Ctrl+P", "imprimer la liste affichée (aperçu avant impression)"},
     {"F1", "cette liste des touches"},
+    {"F5", "relire le catalogue : les fiches ajoutées ou supprimées par d'autres apparaissent"},
     {"Tab, Maj+Tab", "contrôle suivant, précédent"},
     {"Espace", "appuyer sur le bouton qui a le focus"},
     {"Fiche", nullptr},

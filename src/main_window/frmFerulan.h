@@ -118,6 +118,8 @@ public:
     void UnloadDialogs();
     // F1: the window listing every key of the program.
     void showKeyHelp();
+    // F5: runs the query again, to show what other users added or deleted.
+    void refreshCatalogue();
 
     // --- the count line and printing
     // How many records the set holds, and which search and filter narrow it.
