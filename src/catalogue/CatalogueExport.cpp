@@ -252,7 +252,7 @@ Outcome ExportQuery(Database &db, const QString &query, const QString &separator
 {
     qint64 tableRows = 0;
     if (progress) {
-        if (const auto select = JetSql::translate(query, nullptr)) {
+        if (const auto select = JetSql::translate(query, nullptr, db.dialect())) {
             if (const auto key = db.rowKey(select->table))
                 tableRows = KeysetQuery::rowsAtMost(db, select->table, *key);
         }

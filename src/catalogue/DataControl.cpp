@@ -40,7 +40,7 @@ bool DataControl::Refresh()
     if (!openDatabase())
         return false;
     QString syntaxError;
-    const auto select = JetSql::translate(m_recordSource, &syntaxError);
+    const auto select = JetSql::translate(m_recordSource, &syntaxError, m_db.dialect());
     if (!select) {
         m_error = {DataErrors::QuerySyntax, syntaxError};
         return false;

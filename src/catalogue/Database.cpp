@@ -1,160 +1,21 @@
 #include "Database.h"
 
-#include "JetSql.h"
-#include "JetText.h"
+#include "Engine.h"
+#include "postgres/PgEngine.h"
+#include "sqlite/SqliteDialect.h"
+#include "sqlite/SqliteEngine.h"
 
-#include <QFileInfo>
-#include <QStringList>
-
-#include <sqlite3.h>
-
-#include <algorithm>
-#include <chrono>
+#include <QRegularExpression>
 
 namespace {
-
-// How long a query waits for another program that holds the file.
-constexpr int BusyTimeoutMs = 5000;
 
 // An ordered query over a million records takes under a second on a slow
 // machine; one that runs this long is not going to end.
 int s_timeLimitMs = 30000;
 
-// The engine checks the time after this many of its instructions.
-constexpr int ProgressInstructions = 10000;
-
-qint64 nowMs()
+QString notOpenText()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void deletePattern(void *pattern)
-{
-    delete static_cast<JetText::Pattern *>(pattern);
-}
-
-// The pattern is the same on every row: compiled once per statement.
-// compile() gives it from the statement's pattern argument.
-template <typename Compile>
-void matchRow(sqlite3_context *context, Compile compile, const char *text, int length)
-{
-    auto *pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
-    if (!pattern) {
-        sqlite3_set_auxdata(context, 0, new JetText::Pattern(compile()), deletePattern);
-        // The engine may have dropped it already; fetch it back to be safe.
-        pattern = static_cast<JetText::Pattern *>(sqlite3_get_auxdata(context, 0));
-        if (!pattern) {
-            sqlite3_result_int(context, compile().matches(text, length));
-            return;
-        }
-    }
-    sqlite3_result_int(context, pattern->matches(text, length));
-}
-
-void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
-{
-    // like(pattern, text [, escape]), as the engine calls it for "text LIKE pattern".
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return; // NULL, as the built-in gives
-    char32_t escape = 0;
-    if (argc == 3) {
-        const QString e = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[2])));
-        if (e.size() != 1) {
-            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
-            return;
-        }
-        escape = e.at(0).unicode();
-    }
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
-    const int length = sqlite3_value_bytes(argv[1]);
-    matchRow(context, [&] {
-        const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-        return JetText::Pattern(p, sqlite3_value_bytes(argv[0]), escape);
-    }, text, length);
-}
-
-// LIKE with accents, letter case and ligatures folded away on both sides, as
-// the sort key folds them: "ecole" finds "École", "ŒUVRE" finds "oeuvre".
-void likeFoldedFunction(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return;
-    thread_local std::string text;
-    text.clear();
-    JetText::appendSortKey(text, reinterpret_cast<const char *>(sqlite3_value_text(argv[1])),
-                           sqlite3_value_bytes(argv[1]));
-    matchRow(context, [&] {
-        std::string folded;
-        JetText::appendSortKey(folded, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])),
-                               sqlite3_value_bytes(argv[0]));
-        return JetText::Pattern(folded.data(), int(folded.size()));
-    }, text.data(), int(text.size()));
-}
-
-void sortKeyFunction(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    switch (sqlite3_value_type(argv[0])) {
-    case SQLITE_TEXT: {
-        const int length = sqlite3_value_bytes(argv[0]);
-        if (length == 0)
-            return; // empty text sorts with missing values, first
-        thread_local std::string key;
-        key.clear();
-        JetText::appendSortKey(key, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])), length);
-        sqlite3_result_text(context, key.data(), int(key.size()), SQLITE_TRANSIENT);
-        return;
-    }
-    case SQLITE_NULL:
-        return;
-    default:
-        sqlite3_result_value(context, argv[0]); // numbers keep their order
-    }
-}
-
-// A journal left by a writer that stopped half-way can only be rolled back
-// by a connection that may write; read-only, the engine just says "attempt
-// to write a readonly database", which misleads.
-bool unfinishedChanges(sqlite3 *db)
-{
-    const int code = sqlite3_extended_errcode(db);
-    return code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY;
-}
-
-int engineNumber(sqlite3 *db)
-{
-    return unfinishedChanges(db) ? DataErrors::UnfinishedChanges : sqlite3_errcode(db);
-}
-
-QString engineText(sqlite3 *db)
-{
-    if (unfinishedChanges(db)) {
-        const int code = sqlite3_extended_errcode(db);
-        const QString file = QString::fromUtf8(sqlite3_db_filename(db, "main"))
-            + QLatin1String(code == SQLITE_READONLY_ROLLBACK ? "-journal" : "-wal");
-        return QStringLiteral("the file has a journal of unfinished changes (%1), left by a program that stopped "
-                              "while writing; it is undone the next time the file is opened with write access")
-            .arg(file);
-    }
-    return QString::fromUtf8(sqlite3_errmsg(db));
-}
-
-QString cancelledText()
-{
-    return QStringLiteral("Opération interrompue à la demande de l'utilisateur.");
-}
-
-QString busyText()
-{
-    return QStringLiteral("La base de données est occupée par une autre requête.");
-}
-
-QString timeLimitText()
-{
-    return QStringLiteral("La requête a été arrêtée au bout de %1 secondes : elle ne finissait pas. "
-                          "Vérifiez l'ordre (DataOrderString), la recherche ou le filtre.")
-        .arg(s_timeLimitMs / 1000.0);
+    return QStringLiteral("The database is not open.");
 }
 
 } // namespace
@@ -166,54 +27,73 @@ Database::~Database()
     close();
 }
 
-bool Database::open(const QString &path, Mode mode)
+bool Database::isServerName(const QString &name)
+{
+    // libpq's two forms: an address, or "keyword=value" pairs (a service,
+    // a host...). A file name holding '=' and a blank is not worth the doubt.
+    static const QRegularExpression address(QStringLiteral("^postgres(ql)?://"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression keywords(QStringLiteral("^\\s*(service|host|hostaddr|dbname)\\s*="));
+    return address.match(name).hasMatch() || keywords.match(name).hasMatch();
+}
+
+QString Database::resolveName(const QString &folder, const QString &name)
+{
+    if (isServerName(name) || folder.isEmpty() || name.startsWith(QLatin1Char('/')))
+        return name;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+bool Database::choose(const QString &name)
 {
     close();
     clearError();
-    // The engine would create a missing file; the program only opens existing ones.
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) {
-        setError(DataErrors::FileAccess, QStringLiteral("Could not find file '%1'.").arg(path));
+    if (isServerName(name))
+        m_engine = std::make_unique<PgEngine>(*this);
+    else
+        m_engine = std::make_unique<SqliteEngine>(*this);
+    return true;
+}
+
+bool Database::open(const QString &path, Mode mode)
+{
+    choose(path);
+    if (!m_engine->open(path, mode)) {
+        m_engine.reset();
         return false;
     }
-    const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    if (!openWithFlags(path, flags, mode))
-        return false;
-    // Reading the schema proves that this is a catalogue file of our engine.
-    if (!exec(QStringLiteral("SELECT count(*) FROM sqlite_schema"))) {
-        const DataError error = m_lastError;
-        close();
-        m_lastError = error;
-        return false;
-    }
+    m_mode = mode;
+    m_path = path;
     return true;
 }
 
 bool Database::create(const QString &path)
 {
-    close();
-    clearError();
-    if (QFileInfo::exists(path)) {
-        setError(DataErrors::FileAccess, QStringLiteral("The file '%1' already exists.").arg(path));
+    choose(path);
+    if (!m_engine->create(path)) {
+        m_engine.reset();
         return false;
     }
-    return openWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, Mode::ReadWrite);
+    m_mode = Mode::ReadWrite;
+    m_path = path;
+    return true;
 }
 
-bool Database::openWithFlags(const QString &path, int flags, Mode mode)
+void Database::close()
 {
-    sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        setError(rc, db ? engineText(db) : QString::fromUtf8(sqlite3_errstr(rc)));
-        sqlite3_close(db);
-        return false;
-    }
-    m_db = db;
-    m_mode = mode;
-    m_path = path;
-    configure();
-    return true;
+    if (m_engine)
+        m_engine->close();
+    m_engine.reset();
+}
+
+bool Database::isOpen() const
+{
+    return m_engine && m_engine->isOpen();
+}
+
+bool Database::isServer() const
+{
+    return dynamic_cast<const PgEngine *>(m_engine.get()) != nullptr;
 }
 
 int Database::timeLimitMs()
@@ -226,113 +106,50 @@ void Database::setTimeLimitMs(int ms)
     s_timeLimitMs = ms;
 }
 
-int Database::progress(void *database)
-{
-    auto *db = static_cast<Database *>(database);
-    if (db->m_deadline != 0 && nowMs() >= db->m_deadline) {
-        db->m_timedOut = true;
-        return 1;
-    }
-    if (db->m_deadline != 0 && db->m_activity && !db->m_activity()) {
-        db->m_cancelled = true;
-        return 1;
-    }
-    return 0;
-}
-
-void Database::configure()
-{
-    sqlite3_extended_result_codes(m_db, 0);
-    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
-    sqlite3_progress_handler(m_db, ProgressInstructions, &Database::progress, this);
-    // A double-quoted name that names no column is an error, never a string.
-    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    // LIKE in the catalogue's dialect, for both arities the engine uses.
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function_v2(m_db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(m_db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(m_db, JetSql::LikeFoldedFunction, 2, flags, nullptr, likeFoldedFunction, nullptr,
-                               nullptr, nullptr);
-    sqlite3_create_function_v2(m_db, JetSql::SortKeyFunction, 1, flags, nullptr, sortKeyFunction, nullptr,
-                               nullptr, nullptr);
-    if (m_mode == Mode::ReadOnly)
-        exec(QStringLiteral("PRAGMA query_only = 1"));
-}
-
-void Database::close()
-{
-    if (m_db) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
-}
-
 bool Database::exec(const QString &sql)
 {
-    if (!m_db) {
-        setError(DataErrors::NotOpen, QStringLiteral("The database is not open."));
+    if (!isOpen()) {
+        setError(DataErrors::NotOpen, notOpenText());
         return false;
     }
-    if (isStepping()) {
-        setError(DataErrors::Busy, busyText());
-        return false;
-    }
-    char *message = nullptr;
-    m_timedOut = false;
-    m_cancelled = false;
-    m_deadline = nowMs() + s_timeLimitMs;
-    const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message);
-    m_deadline = 0;
-    if (rc != SQLITE_OK) {
-        if (rc == SQLITE_INTERRUPT && m_timedOut)
-            setError(DataErrors::TimeLimit, timeLimitText());
-        else if (rc == SQLITE_INTERRUPT && m_cancelled)
-            setError(DataErrors::Cancelled, cancelledText());
-        else if (sqlite3_errcode(m_db) == rc)
-            setError(engineNumber(m_db), engineText(m_db));
-        else
-            setError(rc, message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc)));
-        sqlite3_free(message);
-        return false;
-    }
-    return true;
+    return m_engine->exec(sql);
 }
 
 std::unique_ptr<Statement> Database::prepare(const QString &sql)
 {
-    if (!m_db) {
-        setError(DataErrors::NotOpen, QStringLiteral("The database is not open."));
+    if (!isOpen()) {
+        setError(DataErrors::NotOpen, notOpenText());
         return nullptr;
     }
-    if (isStepping()) {
-        setError(DataErrors::Busy, busyText());
+    auto cursor = m_engine->prepare(sql);
+    if (!cursor)
         return nullptr;
+    return std::make_unique<Statement>(*this, std::move(cursor));
+}
+
+bool Database::beginChange()
+{
+    if (!isOpen()) {
+        setError(DataErrors::NotOpen, notOpenText());
+        return false;
     }
-    sqlite3_stmt *stmt = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    const char *tail = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), utf8.size(), &stmt, &tail);
-    // The engine compiles the first statement only: whatever follows would be
-    // dropped without a word, so it is refused instead.
-    if (rc == SQLITE_OK && stmt && tail) {
-        const QString rest = QString::fromUtf8(tail, utf8.constData() + utf8.size() - tail).trimmed();
-        if (!rest.isEmpty()) {
-            sqlite3_finalize(stmt);
-            setError(DataErrors::QuerySyntax,
-                     QStringLiteral("Une seule instruction est permise ; ce texte la suit : %1").arg(rest));
-            return nullptr;
-        }
-    }
-    if (rc != SQLITE_OK || !stmt) {
-        if (rc != SQLITE_OK)
-            takeEngineError();
-        else
-            setError(DataErrors::QuerySyntax, QStringLiteral("The query is empty."));
-        sqlite3_finalize(stmt);
-        return nullptr;
-    }
-    return std::make_unique<Statement>(*this, stmt);
+    return m_engine->beginChange();
+}
+
+bool Database::commitChange()
+{
+    return isOpen() && m_engine->commitChange();
+}
+
+void Database::rollbackChange()
+{
+    if (isOpen())
+        m_engine->rollbackChange();
+}
+
+const JetSql::Dialect &Database::dialect() const
+{
+    return m_engine ? m_engine->dialect() : SqliteDialect::instance();
 }
 
 QString Database::quoteName(const QString &name)
@@ -342,79 +159,51 @@ QString Database::quoteName(const QString &name)
 
 std::optional<QString> Database::rowKey(const QString &table)
 {
-    const QString quoted = quoteName(table);
-    // Every column, hidden ones included, and the primary key's.
-    auto info = prepare(QLatin1String("PRAGMA table_xinfo(") + quoted + QLatin1Char(')'));
-    if (!info)
-        return std::nullopt;
-    QStringList columns;
-    QString primaryKey;
-    int primaryKeyColumns = 0;
-    bool integerKey = false;
-    while (info->step() == Statement::Step::Row) {
-        const QString name = info->value(1).toString();
-        columns << name;
-        if (info->value(5).toInt() > 0) {
-            ++primaryKeyColumns;
-            primaryKey = name;
-            integerKey = info->value(2).toString().compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
-        }
-    }
-    info.reset();
-    if (columns.isEmpty()) {
-        setError(DataErrors::NoRowKey, QStringLiteral("no such table: %1").arg(table));
+    if (!isOpen()) {
+        setError(DataErrors::NotOpen, notOpenText());
         return std::nullopt;
     }
-    // A view's rows have no key of their own: the engine gives them NULL.
-    if (auto kind = prepare(QStringLiteral("SELECT type FROM sqlite_schema WHERE name = ? COLLATE NOCASE"))) {
-        kind->bind(1, table);
-        if (kind->step() == Statement::Step::Row && kind->value(0).toString() != QLatin1String("table")) {
-            setError(DataErrors::NoRowKey,
-                     QStringLiteral("%1 n'est pas une table mais une vue : ses lignes n'ont pas de clé, le "
-                                    "programme ne saurait pas laquelle il montre ou modifie.")
-                         .arg(table));
-            return std::nullopt;
-        }
+    return m_engine->rowKey(table);
+}
+
+std::optional<QString> Database::rowVersion(const QString &table)
+{
+    return isOpen() ? m_engine->rowVersion(table) : std::nullopt;
+}
+
+std::optional<QVector<Database::Column>> Database::columns(const QString &table)
+{
+    if (!isOpen()) {
+        setError(DataErrors::NotOpen, notOpenText());
+        return std::nullopt;
     }
-    if (primaryKeyColumns == 1 && integerKey) {
-        // Such a key is the row key itself, unless the engine keeps an index
-        // for it (a key declared DESC, a table without row keys).
-        bool ownIndex = false;
-        if (auto indexes = prepare(QLatin1String("PRAGMA index_list(") + quoted + QLatin1Char(')'))) {
-            while (indexes->step() == Statement::Step::Row)
-                ownIndex = ownIndex || indexes->value(3).toString() == QLatin1String("pk");
-        }
-        if (!ownIndex)
-            return quoteName(primaryKey);
-    }
-    // A column may take the name of the engine's row key and hide it.
-    for (const char *name : {"_rowid_", "rowid", "oid"}) {
-        if (columns.contains(QLatin1String(name), Qt::CaseInsensitive))
-            continue;
-        if (prepare(QLatin1String("SELECT %1 FROM %2 LIMIT 0").arg(QLatin1String(name), quoted)))
-            return QString::fromLatin1(name);
-    }
-    setError(DataErrors::NoRowKey,
-             QStringLiteral("La table %1 n'a aucune clé qui distingue ses lignes : pas de clé primaire entière, "
-                            "et ses colonnes rowid, _rowid_ et oid (ou sa forme) cachent celle du moteur. "
-                            "Le programme n'ouvre pas ce fichier : il risquerait de modifier une ligne pour une autre.")
-                 .arg(table));
-    return std::nullopt;
+    return m_engine->columns(table);
+}
+
+bool Database::hasTable(const QString &table)
+{
+    return isOpen() && m_engine->hasTable(table);
 }
 
 qint64 Database::lastInsertRowId() const
 {
-    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+    return isOpen() ? m_engine->lastInsertRowId() : 0;
 }
 
 int Database::changes() const
 {
-    return m_db ? sqlite3_changes(m_db) : 0;
+    return isOpen() ? m_engine->changes() : 0;
+}
+
+bool Database::isStepping() const
+{
+    return m_engine && m_engine->isStepping();
 }
 
 void Database::takeEngineError()
 {
-    setError(engineNumber(m_db), engineText(m_db));
+    if (m_engine)
+        m_engine->takeError();
 }
 
 void Database::setError(int number, const QString &text)
@@ -422,150 +211,81 @@ void Database::setError(int number, const QString &text)
     m_lastError = {number, text};
 }
 
-Statement::Statement(Database &db, sqlite3_stmt *stmt)
-    : m_db(db)
-    , m_stmt(stmt)
+sqlite3 *Database::handle() const
+{
+    const auto *engine = dynamic_cast<const SqliteEngine *>(m_engine.get());
+    return engine ? engine->handle() : nullptr;
+}
+
+Statement::Statement(Database &, std::unique_ptr<EngineCursor> cursor)
+    : m_cursor(std::move(cursor))
 {
 }
 
-Statement::~Statement()
-{
-    sqlite3_finalize(m_stmt);
-}
+Statement::~Statement() = default;
 
 bool Statement::bind(int index, const QVariant &value)
 {
-    int rc = SQLITE_OK;
-    if (value.isNull()) {
-        rc = sqlite3_bind_null(m_stmt, index);
-    } else {
-        switch (value.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-        case QMetaType::UInt:
-        case QMetaType::Bool:
-            rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong());
-            break;
-        case QMetaType::Double:
-            rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
-            break;
-        default: {
-            const QByteArray utf8 = value.toString().toUtf8();
-            rc = sqlite3_bind_text(m_stmt, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
-        }
-        }
-    }
-    if (rc != SQLITE_OK) {
-        m_db.takeEngineError();
-        return false;
-    }
-    return true;
+    return m_cursor->bind(index, value);
 }
 
 Statement::Step Statement::step()
 {
-    // Only the time spent in the engine counts, not the caller's work
-    // between rows.
-    if (m_db.isStepping()) {
-        m_db.setError(DataErrors::Busy, busyText());
-        return Step::Error;
-    }
-    const qint64 start = nowMs();
-    m_db.m_timedOut = false;
-    m_db.m_cancelled = false;
-    m_db.m_deadline = start + std::max<qint64>(1, s_timeLimitMs - m_spentMs);
-    const int rc = sqlite3_step(m_stmt);
-    m_db.m_deadline = 0;
-    m_spentMs += nowMs() - start;
-    if (rc == SQLITE_ROW)
-        return Step::Row;
-    m_spentMs = 0;
-    if (rc == SQLITE_DONE)
-        return Step::Done;
-    if (rc == SQLITE_INTERRUPT && m_db.m_timedOut)
-        m_db.setError(DataErrors::TimeLimit, timeLimitText());
-    else if (rc == SQLITE_INTERRUPT && m_db.m_cancelled)
-        m_db.setError(DataErrors::Cancelled, cancelledText());
-    else
-        m_db.takeEngineError();
-    sqlite3_reset(m_stmt);
-    return Step::Error;
+    return m_cursor->step();
 }
 
 void Statement::reset()
 {
-    m_spentMs = 0;
-    sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
-}
-
-qint64 Statement::rowsScanned() const
-{
-    return sqlite3_stmt_status(m_stmt, SQLITE_STMTSTATUS_FULLSCAN_STEP, 0);
+    m_cursor->reset();
 }
 
 int Statement::columnCount() const
 {
-    return sqlite3_column_count(m_stmt);
+    return m_cursor->columnCount();
 }
 
 QString Statement::columnName(int column) const
 {
-    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+    return m_cursor->columnName(column);
 }
 
 QVariant Statement::value(int column) const
 {
-    switch (sqlite3_column_type(m_stmt, column)) {
-    case SQLITE_NULL:
-        return {};
-    case SQLITE_INTEGER:
-        return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(m_stmt, column));
-    default: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column)));
-    }
-    }
+    return m_cursor->value(column);
 }
 
 Statement::Type Statement::type(int column) const
 {
-    switch (sqlite3_column_type(m_stmt, column)) {
-    case SQLITE_INTEGER:
-        return Type::Integer;
-    case SQLITE_FLOAT:
-        return Type::Real;
-    case SQLITE_TEXT:
-        return Type::Text;
-    case SQLITE_BLOB:
-        return Type::Blob;
-    default:
-        return Type::Null;
-    }
+    return m_cursor->type(column);
 }
 
 qint64 Statement::int64(int column) const
 {
-    return sqlite3_column_int64(m_stmt, column);
+    return m_cursor->int64(column);
 }
 
 double Statement::real(int column) const
 {
-    return sqlite3_column_double(m_stmt, column);
+    return m_cursor->real(column);
 }
 
 QByteArrayView Statement::utf8(int column) const
 {
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-    if (!text)
-        return {};
-    return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
+    return m_cursor->utf8(column);
 }
 
 QByteArrayView Statement::bytes(int column) const
 {
-    const auto *data = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
-    return QByteArrayView(data, data ? sqlite3_column_bytes(m_stmt, column) : 0);
+    return m_cursor->bytes(column);
+}
+
+qint64 Statement::rowsScanned() const
+{
+    return m_cursor->rowsScanned();
+}
+
+sqlite3_stmt *Statement::handle() const
+{
+    const auto *cursor = dynamic_cast<const SqliteCursor *>(m_cursor.get());
+    return cursor ? cursor->handle() : nullptr;
 }

@@ -32,42 +32,81 @@ inline constexpr int NoRowKey = 3800;
 inline constexpr int UnfinishedChanges = 3801; // a journal only a writer can undo
 inline constexpr int Cancelled = 3059;
 inline constexpr int Busy = 3802; // a statement asked for while another one steps
+inline constexpr int RecordChanged = 3197; // another user stored the record since it was read
+inline constexpr int ConnectionLost = 3803; // the server went away; the next action reconnects
 } // namespace DataErrors
 
+class Engine;
+class EngineCursor;
 class Statement;
+namespace JetSql {
+class Dialect;
+}
 
-// One connection to a catalogue file. The only place that knows the engine:
-// it teaches the connection the catalogue's LIKE patterns and French sort
-// keys, opens the file shared with a busy timeout, and in read-only mode
-// refuses every write at the engine.
+// One connection to a catalogue: a file, or a table on a database server
+// when the name is a server's address (see isServerName). Everything above
+// reaches the engine through this class and Statement only; the engine
+// itself (sqlite/, postgres/) is chosen once, when the catalogue is opened.
+// Either engine gives the catalogue's LIKE patterns and French order, and in
+// read-only mode refuses every write itself.
 class Database {
 public:
     enum class Mode { ReadWrite, ReadOnly };
+    struct Column {
+        QString name;
+        bool integer = false; // holds whole numbers
+    };
 
     Database();
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    // Opens an existing file; never creates one.
+    // Whether a catalogue name is a server's: a postgresql:// or postgres://
+    // address, or libpq's keyword form naming a service ("service=biblio").
+    static bool isServerName(const QString &name);
+    // The catalogue a settings value names: a server's address as it is, a
+    // file relative to the folder.
+    static QString resolveName(const QString &folder, const QString &name);
+
+    // Opens an existing catalogue; never creates a file.
     bool open(const QString &path, Mode mode = Mode::ReadWrite);
-    // Creates a new, empty file; fails when the file exists.
+    // Creates a new, empty file; fails when the file exists. On a server,
+    // connects (tables are made by the caller).
     bool create(const QString &path);
     void close();
 
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const;
+    bool isServer() const;
     // Engine SQL that names the rows of a table for good: its integer primary
     // key, else the engine's own row key under a name no column takes.
     // Nothing when neither exists; lastError() then says why.
     std::optional<QString> rowKey(const QString &table);
+    // Engine SQL for a value that changes whenever another connection stores
+    // a row, to refuse storing over their change; nothing when the engine has
+    // no such value.
+    std::optional<QString> rowVersion(const QString &table);
+    // The table's columns in order; nothing (and lastError) when it has none.
+    std::optional<QVector<Column>> columns(const QString &table);
+    bool hasTable(const QString &table);
     Mode mode() const { return m_mode; }
     const QString &path() const { return m_path; }
     const DataError &lastError() const { return m_lastError; }
 
     // Runs engine SQL that returns no rows (schema, transactions).
     bool exec(const QString &sql);
-    // Prepares engine SQL; on failure the statement is invalid and lastError() says why.
+    // Prepares engine SQL, with "?" for the values bound; on failure the
+    // statement is null and lastError() says why.
     std::unique_ptr<Statement> prepare(const QString &sql);
+
+    // A change made of several statements: either all of it is stored, or,
+    // after rollbackChange(), none. It may sit inside an outer transaction.
+    bool beginChange();
+    bool commitChange();
+    void rollbackChange();
+
+    // How the query texts' dialect is written for this engine.
+    const JetSql::Dialect &dialect() const;
 
     // A table or column name quoted for the engine's SQL.
     static QString quoteName(const QString &name);
@@ -80,7 +119,8 @@ public:
     void setError(int number, const QString &text);
     void clearError() { m_lastError = {}; }
 
-    sqlite3 *handle() const { return m_db; }
+    // The file engine's own connection, for its file copy; null on a server.
+    sqlite3 *handle() const;
 
     // How long one statement may run, summed over its steps, before the
     // engine stops it: a query that never ends must not freeze the program.
@@ -94,21 +134,16 @@ public:
     void setActivity(std::function<bool()> activity) { m_activity = std::move(activity); }
     const std::function<bool()> &activity() const { return m_activity; }
     // Whether a statement is being run right now (only true inside activity).
-    bool isStepping() const { return m_deadline != 0; }
+    bool isStepping() const;
 
 private:
     friend class Statement;
-    static int progress(void *database);
-    bool openWithFlags(const QString &path, int flags, Mode mode);
-    void configure();
+    bool choose(const QString &name);
 
-    sqlite3 *m_db = nullptr;
+    std::unique_ptr<Engine> m_engine;
     Mode m_mode = Mode::ReadWrite;
     QString m_path;
     DataError m_lastError;
-    qint64 m_deadline = 0; // monotonic ms; 0 while no step runs
-    bool m_timedOut = false;
-    bool m_cancelled = false;
     std::function<bool()> m_activity;
 };
 
@@ -120,7 +155,7 @@ public:
     // What a column of the current row holds.
     enum class Type { Null, Integer, Real, Text, Blob };
 
-    Statement(Database &db, sqlite3_stmt *stmt);
+    Statement(Database &db, std::unique_ptr<EngineCursor> cursor);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
@@ -139,12 +174,11 @@ public:
     QByteArrayView utf8(int column) const;
     // The column's bytes as stored, valid until the next step.
     QByteArrayView bytes(int column) const;
-    sqlite3_stmt *handle() const { return m_stmt; }
+    // The file engine's own statement; null on a server.
+    sqlite3_stmt *handle() const;
     // Rows the engine has gone through in whole-table scans since prepared.
     qint64 rowsScanned() const;
 
 private:
-    Database &m_db;
-    sqlite3_stmt *m_stmt;
-    qint64 m_spentMs = 0; // time in the engine since the last reset
+    std::unique_ptr<EngineCursor> m_cursor;
 };

@@ -10,7 +10,7 @@ bool ForwardRecordset::open(Database &db, const QString &query, const std::funct
     m_eof = true;
     m_error = {};
     QString syntaxError;
-    const auto select = JetSql::translate(query, &syntaxError);
+    const auto select = JetSql::translate(query, &syntaxError, db.dialect());
     if (!select) {
         m_error = {DataErrors::QuerySyntax, syntaxError};
         return false;

@@ -2,17 +2,14 @@
 
 #include "Database.h"
 #include "JetText.h"
+#include "sqlite/SqliteDialect.h"
 
 #include <QStringList>
 #include <QVector>
 
 namespace {
 
-struct Token {
-    enum Kind { Word, String, Identifier, Symbol, Space } kind;
-    QString text; // engine SQL for this token
-    int depth = 0; // parenthesis depth where it stands
-};
+using JetSql::Token;
 
 QString quoteIdentifier(const QString &name)
 {
@@ -58,7 +55,7 @@ bool tokenize(const QString &query, QVector<Token> &tokens, QString *error)
                 *error = QStringLiteral("unrecognized token: \"%1\"").arg(query.mid(i));
                 return false;
             }
-            tokens.push_back({Token::String, quoteString(value), depth});
+            tokens.push_back({Token::String, quoteString(value), depth, value});
             i = j + 1;
         } else if (c == QLatin1Char('[')) {
             const int close = query.indexOf(QLatin1Char(']'), i + 1);
@@ -66,14 +63,15 @@ bool tokenize(const QString &query, QVector<Token> &tokens, QString *error)
                 *error = QStringLiteral("unrecognized token: \"%1\"").arg(query.mid(i));
                 return false;
             }
-            tokens.push_back({Token::Identifier, quoteIdentifier(query.mid(i + 1, close - i - 1)), depth});
+            const QString name = query.mid(i + 1, close - i - 1);
+            tokens.push_back({Token::Identifier, quoteIdentifier(name), depth, name});
             i = close + 1;
         } else if (c.isLetterOrNumber() || c == QLatin1Char('_')) {
             int j = i;
             while (j < n && (query.at(j).isLetterOrNumber() || query.at(j) == QLatin1Char('_')
                              || query.at(j) == QLatin1Char('.')))
                 ++j;
-            tokens.push_back({Token::Word, query.mid(i, j - i), depth});
+            tokens.push_back({Token::Word, query.mid(i, j - i), depth, query.mid(i, j - i)});
             i = j;
         } else {
             // "--" and "/*" would open a comment in the engine's SQL and hide
@@ -136,18 +134,28 @@ QString join(const QVector<Token> &tokens, int from, int to)
     return text.trimmed();
 }
 
+// Tokens [from, to) in the engine's SQL.
+bool rewritten(const JetSql::Dialect &dialect, const QVector<Token> &tokens, int from, int to, const QString &table,
+               QString *sql, QString *error)
+{
+    QVector<Token> part(tokens.begin() + from, tokens.begin() + to);
+    if (!dialect.rewrite(part, table, error))
+        return false;
+    *sql = join(part, 0, int(part.size()));
+    return true;
+}
+
 // One ORDER BY term: an expression, perhaps followed by ASC or DESC.
-JetSql::OrderTerm orderTerm(const QVector<Token> &tokens, int from, int to)
+bool orderTerm(const JetSql::Dialect &dialect, const QVector<Token> &tokens, int from, int to, const QString &table,
+               JetSql::OrderTerm *term, QString *error)
 {
     while (to > from && tokens[to - 1].kind == Token::Space)
         --to;
-    JetSql::OrderTerm term;
     if (to > from && (isWord(tokens[to - 1], "ASC") || isWord(tokens[to - 1], "DESC"))) {
-        term.descending = isWord(tokens[to - 1], "DESC");
+        term->descending = isWord(tokens[to - 1], "DESC");
         --to;
     }
-    term.expression = join(tokens, from, to);
-    return term;
+    return rewritten(dialect, tokens, from, to, table, &term->expression, error);
 }
 
 bool isOrdinal(const QString &expression)
@@ -155,16 +163,6 @@ bool isOrdinal(const QString &expression)
     bool ok = false;
     expression.toInt(&ok);
     return ok;
-}
-
-// Text sorts by its folded key; numbers come back unchanged from the key
-// function, so a number column keeps its numeric order.
-QString sortedBy(const JetSql::OrderTerm &term)
-{
-    const QString direction = term.descending ? QStringLiteral(" DESC") : QString();
-    if (isOrdinal(term.expression))
-        return term.expression + direction;
-    return QLatin1String(JetSql::SortKeyFunction) + QLatin1Char('(') + term.expression + QLatin1Char(')') + direction;
 }
 
 QString unquoteName(const QString &text)
@@ -179,6 +177,11 @@ QString unquoteName(const QString &text)
 namespace JetSql {
 
 std::optional<Select> translate(const QString &query, QString *error)
+{
+    return translate(query, error, SqliteDialect::instance());
+}
+
+std::optional<Select> translate(const QString &query, QString *error, const Dialect &dialect)
 {
     QString ignored;
     if (!error)
@@ -239,11 +242,12 @@ std::optional<Select> translate(const QString &query, QString *error)
             *error = QStringLiteral("syntax error near \"%1\"").arg(tokens[i].text);
             return std::nullopt;
         }
-        select.condition = join(tokens, i + 1, conditionEnd);
-        if (select.condition.isEmpty()) {
+        if (join(tokens, i + 1, conditionEnd).isEmpty()) {
             *error = QStringLiteral("incomplete input: WHERE without a condition");
             return std::nullopt;
         }
+        if (!rewritten(dialect, tokens, i + 1, conditionEnd, select.table, &select.condition, error))
+            return std::nullopt;
     }
 
     QStringList ordering;
@@ -257,13 +261,18 @@ std::optional<Select> translate(const QString &query, QString *error)
                     *error = QStringLiteral("incomplete input: empty ORDER BY term");
                     return std::nullopt;
                 }
-                select.terms << orderTerm(tokens, start, k);
-                ordering << sortedBy(select.terms.last());
+                OrderTerm term;
+                if (!orderTerm(dialect, tokens, start, k, select.table, &term, error))
+                    return std::nullopt;
+                select.terms << term;
+                ordering << dialect.sortedBy(term);
                 start = k + 1;
             }
         }
     }
-    select.ordering = ordering.join(QLatin1String(", "));
+    ordering.removeAll(QString());
+    if (ordering.size() == select.terms.size())
+        select.ordering = ordering.join(QLatin1String(", "));
     return select;
 }
 

@@ -21,6 +21,38 @@ struct OrderTerm {
     bool descending = false;
 };
 
+// A piece of the query text. text is already engine SQL in the common form:
+// strings in single quotes, names in double quotes, '&' as '||'; value is a
+// string's or a name's content.
+struct Token {
+    enum Kind { Word, String, Identifier, Symbol, Space };
+    Token() = default;
+    Token(Kind kind, QString text, int depth = 0, QString value = {})
+        : kind(kind)
+        , text(std::move(text))
+        , depth(depth)
+        , value(std::move(value))
+    {
+    }
+    Kind kind = Space;
+    QString text;
+    int depth = 0; // parenthesis depth where it stands
+    QString value;
+};
+
+// How one engine writes what the catalogue's dialect means. One per engine,
+// beside it (sqlite/, postgres/).
+class Dialect {
+public:
+    virtual ~Dialect() = default;
+    // Rewrites a condition, or one ORDER BY expression, of a query on table;
+    // false, with a reason in *error, for what the engine cannot run.
+    virtual bool rewrite(QVector<Token> &tokens, const QString &table, QString *error) const = 0;
+    // An ORDER BY term for the engine in the catalogue's order; empty when
+    // the engine cannot order so, the order being then made here (KeysetQuery).
+    virtual QString sortedBy(const OrderTerm &term) const = 0;
+};
+
 // The parts of "SELECT * FROM table [WHERE condition] [ORDER BY terms]".
 struct Select {
     QString table;               // the table's name, unquoted
@@ -29,11 +61,14 @@ struct Select {
     QString ordering;            // engine SQL for the terms by their sort keys; empty without ORDER BY
 };
 
-// Parses and translates; on failure returns nothing and says why in *error.
+// Parses and translates for an engine (Database::dialect()); on failure
+// returns nothing and says why in *error. Without a dialect, for the file's.
+std::optional<Select> translate(const QString &query, QString *error, const Dialect &dialect);
 std::optional<Select> translate(const QString &query, QString *error);
 
 // Engine SQL for the whole query: every column, ordered, equal keys in the
 // order of the row key (engine SQL naming it, as Database::rowKey gives it).
+// Without an ordering from the engine, in the order of the row key only.
 QString selectAll(const Select &select, const QString &key);
 // Engine SQL for the row keys of the result, unordered, each followed by the
 // values of the ORDER BY terms (ordinals given as columns' names).

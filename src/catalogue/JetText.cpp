@@ -129,7 +129,7 @@ Pattern::Pattern(const char *utf8, int length, char32_t escape)
     }
 }
 
-bool Pattern::matchesOne(const Token &token, char32_t c) const
+bool Pattern::matchesOne(const Token &token, char32_t c)
 {
     switch (token.kind) {
     case Token::Literal:
@@ -187,6 +187,32 @@ bool Pattern::matches(const char *utf8, int length) const
     while (p < m_tokens.size() && m_tokens[p].kind == Token::AnyRun)
         ++p;
     return p == m_tokens.size();
+}
+
+int sortFold(char32_t c, char32_t out[2])
+{
+    switch (c) {
+    case U'œ':
+    case U'Œ':
+        out[0] = 'o';
+        out[1] = 'e';
+        return 2;
+    case U'æ':
+    case U'Æ':
+        out[0] = 'a';
+        out[1] = 'e';
+        return 2;
+    case U'ß':
+        out[0] = out[1] = 's';
+        return 2;
+    default:
+        break;
+    }
+    if (c < 0x80)
+        out[0] = (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    else
+        out[0] = c < SortTableSize ? sortTable().base[c] : QChar::toCaseFolded(c);
+    return 1;
 }
 
 void appendSortKey(std::string &key, const char *utf8, int length)

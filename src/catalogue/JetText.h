@@ -13,14 +13,18 @@ public:
     explicit Pattern(const char *utf8, int length, char32_t escape = 0);
     bool matches(const char *utf8, int length) const;
 
-private:
     struct Token {
         enum Kind { Literal, AnyRun, AnyOne, Digit, Set } kind = Literal;
         char32_t ch = 0;                                  // Literal: folded character
-        std::vector<std::pair<char32_t, char32_t>> ranges; // Set: folded ranges
+        std::vector<std::pair<char32_t, char32_t>> ranges; // Set: ranges as written
         bool negated = false;
     };
-    bool matchesOne(const Token &token, char32_t c) const;
+    // Another engine's translation reads them, to mean exactly the same.
+    const std::vector<Token> &tokens() const { return m_tokens; }
+    // Whether one character matches a token other than AnyRun.
+    static bool matchesOne(const Token &token, char32_t c);
+
+private:
 
     std::vector<Token> m_tokens;
 };
@@ -30,5 +34,9 @@ private:
 void appendSortKey(std::string &key, const char *utf8, int length);
 
 char32_t foldCase(char32_t c);
+
+// The sort key of one character: one character, or two for the ligatures
+// spelled out (returns how many were written to out).
+int sortFold(char32_t c, char32_t out[2]);
 
 } // namespace JetText

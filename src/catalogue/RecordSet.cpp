@@ -45,11 +45,11 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
         names << fetch->columnName(i);
 
     QVector<bool> integerColumn(names.size(), false);
-    if (auto info = db.prepare(QLatin1String("PRAGMA table_info(") + Database::quoteName(table) + QLatin1Char(')'))) {
-        while (info->step() == Statement::Step::Row) {
-            const int column = names.indexOf(info->value(1).toString());
+    if (const auto columns = db.columns(table)) {
+        for (const Database::Column &info : *columns) {
+            const int column = names.indexOf(info.name);
             if (column >= 0)
-                integerColumn[column] = info->value(2).toString().contains(QLatin1String("INT"), Qt::CaseInsensitive);
+                integerColumn[column] = info.integer;
         }
     }
 
@@ -280,7 +280,7 @@ bool RecordSet::changeOneRow(const QString &sql, const QVector<QVariant> &values
 {
     // A savepoint of its own, so that a change that would reach more rows
     // than the one meant is taken back whole.
-    if (!m_db->exec(QStringLiteral("SAVEPOINT record_change")))
+    if (!m_db->beginChange())
         return failFromEngine();
     int changed = -1;
     if (auto statement = m_db->prepare(sql)) {
@@ -289,11 +289,10 @@ bool RecordSet::changeOneRow(const QString &sql, const QVector<QVariant> &values
         if (statement->step() == Statement::Step::Done)
             changed = m_db->changes();
     }
-    if (changed == 1 && m_db->exec(QStringLiteral("RELEASE record_change")))
+    if (changed == 1 && m_db->commitChange())
         return true;
     const DataError error = m_db->lastError();
-    if (!m_db->exec(QStringLiteral("ROLLBACK TO record_change")) || !m_db->exec(QStringLiteral("RELEASE record_change")))
-        m_db->exec(QStringLiteral("ROLLBACK"));
+    m_db->rollbackChange();
     if (changed == 0)
         return fail(DataErrors::RecordGone,
                     deleting ? QStringLiteral("La fiche n'a pas été supprimée : un autre programme l'a déjà "

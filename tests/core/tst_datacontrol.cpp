@@ -30,8 +30,6 @@ private Q_SLOTS:
     void init();
     void composeQuery_data();
     void composeQuery();
-    void queries_data();
-    void queries();
     void addNewStaysLastUntilNextQuery();
     void deleteRemovesFromFileAndSet();
     void endsOfTheSet();
@@ -134,61 +132,6 @@ void TestDataControl::composeQuery()
     QCOMPARE(columns.count(), ran ? 1 : 0);
     if (!ran)
         QVERIFY(!module.lastError().isEmpty());
-}
-
-void TestDataControl::queries_data()
-{
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QStringList>("numeros"); // NUMERO of the rows, in the order shown
-
-    // French order: case and accents do not separate words, empty and
-    // missing values first, equal keys in the order of the rows.
-    QTest::newRow("text order") << "SELECT * FROM Biblio  ORDER BY AUTEUR"
-                                << QStringList{"5", "6", "7", "2", "4", "3", "1"};
-    QTest::newRow("number order, closing ';'") << "SELECT * FROM Biblio  ORDER BY NUMERO ; "
-                                               << QStringList{"1", "2", "3", "4", "5", "6", "7"};
-    QTest::newRow("two terms, one descending") << "SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR DESC"
-                                               << QStringList{"6", "1", "7", "5", "3", "2", "4"};
-    // A rank names the result's column (4: DOMAINE); descending puts missing
-    // values last, equal keys still in row order.
-    QTest::newRow("rank, descending") << "SELECT * FROM Biblio ORDER BY 4 DESC"
-                                      << QStringList{"4", "2", "3", "1", "5", "7", "6"};
-    QTest::newRow("code letters compare exactly") << "SELECT * FROM Biblio WHERE (DOMAINE = 'B') "
-                                                  << QStringList{"2"};
-    // "É" matches "é" but not "E": case is ignored, accents are not.
-    QTest::newRow("LIKE ignores the case of accented letters")
-        << "SELECT * FROM Biblio WHERE AUTEUR LIKE '*ÉCOLE*' ORDER BY NUMERO" << QStringList{"2"};
-    QTest::newRow("LIKE with a doubled apostrophe") << "SELECT * FROM Biblio WHERE TITRE LIKE '*l''eau*' "
-                                                    << QStringList{"3"};
-    // Folded matching: accents, case and ligatures on both sides; no match on a missing value.
-    QTest::newRow("folded: accents and case") << "SELECT * FROM Biblio WHERE ferulan_likefolded('*ÉCOLE*', AUTEUR) "
-                                             << QStringList{"2", "4"};
-    QTest::newRow("folded: ligature against spelled-out text")
-        << "SELECT * FROM Biblio WHERE ferulan_likefolded('*ŒUVRE*', TITRE) ORDER BY NUMERO" << QStringList{"1", "5"};
-    QTest::newRow("folded: spelled-out pattern against ligature")
-        << "SELECT * FROM Biblio WHERE ferulan_likefolded('c?esar', TITRE) OR ferulan_likefolded('ABC', AUTEUR)"
-        << QStringList{"7"};
-    QTest::newRow("numbers match as their text") << "SELECT * FROM Biblio WHERE NUMERO LIKE '#' AND NUMERO > 5 "
-                                                 << QStringList{"6", "7"};
-}
-
-void TestDataControl::queries()
-{
-    QFETCH(QString, query);
-    QFETCH(QStringList, numeros);
-    const QString f = QStringLiteral("F");
-    const QList<Row> rows = {
-        {QStringLiteral("B"), f, QStringLiteral("A"), 1, QStringLiteral("Zola"), {}, QStringLiteral("L'Œuvre")},
-        {QStringLiteral("B"), f, QStringLiteral("B"), 2, QStringLiteral("école")},
-        {QStringLiteral("B"), f, QStringLiteral("b"), 3, QStringLiteral("Edison"), {}, QStringLiteral("L'eau")},
-        {QStringLiteral("B"), f, QStringLiteral("C"), 4, QStringLiteral("Ecole")},
-        {QStringLiteral("B"), f, QStringLiteral("A"), 5, QString(), {}, QStringLiteral("oeuvres")},
-        {QStringLiteral("B"), f, QVariant(), 6, QVariant()},
-        {QStringLiteral("B"), f, QStringLiteral("a"), 7, QStringLiteral("àbc"), {}, QStringLiteral("CÆSAR")},
-    };
-    DataControl data;
-    openOn(data, rows, query);
-    QCOMPARE(column(data, 4), numeros);
 }
 
 void TestDataControl::addNewStaysLastUntilNextQuery()

@@ -2,7 +2,9 @@
 
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/Database.h"
+#include "catalogue/postgres/PgSchema.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <csignal>
@@ -30,6 +32,67 @@ QString makeCatalogue(const QString &path, const QList<Row> &rows)
     if (!db.exec(QStringLiteral("COMMIT")))
         return db.lastError().text;
     return {};
+}
+
+namespace {
+
+bool insertRows(Database &db, const QList<Row> &rows)
+{
+    auto insert = db.prepare(QStringLiteral(
+        "INSERT INTO \"Biblio\" (\"PREFIXE\", \"LANGUE\", \"DOMAINE\", \"NUMERO\", \"AUTEUR\", \"EDITEUR\", "
+        "\"TITRE\", \"ISBN\") VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    if (!insert)
+        return false;
+    for (const Row &row : rows) {
+        for (int i = 0; i < 8; ++i)
+            insert->bind(i + 1, row.value(i));
+        if (insert->step() != Statement::Step::Done)
+            return false;
+        insert->reset();
+    }
+    return true;
+}
+
+QString serverBase(QString *why)
+{
+    const QString given = qEnvironmentVariable("FERULAN_TEST_PG_URI");
+    if (!given.isEmpty())
+        return given;
+    for (const char *name : {"PGHOST", "PGDATABASE", "PGSERVICE", "PGPORT"}) {
+        if (qEnvironmentVariableIsSet(name))
+            return QStringLiteral("postgresql://");
+    }
+    *why = QStringLiteral("No PostgreSQL server for the server tests: set FERULAN_TEST_PG_URI or PGHOST..., "
+                          "or FERULAN_SKIP_SERVER_TESTS=1 to skip them.");
+    return {};
+}
+
+} // namespace
+
+ServerCatalogue::ServerCatalogue(const QList<Row> &rows)
+{
+    static int counter = 0;
+    const QString base = serverBase(&error);
+    if (base.isEmpty())
+        return;
+    schema = QStringLiteral("ferulan_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+    Database db;
+    if (!db.open(base) || !db.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE; CREATE SCHEMA %1; "
+                                                  "SET search_path = %1")
+                                       .arg(schema))
+        || !db.exec(PgSchema::createBiblio()) || !insertRows(db, rows)) {
+        error = QStringLiteral("Test server %1: %2").arg(base, db.lastError().text);
+        return;
+    }
+    uri = base + (base.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?'))
+        + QStringLiteral("options=-csearch_path%3D") + schema;
+}
+
+ServerCatalogue::~ServerCatalogue()
+{
+    Database db;
+    if (!schema.isEmpty() && error.isEmpty() && db.open(serverBase(&error)))
+        db.exec(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema));
 }
 
 QList<Row> manyRows(int n)

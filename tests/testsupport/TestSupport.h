@@ -52,6 +52,31 @@ struct RecordingProgress : ProgressObserver {
     bool monotonic() const { return std::is_sorted(reports.begin(), reports.end()); }
 };
 
+// A catalogue on the test server with these rows (keys 1, 2...), in a schema
+// of its own that is dropped at the end. The server is FERULAN_TEST_PG_URI,
+// else what libpq's PG* variables name; error says why there is none.
+struct ServerCatalogue {
+    explicit ServerCatalogue(const QList<Row> &rows);
+    ~ServerCatalogue();
+    QString uri;
+    QString error;
+    QString schema;
+};
+
+// Without a server the test fails with the reason, or skips when
+// FERULAN_SKIP_SERVER_TESTS=1.
+#define REQUIRE_SERVER(catalogue)                                                                              \
+    do {                                                                                                       \
+        if (!(catalogue).error.isEmpty()) {                                                                    \
+            if (qEnvironmentVariableIntValue("FERULAN_SKIP_SERVER_TESTS") == 1)                                \
+                QSKIP(qPrintable((catalogue).error));                                                          \
+            QFAIL(qPrintable((catalogue).error));                                                              \
+        }                                                                                                      \
+    } while (false)
+#define SERVER_CATALOGUE(name, rows)                                                                           \
+    TestSupport::ServerCatalogue name(rows);                                                                   \
+    REQUIRE_SERVER(name)
+
 // Writes a file with exactly these bytes.
 bool writeFile(const QString &path, const QByteArray &bytes);
 
