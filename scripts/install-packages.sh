@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-translations-l10n libsqlite3-dev libpq-dev
+    qt6-base-dev qt6-translations-l10n libsqlite3-dev
     mdbtools-dev
     libpq-dev postgresql-15 postgresql-common
     desktop-file-utils man-db

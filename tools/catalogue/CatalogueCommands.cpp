@@ -4,6 +4,7 @@
 #include "CatalogueImport.h"
 #include "CatalogueWriter.h"
 #include "DemoCatalogue.h"
+#include "ServerCatalogueWriter.h"
 #include "StarterSettings.h"
 #include "SyntheticCatalogue.h"
 #include "TerminalProgress.h"
@@ -66,10 +67,14 @@ const QList<CommandInfo> &commands()
          {{"N", "How many records, 0 to 100000000."}, {"FILE", "The catalogue to make."}}, {"seed"}},
         {"import",
          "Makes a new catalogue TARGET from an Access database (.mdb, .accdb) or from the program's export\n"
-         "file biblio.txt. Each row that could not be taken as it stands is reported on standard error.",
-         {{"SOURCE", "The Access file or the export file."}, {"TARGET", "The catalogue to make."}}, {"table"}},
+         "file biblio.txt; on a server (TARGET postgresql://...) also from a catalogue file, such as the\n"
+         "program's backup. Each row that could not be taken as it stands is reported on standard error.",
+         {{"SOURCE", "The Access file, the export file or the catalogue file."},
+          {"TARGET", "The catalogue file to make, or a server's database (postgresql://...) where table\n"
+                     "Biblio is made."}},
+         {"table"}},
         {"check", "Lists what the program would stumble on in a catalogue; changes nothing.",
-         {{"FILE", "The catalogue to check."}}, {}},
+         {{"FILE", "The catalogue to check: a file, or a server's database (postgresql://...)."}}, {}},
         {"init",
          "Writes a starter settings file NAME.ini into FOLDER, naming the catalogue biblio.db, and makes\n"
          "that catalogue, empty, when it is not there yet: in the user's data folder\n"
@@ -287,7 +292,10 @@ int import(const CommandLine &line, QTextStream &out, QTextStream &err)
     progress.clear();
     if (!result.written)
         return failWith(err, QStringLiteral("%1; nothing was written").arg(result.error));
-    out << QStringLiteral("%1: %2 records from %3, %4").arg(target).arg(result.rows).arg(source, result.sourceDescription)
+    out << QStringLiteral("%1: %2 records from %3, %4")
+               .arg(shownAddress(target))
+               .arg(result.rows)
+               .arg(source, result.sourceDescription)
         << Qt::endl;
     if (!report.isEmpty()) {
         err << Program << ": " << report.count() << " remarks about " << source
@@ -345,8 +353,10 @@ QString usage()
         "  generate N FILE [--seed S]           a synthetic catalogue of N records, the same for the same seed\n"
         "  import SOURCE TARGET [--table NAME]  a new catalogue TARGET from an Access database (.mdb, .accdb;\n"
         "                                       its table Biblio unless --table names another) or from the\n"
-        "                                       program's export file biblio.txt\n"
-        "  check FILE                           what the program would stumble on in a catalogue; changes nothing\n"
+        "                                       program's export file biblio.txt; TARGET postgresql://...\n"
+        "                                       makes table Biblio on a server, also from a catalogue file\n"
+        "  check FILE                           what the program would stumble on in a catalogue (a file or\n"
+        "                                       postgresql://...); changes nothing\n"
         "  init [FOLDER] [--name NAME] [--edit] a starter settings file for the program, and an empty\n"
         "                                       catalogue when it has none (FOLDER: ~/.config/ferulan)\n"
         "\n"

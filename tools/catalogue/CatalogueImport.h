@@ -9,10 +9,11 @@
 #include <array>
 #include <functional>
 
-// Makes a new catalogue file from an Access database or from an export file.
+// Makes a new catalogue, a file or table Biblio on a database server, from an
+// Access database, an export file or (onto a server) a catalogue file.
 namespace CatalogueImport {
 
-enum class SourceKind { Access, ExportFile };
+enum class SourceKind { Access, ExportFile, CatalogueFile };
 
 struct Result {
     bool written = false;
@@ -42,7 +43,8 @@ ColumnMatch matchColumns(const QVector<AccessReader::Column> &columns);
 RecordValues recordFromAccessRow(const AccessRow &reader, const ColumnMatch &match, qint64 row,
                                  ImportReport &report);
 
-// Reads source (recognised by its content) into the new file target.
+// Reads source (recognised by its content) into the new catalogue target: a
+// file, or a server's address (Database::isServerName).
 // table names the Access table (empty: Biblio); it is refused for an export file.
 // rowWritten, when given, hears the number of rows written after each one.
 Result run(const QString &source, const QString &target, const QString &table, ImportReport &report,
