@@ -16,7 +16,7 @@ void frmFerulan::cmdClose_Click()
         // order do not apply, and its current record is not moved. It only
         // reads, so it is opened read-only.
         Database db;
-        if (!db.open(Library::FileInFolder(m_programFolder, m_module1.DatabaseFile), Database::Mode::ReadOnly))
+        if (!db.open(Database::resolveName(m_programFolder, m_module1.DatabaseFile), Database::Mode::ReadOnly))
             raiseHandlerError(db.lastError().text);
         // A large catalogue takes seconds: the user sees how far it is and
         // may stop it, which keeps the previous file and the window.
