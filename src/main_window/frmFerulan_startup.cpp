@@ -17,6 +17,7 @@
 
 #include "catalogue/Backup.h"
 #include "catalogue/CatalogueRecord.h"
+#include "catalogue/Database.h"
 #include "settings/FormGeometry.h"
 #include "util/Library.h"
 
@@ -155,7 +156,7 @@ void frmFerulan::Form_Load()
     const QString comboOrder = m_ini.INIGetValue(QStringLiteral("ComboOrder"));
     const QString editFunction = m_ini.INIGetValue(QStringLiteral("EditFunction"));
 
-    Data1.setDatabaseName(Library::FileInFolder(m_programFolder, m_module1.DatabaseFile));
+    Data1.setDatabaseName(Database::resolveName(m_programFolder, m_module1.DatabaseFile));
     m_module1.TableName = Catalogue::TableName;
     Data1.setRecordSource(m_module1.TableName);
 
