@@ -20,10 +20,15 @@ RecordSet::RecordSet(DataControl &control)
 {
 }
 
+// Rows are read a page of keys at a time: one statement for a screenful.
 std::unique_ptr<Statement> RecordSet::prepareFetch(Database &db, const QString &table, const QString &key)
 {
-    return db.prepare(QLatin1String("SELECT * FROM ") + Database::quoteName(table) + QLatin1String(" WHERE ") + key
-                      + QLatin1String(" = ?"));
+    const auto version = db.rowVersion(table);
+    const QStringList marks(PageRows, QStringLiteral("?"));
+    return db.prepare(QLatin1String("SELECT ") + key + QLatin1String(", *")
+                      + (version ? QLatin1String(", ") + *version : QString()) + QLatin1String(" FROM ")
+                      + Database::quoteName(table) + QLatin1String(" WHERE ") + key + QLatin1String(" IN (")
+                      + marks.join(QLatin1Char(',')) + QLatin1Char(')'));
 }
 
 bool RecordSet::load(Database &db, const JetSql::Select &select)
@@ -40,8 +45,9 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
         m_error = db.lastError();
         return false;
     }
+    const bool versioned = db.rowVersion(table).has_value();
     QStringList names;
-    for (int i = 0; i < fetch->columnCount(); ++i)
+    for (int i = 1; i < fetch->columnCount() - (versioned ? 1 : 0); ++i)
         names << fetch->columnName(i);
 
     QVector<bool> integerColumn(names.size(), false);
@@ -66,6 +72,7 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     m_integerColumn = integerColumn;
     m_keys = std::move(keys);
     m_fetch = std::move(fetch);
+    m_versioned = versioned;
     m_position = m_keys.empty() ? -1 : 0;
     return true;
 }
@@ -84,6 +91,7 @@ void RecordSet::clear()
     m_editMode = EditMode::None;
     m_buffer.clear();
     m_changed.clear();
+    m_conflict = false;
     m_lastModified.reset();
     m_error = {};
 }
@@ -201,6 +209,10 @@ void RecordSet::CancelUpdate()
     m_editMode = EditMode::None;
     m_buffer.clear();
     m_changed.clear();
+    // What another user stored is shown, not the copy read before.
+    if (m_conflict && hasCurrent())
+        m_cache.remove(m_keys[std::size_t(m_position)]);
+    m_conflict = false;
 }
 
 bool RecordSet::changedColumns(QStringList &columns, QVector<QVariant> &values) const
@@ -262,15 +274,22 @@ bool RecordSet::storeEdit()
         assignment += QLatin1String(" = ?");
     if (!assignments.isEmpty()) {
         values << key;
+        QString where = m_key + QLatin1String(" = ?");
+        // Only over the row as it was read: another user's change since is
+        // not overwritten unseen.
+        if (m_versioned) {
+            where += QLatin1String(" AND ") + *m_db->rowVersion(m_table) + QLatin1String(" = ?");
+            values << m_editVersion;
+        }
         // On failure the typed values stay in the buffer, to be kept or mended.
         if (!changeOneRow(QLatin1String("UPDATE ") + Database::quoteName(m_table) + QLatin1String(" SET ")
-                              + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE ") + m_key
-                              + QLatin1String(" = ?"),
+                              + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE ") + where,
                           values, false))
             return false;
         m_cache.remove(key);
     }
     m_lastModified = key;
+    m_conflict = false;
     CancelUpdate();
     Q_EMIT m_control.recordStored(m_position);
     return true;
@@ -293,6 +312,19 @@ bool RecordSet::changeOneRow(const QString &sql, const QVector<QVariant> &values
         return true;
     const DataError error = m_db->lastError();
     m_db->rollbackChange();
+    if (changed == 0 && !deleting && m_versioned) {
+        if (const auto now = currentVersion(values[values.size() - 2])) {
+            // Stored again, the typed values replace the other user's: the
+            // user has been told and chooses so.
+            m_editVersion = *now;
+            m_conflict = true;
+            return fail(DataErrors::RecordChanged,
+                        QStringLiteral("La fiche n'a pas été enregistrée : un autre utilisateur l'a modifiée depuis "
+                                       "que vous l'avez ouverte. Ce que vous avez saisi reste affiché : enregistrez "
+                                       "de nouveau pour remplacer sa version par la vôtre, ou appuyez sur F5 pour "
+                                       "abandonner votre saisie et voir la sienne."));
+        }
+    }
     if (changed == 0)
         return fail(DataErrors::RecordGone,
                     deleting ? QStringLiteral("La fiche n'a pas été supprimée : un autre programme l'a déjà "
@@ -391,6 +423,8 @@ bool RecordSet::setValue(int field, const QVariant &value)
             return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
         const QVector<QVariant> *current = row(m_position);
         m_buffer = current ? *current : QVector<QVariant>(fieldCount());
+        m_editVersion = m_buffer.value(fieldCount());
+        m_buffer.resize(fieldCount());
         m_changed = QVector<bool>(fieldCount(), false);
         m_editMode = EditMode::Edit;
     }
@@ -422,15 +456,38 @@ const QVector<QVariant> *RecordSet::row(int position) const
 
     if (m_cache.size() >= CacheLimit)
         m_cache.clear();
-    QVector<QVariant> values(fieldCount());
-    m_fetch->bind(1, key);
+    // This row's key and its neighbours' that are not kept yet, mostly
+    // those below, where the reader is going.
+    std::vector<qint64> page{key};
+    const int first = std::max(0, position - PageRows / 4);
+    for (int i = first; i < recordCount() && int(page.size()) < PageRows; ++i) {
+        const qint64 other = m_keys[std::size_t(i)];
+        if (other != key && !m_cache.contains(other))
+            page.push_back(other);
+    }
+    for (int i = 0; i < PageRows; ++i)
+        m_fetch->bind(i + 1, i < int(page.size()) ? QVariant(page[std::size_t(i)]) : QVariant());
     // A row another program deleted meanwhile shows as empty.
-    if (m_fetch->step() == Statement::Step::Row) {
-        for (int i = 0; i < values.size(); ++i)
-            values[i] = m_fetch->value(i);
+    const int width = fieldCount() + (m_versioned ? 1 : 0);
+    for (const qint64 each : page)
+        m_cache.insert(each, QVector<QVariant>(width));
+    while (m_fetch->step() == Statement::Step::Row) {
+        QVector<QVariant> &values = m_cache[m_fetch->int64(0)];
+        for (int i = 0; i < width; ++i)
+            values[i] = m_fetch->value(i + 1);
     }
     m_fetch->reset();
-    return &m_cache.insert(key, values).value();
+    return &m_cache.constFind(key).value();
+}
+
+std::optional<QVariant> RecordSet::currentVersion(const QVariant &key)
+{
+    auto query = m_db->prepare(QLatin1String("SELECT ") + *m_db->rowVersion(m_table) + QLatin1String(" FROM ")
+                               + Database::quoteName(m_table) + QLatin1String(" WHERE ") + m_key
+                               + QLatin1String(" = ?"));
+    if (!query || !query->bind(1, key) || query->step() != Statement::Step::Row)
+        return std::nullopt;
+    return query->value(0);
 }
 
 bool RecordSet::fail(int number, const QString &text)

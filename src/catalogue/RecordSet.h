@@ -61,6 +61,9 @@ public:
     QVariant valueAt(int position, int field) const;
 
     const DataError &lastError() const { return m_error; }
+    // Whether the last store was refused because another user had stored
+    // the record since it was read; CancelUpdate drops the typed values.
+    bool hasConflict() const { return m_conflict; }
 
 private:
     friend class DataControl;
@@ -68,7 +71,9 @@ private:
 
     explicit RecordSet(DataControl &control);
     bool load(Database &db, const JetSql::Select &select);
+    static constexpr int PageRows = 50;
     static std::unique_ptr<Statement> prepareFetch(Database &db, const QString &table, const QString &key);
+    std::optional<QVariant> currentVersion(const QVariant &key);
     // Runs an UPDATE or DELETE of the current row, which must touch it and
     // nothing else; another program may have deleted it meanwhile.
     bool changeOneRow(const QString &sql, const QVector<QVariant> &values, bool deleting);
@@ -99,6 +104,9 @@ private:
     QVector<QVariant> m_buffer;
     QVector<bool> m_changed;
     std::optional<Bookmark> m_lastModified;
+    bool m_versioned = false;   // rows carry the engine's row version after their fields
+    QVariant m_editVersion;     // the version of the row the buffer was read from
+    bool m_conflict = false;
     mutable QHash<qint64, QVector<QVariant>> m_cache;
     mutable std::unique_ptr<Statement> m_fetch;
     DataError m_error;

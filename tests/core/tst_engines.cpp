@@ -19,6 +19,10 @@ class TestEngines : public QObject {
 private Q_SLOTS:
     void queries_data();
     void queries();
+    void recordSetOnServer();
+    void storesOverAnotherUsersChangeAreRefused();
+    void readOnlySessionRefusesWrites();
+    void lostConnectionKeepsTypedValuesAndComesBack();
 };
 
 namespace {
@@ -124,6 +128,148 @@ void TestEngines::queries()
     data.setRecordSource(query);
     VERIFY_DATA(data.Refresh(), data);
     QCOMPARE(column(data, 4), numeros);
+}
+
+namespace {
+
+// What the server holds now, read by a connection of its own.
+QString stored(const QString &uri, const QString &sql)
+{
+    Database db;
+    if (!db.open(uri))
+        return db.lastError().text;
+    auto query = db.prepare(sql);
+    if (!query || query->step() != Statement::Step::Row)
+        return db.lastError().text;
+    return query->value(0).toString();
+}
+
+void openOn(DataControl &data, const QString &uri, const QString &query)
+{
+    data.setDatabaseName(uri);
+    data.setRecordSource(query);
+    VERIFY_DATA(data.Refresh(), data);
+}
+
+} // namespace
+
+void TestEngines::recordSetOnServer()
+{
+    SERVER_CATALOGUE(catalogue, TestSupport::manyRows(300));
+    DataControl data;
+    openOn(data, catalogue.uri, QStringLiteral("SELECT * FROM Biblio ORDER BY NUMERO DESC"));
+    RecordSet &rs = data.Recordset();
+    QCOMPARE(rs.recordCount(), 300);
+    QCOMPARE(rs.fieldNames().value(5), QStringLiteral("AUTEUR"));
+    // A page of rows in one go, quickly; values typed as on a file.
+    QElapsedTimer clock;
+    clock.start();
+    for (int position = 100; position < 150; ++position)
+        QCOMPARE(rs.valueAt(position, 4), QVariant(qint64(299 - position)));
+    QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+
+    // AddNew stays last and becomes LastModified, the current record kept.
+    QVERIFY(rs.MoveNext());
+    const auto before = rs.bookmark();
+    VERIFY_DATA(rs.AddNew() && rs.setValue(5, QStringLiteral("Nouveau")) && rs.setValue(4, QStringLiteral("12"))
+                    && rs.Update(),
+                rs);
+    QCOMPARE(rs.bookmark(), before);
+    QVERIFY(rs.MoveLast() && rs.AbsolutePosition() == 300 && rs.bookmark() == rs.LastModified());
+    QCOMPARE(rs.value(5).toString(), QStringLiteral("Nouveau"));
+    QCOMPARE(rs.value(4).typeId(), QMetaType::LongLong);
+    QVERIFY(rs.setBookmark(*before) && rs.AbsolutePosition() == 1);
+    // Delete leaves the set and the server.
+    VERIFY_DATA(rs.Move(0) && rs.Delete(), rs);
+    QVERIFY(rs.recordCount() == 300 && rs.AbsolutePosition() == -1);
+    QCOMPARE(stored(catalogue.uri, QStringLiteral("SELECT count(*) FROM \"Biblio\"")), QStringLiteral("300"));
+}
+
+void TestEngines::storesOverAnotherUsersChangeAreRefused()
+{
+    SERVER_CATALOGUE(catalogue, TestSupport::sampleRows());
+    const QString query = QStringLiteral("SELECT * FROM Biblio  ORDER BY NUMERO");
+    const QString auteur = QStringLiteral("SELECT \"AUTEUR\" FROM \"Biblio\" WHERE \"ID\" = %1");
+    DataControl first;
+    DataControl second;
+    openOn(first, catalogue.uri, query);
+    openOn(second, catalogue.uri, query);
+    RecordSet &mine = first.Recordset();
+    RecordSet &theirs = second.Recordset();
+    const qint64 key = *mine.bookmark();
+
+    // They type, I store; their store is refused and their text stays.
+    QVERIFY(theirs.setValue(5, QStringLiteral("Leur texte")));
+    QVERIFY(mine.setValue(5, QStringLiteral("Mon texte")) && first.UpdateRecord());
+    QVERIFY(!second.UpdateRecord());
+    QCOMPARE(second.lastError().number, DataErrors::RecordChanged);
+    QVERIFY2(second.lastError().text.contains(QLatin1String("autre utilisateur")), qPrintable(second.lastError().text));
+    QCOMPARE(theirs.value(5).toString(), QStringLiteral("Leur texte"));
+    QCOMPARE(stored(catalogue.uri, auteur.arg(key)), QStringLiteral("Mon texte"));
+    // Dropping their text shows mine; storing it again after the warning replaces mine.
+    theirs.CancelUpdate();
+    QCOMPARE(theirs.value(5).toString(), QStringLiteral("Mon texte"));
+    QVERIFY(theirs.setValue(5, QStringLiteral("Leur texte")) && mine.setValue(7, QStringLiteral("Mon titre"))
+            && first.UpdateRecord());
+    QVERIFY(!second.UpdateRecord() && theirs.hasConflict());
+    VERIFY_DATA(second.UpdateRecord(), second);
+    QCOMPARE(stored(catalogue.uri, auteur.arg(key)), QStringLiteral("Leur texte"));
+
+    // A record deleted meanwhile is said to be so.
+    VERIFY_DATA(mine.Delete(), mine);
+    QVERIFY(theirs.setValue(5, QStringLiteral("Encore")) && !second.UpdateRecord());
+    QCOMPARE(second.lastError().number, DataErrors::RecordGone);
+}
+
+void TestEngines::readOnlySessionRefusesWrites()
+{
+    SERVER_CATALOGUE(catalogue, TestSupport::sampleRows());
+    Database db;
+    QVERIFY2(db.open(catalogue.uri, Database::Mode::ReadOnly), qPrintable(db.lastError().text));
+    for (const char *sql : {"DELETE FROM \"Biblio\"", "UPDATE \"Biblio\" SET \"AUTEUR\" = 'x'",
+                            "CREATE TABLE t (a int)"}) {
+        QVERIFY2(!db.exec(QLatin1String(sql)), sql);
+        QCOMPARE(db.lastError().number, DataErrors::ReadOnly);
+    }
+    auto insert = db.prepare(QStringLiteral("INSERT INTO \"Biblio\" (\"AUTEUR\") VALUES (?)"));
+    QVERIFY(insert && insert->bind(1, QStringLiteral("x")) && insert->step() == Statement::Step::Error);
+    QCOMPARE(stored(catalogue.uri, QStringLiteral("SELECT count(*) FROM \"Biblio\"")), QStringLiteral("5"));
+}
+
+void TestEngines::lostConnectionKeepsTypedValuesAndComesBack()
+{
+    SERVER_CATALOGUE(catalogue, TestSupport::sampleRows());
+    DataControl data;
+    openOn(data, catalogue.uri, QStringLiteral("SELECT * FROM Biblio  ORDER BY NUMERO"));
+    RecordSet &rs = data.Recordset();
+    // As a restarted server does: every connection of this catalogue is cut.
+    const auto cut = [&] {
+        QCOMPARE(stored(catalogue.uri, QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                                      "WHERE application_name = '%1' AND pid <> pg_backend_pid()")
+                                           .arg(catalogue.schema)),
+                 QStringLiteral("1"));
+        // The server ends the cut connection a moment later.
+        QTRY_COMPARE(stored(catalogue.uri, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE "
+                                                          "application_name = '%1' AND pid <> pg_backend_pid()")
+                                               .arg(catalogue.schema)),
+                     QStringLiteral("0"));
+    };
+    QVERIFY(!rs.value(5).toString().isEmpty()); // read before the cut
+    cut();
+    QVERIFY(rs.setValue(5, QStringLiteral("Saisi")));
+    QVERIFY(!data.UpdateRecord());
+    QCOMPARE(data.lastError().number, DataErrors::ConnectionLost);
+    QVERIFY2(data.lastError().text.contains(QLatin1String("connexion")), qPrintable(data.lastError().text));
+    QCOMPARE(rs.value(5).toString(), QStringLiteral("Saisi"));
+    // The next action connects again.
+    VERIFY_DATA(data.UpdateRecord(), data);
+    QCOMPARE(stored(catalogue.uri, QStringLiteral("SELECT \"AUTEUR\" FROM \"Biblio\" WHERE \"ID\" = %1")
+                                       .arg(*rs.bookmark())),
+             QStringLiteral("Saisi"));
+    // A query after a cut runs again on a new connection unseen.
+    cut();
+    VERIFY_DATA(data.Refresh(), data);
+    QCOMPARE(rs.recordCount(), 5);
 }
 
 QTEST_GUILESS_MAIN(TestEngines)

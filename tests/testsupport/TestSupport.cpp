@@ -85,7 +85,7 @@ ServerCatalogue::ServerCatalogue(const QList<Row> &rows)
         return;
     }
     uri = base + (base.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?'))
-        + QStringLiteral("options=-csearch_path%3D") + schema;
+        + QStringLiteral("options=-csearch_path%3D") + schema + QStringLiteral("&application_name=") + schema;
 }
 
 ServerCatalogue::~ServerCatalogue()

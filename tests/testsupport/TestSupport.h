@@ -53,7 +53,8 @@ struct RecordingProgress : ProgressObserver {
 };
 
 // A catalogue on the test server with these rows (keys 1, 2...), in a schema
-// of its own that is dropped at the end. The server is FERULAN_TEST_PG_URI,
+// of its own that is dropped at the end, its connections named after the
+// schema (application_name). The server is FERULAN_TEST_PG_URI,
 // else what libpq's PG* variables name; error says why there is none.
 struct ServerCatalogue {
     explicit ServerCatalogue(const QList<Row> &rows);
