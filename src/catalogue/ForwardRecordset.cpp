@@ -3,21 +3,27 @@
 #include "JetSql.h"
 #include "KeysetQuery.h"
 
+#include <QHash>
+#include <QStringList>
+
+#include <algorithm>
+
 namespace {
-constexpr int BatchKeys = 500;
-}
+
+constexpr int PageRows = 500;
+
+} // namespace
 
 bool ForwardRecordset::open(Database &db, const QString &query, const std::function<bool(qint64)> &seeking)
 {
     m_db = &db;
-    m_rows.reset();
-    m_fetch.reset();
-    m_batch.clear();
-    m_keys.clear();
-    m_next = 0;
-    m_byKey = false;
+    m_statement.reset();
     m_eof = true;
     m_error = {};
+    m_keyed = false;
+    m_keys.clear();
+    m_page.clear();
+    m_nextKey = m_pageRow = 0;
     QString syntaxError;
     const auto select = JetSql::translate(query, &syntaxError, db.dialect());
     if (!select) {
@@ -29,108 +35,108 @@ bool ForwardRecordset::open(Database &db, const QString &query, const std::funct
         m_error = db.lastError();
         return false;
     }
-    if (select->ordering.isEmpty() && !select->terms.isEmpty()) {
-        // The engine cannot order as the catalogue does: keys first, then rows.
-        m_byKey = true;
-        QStringList in;
-        for (int i = 0; i < BatchKeys; ++i)
-            in << QStringLiteral("?");
-        m_fetch = db.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)")
-                                 .arg(*key, Database::quoteName(select->table), in.join(QLatin1String(", "))));
-        if (!m_fetch) {
+    if (!select->terms.isEmpty() && select->ordering.isEmpty()) {
+        const auto columns = db.columns(select->table);
+        if (!columns) {
             m_error = db.lastError();
             return false;
         }
         QStringList names;
-        for (int i = 1; i < m_fetch->columnCount(); ++i)
-            names << m_fetch->columnName(i);
-        m_columns = int(names.size());
+        for (const Database::Column &column : *columns)
+            names << column.name;
         if (!KeysetQuery::run(db, *select, names, *key, m_keys, m_error))
             return false;
-        return step();
+        const QStringList marks(PageRows, QStringLiteral("?"));
+        m_statement = db.prepare(QLatin1String("SELECT ") + *key + QLatin1String(", * FROM ")
+                                 + Database::quoteName(select->table) + QLatin1String(" WHERE ") + *key
+                                 + QLatin1String(" IN (") + marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+        if (!m_statement) {
+            m_error = db.lastError();
+            return false;
+        }
+        m_keyed = true;
+        m_fieldCount = m_statement->columnCount() - 1;
+        return stepKeyed();
     }
-    m_rows = std::make_unique<RowStream>(db);
-    if (!m_rows->open(JetSql::selectAll(*select, *key))) {
+    m_statement = db.prepare(JetSql::selectAll(*select, *key));
+    if (!m_statement) {
         m_error = db.lastError();
-        m_rows.reset();
         return false;
     }
     if (!seeking)
         return step();
-    Statement &statement = m_rows->row();
+    Statement &statement = *m_statement;
     const KeysetQuery::ActivityScope activity(db, [&seeking, &statement] { return seeking(statement.rowsScanned()); });
     return step();
 }
 
-bool ForwardRecordset::fetchBatch()
-{
-    m_batch.clear();
-    m_fetch->reset();
-    // A short last batch repeats its last key in the spare places.
-    for (int i = 0; i < BatchKeys; ++i)
-        m_fetch->bind(i + 1, m_keys[std::min(m_next + std::size_t(i), m_keys.size() - 1)]);
-    Statement::Step step;
-    while ((step = m_fetch->step()) == Statement::Step::Row) {
-        Row row;
-        row.values.reserve(m_columns);
-        row.texts.reserve(m_columns);
-        for (int column = 1; column <= m_columns; ++column) {
-            row.values << m_fetch->value(column);
-            const QByteArrayView text = m_fetch->utf8(column);
-            row.texts << (text.data() ? QByteArray(text.data(), text.size()) : QByteArray());
-        }
-        m_batch.insert(m_fetch->int64(0), std::move(row));
-    }
-    if (step == Statement::Step::Error) {
-        m_error = m_db->lastError();
-        return false;
-    }
-    return true;
-}
-
-bool ForwardRecordset::stepByKey()
-{
-    m_eof = true;
-    while (m_next < m_keys.size()) {
-        const qint64 key = m_keys[m_next];
-        if (!m_batch.contains(key) && !fetchBatch())
-            return false;
-        ++m_next;
-        // A row deleted since the keys were read is passed over.
-        const auto found = m_batch.find(key);
-        if (found == m_batch.end())
-            continue;
-        m_current = std::move(found.value());
-        m_batch.erase(found);
-        m_eof = false;
-        return true;
-    }
-    return true;
-}
-
 int ForwardRecordset::fieldCount() const
 {
-    if (m_byKey)
-        return m_columns;
-    return m_rows ? m_rows->columnCount() : 0;
+    if (m_keyed)
+        return m_fieldCount;
+    return m_statement ? m_statement->columnCount() : 0;
 }
 
 QVariant ForwardRecordset::field(int position) const
 {
     if (m_eof)
-        return QVariant();
-    return m_byKey ? m_current.values.value(position) : m_rows->row().value(position);
+        return {};
+    return m_keyed ? m_page[m_pageRow].values.value(position) : m_statement->value(position);
 }
 
 QByteArrayView ForwardRecordset::fieldUtf8(int position) const
 {
     if (m_eof)
-        return QByteArrayView();
-    if (m_byKey) {
-        const QByteArray &text = m_current.texts.at(position);
-        return text.isNull() ? QByteArrayView() : QByteArrayView(text);
+        return {};
+    if (!m_keyed)
+        return m_statement->utf8(position);
+    const Row &row = m_page[m_pageRow];
+    return row.values.value(position).isNull() ? QByteArrayView() : QByteArrayView(row.utf8.value(position));
+}
+
+bool ForwardRecordset::stepKeyed()
+{
+    if (m_pageRow + 1 < m_page.size()) {
+        ++m_pageRow;
+        return true;
     }
-    return m_rows->row().utf8(position);
+    m_page.clear();
+    m_pageRow = 0;
+    // Rows deleted since the keys were read are passed over.
+    while (m_page.empty() && m_nextKey < m_keys.size()) {
+        const std::size_t end = std::min(m_keys.size(), m_nextKey + PageRows);
+        QHash<qint64, std::size_t> place;
+        for (std::size_t i = m_nextKey; i < m_nextKey + PageRows; ++i) {
+            m_statement->bind(int(i - m_nextKey) + 1, i < end ? QVariant(m_keys[i]) : QVariant());
+            if (i < end)
+                place.insert(m_keys[i], i - m_nextKey);
+        }
+        std::vector<Row> byPlace(end - m_nextKey);
+        std::vector<bool> found(byPlace.size(), false);
+        Statement::Step step;
+        while ((step = m_statement->step()) == Statement::Step::Row) {
+            const std::size_t at = place.value(m_statement->int64(0));
+            Row &row = byPlace[at];
+            found[at] = true;
+            for (int column = 1; column <= m_fieldCount; ++column) {
+                row.values << m_statement->value(column);
+                row.utf8 << m_statement->utf8(column).toByteArray();
+            }
+        }
+        m_statement->reset();
+        if (step == Statement::Step::Error) {
+            m_eof = true;
+            m_error = m_db->lastError();
+            return false;
+        }
+        for (std::size_t i = 0; i < byPlace.size(); ++i) {
+            if (found[i])
+                m_page.push_back(std::move(byPlace[i]));
+        }
+        m_nextKey = end;
+    }
+    m_eof = m_page.empty();
+    return true;
 }
 
 bool ForwardRecordset::MoveNext()
@@ -144,9 +150,9 @@ bool ForwardRecordset::MoveNext()
 
 bool ForwardRecordset::step()
 {
-    if (m_byKey)
-        return stepByKey();
-    switch (m_rows->step()) {
+    if (m_keyed)
+        return stepKeyed();
+    switch (m_statement->step()) {
     case Statement::Step::Row:
         m_eof = false;
         return true;

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "Database.h"
-#include "RowStream.h"
 
-#include <QHash>
 #include <QVariant>
+
 #include <QVector>
 
 #include <functional>
@@ -12,10 +11,7 @@
 #include <vector>
 
 // A read-once pass over the result of one of the program's query texts, for
-// the export: rows stream from the engine (a server's in batches), none is
-// held beyond the current batch. An engine that cannot order rows as the
-// catalogue does gives the keys in order (KeysetQuery), and the rows follow
-// by key, a batch at a time.
+// the export: rows stream from the engine, none is held beyond the current.
 class ForwardRecordset {
 public:
     // Runs the query on the open database; false with lastError() on
@@ -35,25 +31,23 @@ public:
 
 private:
     bool step();
-    bool stepByKey();
-    bool fetchBatch();
-
-    // One row read by key: its values, and their UTF-8 text (null: missing).
-    struct Row {
-        QVector<QVariant> values;
-        QVector<QByteArray> texts;
-    };
+    bool stepKeyed();
 
     Database *m_db = nullptr;
-    std::unique_ptr<RowStream> m_rows;
-    // Reading by key: the keys in order, the next one, the rows fetched ahead.
-    bool m_byKey = false;
-    int m_columns = 0;
-    std::vector<qint64> m_keys;
-    std::size_t m_next = 0;
-    std::unique_ptr<Statement> m_fetch;
-    QHash<qint64, Row> m_batch;
-    Row m_current;
+    std::unique_ptr<Statement> m_statement;
     bool m_eof = true;
     DataError m_error;
+
+    // When the engine cannot order rows as the catalogue does, the keys are
+    // ordered here and the rows read by key, a page at a time.
+    struct Row {
+        QVector<QVariant> values;
+        QVector<QByteArray> utf8;
+    };
+    bool m_keyed = false;
+    std::vector<qint64> m_keys;
+    std::size_t m_nextKey = 0;
+    std::vector<Row> m_page;
+    std::size_t m_pageRow = 0;
+    int m_fieldCount = 0;
 };

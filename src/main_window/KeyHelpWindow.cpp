@@ -22,6 +22,7 @@ const KeyRow Rows[] = {
     {"Alt+A, Alt+E", "boutons « Ajoute » et « Efface » (quand il est affiché)"},
     {"Ctrl+F", "ouvrir la recherche, comme « Cherche »"},
     {"F1", "cette liste des touches"},
+    {"F5", "relire le catalogue : les fiches ajoutées ou supprimées par d'autres apparaissent"},
     {"Tab, Maj+Tab", "contrôle suivant, précédent"},
     {"Espace", "appuyer sur le bouton qui a le focus"},
     {"Fiche", nullptr},

@@ -115,6 +115,8 @@ public:
     void UnloadDialogs();
     // F1: the window listing every key of the program.
     void showKeyHelp();
+    // F5: runs the query again, to show what other users added or deleted.
+    void refreshCatalogue();
 
     // Where edits dropped at closing are written down, beside the program.
     static const QString RecoveryFileName;

@@ -1,9 +1,11 @@
 // The keyboard beyond the sort selector's keys: the Tab order, the record
-// moves of the form view, F1 for the list of keys and Ctrl+F for the search.
+// moves of the form view, F1 for the list of keys, Ctrl+F for the search and
+// F5 to read the catalogue again.
 
 #include "frmFerulan.h"
 
 #include "DataGrid.h"
+#include "HandlerError.h"
 #include "KeyHelpWindow.h"
 #include "NavigationBar.h"
 #include "OrderCombo.h"
@@ -71,6 +73,10 @@ bool frmFerulan::commandKey(const QKeyEvent *event, QWidget *target)
         runHandler([this] { cmdSearch_Click(); });
         return true;
     }
+    if (key == Qt::Key_F5 && modifiers == Qt::NoModifier) {
+        runHandler([this] { refreshCatalogue(); });
+        return true;
+    }
 
     // Record moves belong to the form view: the grid has its own, and the
     // sort selector steps through its list with Page Up and Page Down.
@@ -90,6 +96,22 @@ bool frmFerulan::commandKey(const QKeyEvent *event, QWidget *target)
     // As the navigation bar's arrows do.
     runHandler([this, move] { (Data1.*move)(); });
     return true;
+}
+
+void frmFerulan::refreshCatalogue()
+{
+    DBGrid1->finishEditing();
+    RecordSet &records = Data1.Recordset();
+    // After a store refused over another user's change, F5 is how the typed
+    // values are dropped for theirs; otherwise they are stored first.
+    if (records.hasConflict())
+        records.CancelUpdate();
+    const auto current = records.bookmark();
+    if (!m_module1.ComposeQuery())
+        raiseHandlerError(m_module1.lastError());
+    // Back on the same record, unless it was deleted meanwhile.
+    if (current)
+        records.setBookmark(*current);
 }
 
 void frmFerulan::showKeyHelp()

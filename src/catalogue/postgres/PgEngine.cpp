@@ -42,12 +42,14 @@ QString lostText(const QString &detail)
 {
     return QStringLiteral("La connexion au serveur du catalogue est perdue (%1). Ce qui est saisi reste affiché ; "
                           "le programme se reconnecte à la prochaine action, une fois le serveur revenu.")
-        .arg(detail);
+        .arg(detail.simplified());
 }
 
 QString unreachableText(const QString &detail)
 {
-    return QStringLiteral("Le serveur du catalogue ne répond pas : %1").arg(detail);
+    return QStringLiteral("Le serveur du catalogue ne répond pas (%1). Ce qui est saisi reste affiché ; réessayez "
+                          "une fois le serveur revenu.")
+        .arg(detail.simplified());
 }
 
 QString readOnlyText()
