@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the program, its tool and its tests need, and
-# those that check the installed files and build the Debian package.
+# the throwaway database server the tests start, and those that check the
+# installed files and build the Debian package.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-translations-l10n libsqlite3-dev libicu-dev libpq-dev
+    qt6-base-dev qt6-translations-l10n libsqlite3-dev libicu-dev
     mdbtools-dev
     poppler-utils
+    libpq-dev postgresql-15 postgresql-common
     desktop-file-utils man-db
     dpkg-dev file
 )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything in build/ (the folder the demo
-# uses too) and runs every test; the last line says which tests were skipped
-# and why.
+# uses too) and runs every test, the server tests against a throwaway
+# PostgreSQL server started for the run and stopped after it; the last line
+# says which tests were skipped and why.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
@@ -10,7 +11,8 @@ build="$root/build"
 "$root/scripts/build.sh" "$build"
 
 status=0
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" || status=$?
+# A server that cannot start fails the run: the server tests never skip here.
+"$root/scripts/with-test-server.sh" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" || status=$?
 # CTest keeps every test's whole output of the last run here.
 log="$build/Testing/Temporary/LastTest.log"
 

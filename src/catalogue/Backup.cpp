@@ -2,7 +2,9 @@
 
 #include "CatalogueFormat.h"
 #include "CatalogueRecord.h"
+#include "CatalogueSchema.h"
 #include "Database.h"
+#include "RowStream.h"
 #include "util/Library.h"
 #include "util/ProcessFiles.h"
 
@@ -14,6 +16,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace Backup {
 
@@ -45,6 +49,111 @@ bool isSqliteFile(const QString &path)
     return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
+bool syncFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// A database's name as a file name: nothing in it may lead out of the folder.
+QString fileNameFor(const QString &database)
+{
+    QString name = database;
+    name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
+    name.remove(QChar(0));
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
+        name.prepend(QLatin1String("biblio"));
+    return name;
+}
+
+// A server's catalogue is backed up as a catalogue file: table Biblio with
+// the server's rows and keys, read in batches and written in one
+// transaction, so memory stays small whatever the table's size.
+bool backUpServer(const QString &programFolder, const QString &address, QString *error)
+{
+    Database server;
+    if (!server.open(address, Database::Mode::ReadOnly))
+        return refuse(error, QStringLiteral("Le catalogue du serveur n'a pas pu être ouvert : %1")
+                                 .arg(server.lastError().text));
+    QString database;
+    if (auto name = server.prepare(QStringLiteral("SELECT current_database()")); name && name->step() == Statement::Step::Row)
+        database = name->value(0).toString();
+    else
+        return refuse(error, QStringLiteral("Le catalogue du serveur n'a pas pu être lu : %1").arg(server.lastError().text));
+    if (!server.hasTable(Catalogue::TableName))
+        return refuse(error, QStringLiteral("La base %1 du serveur n'a pas de table %2 : ce n'est pas un catalogue, "
+                                            "aucune sauvegarde n'est écrite.")
+                                 .arg(database, Catalogue::TableName));
+    const auto key = server.rowKey(Catalogue::TableName);
+    if (!key)
+        return refuse(error, server.lastError().text);
+
+    const QString target = backupPath(Library::FileInFolder(programFolder, fileNameFor(database)));
+    const auto cannotWrite = [&](const QString &reason) {
+        return refuse(error, QStringLiteral("La sauvegarde %1 n'a pas pu être écrite : %2. L'ancienne sauvegarde "
+                                            "est gardée.")
+                                 .arg(target, reason));
+    };
+    RowStream rows(server);
+    if (!rows.open(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(Database::quoteName(Catalogue::TableName), *key)))
+        return cannotWrite(server.lastError().text);
+    // The server's columns found by name; the copy has the file's layout.
+    QVector<int> columnOf(Catalogue::FieldCount, -1);
+    for (int column = 0; column < rows.columnCount(); ++column) {
+        for (int position = 0; position < Catalogue::FieldCount; ++position) {
+            if (rows.columnName(column).compare(Catalogue::fieldName(position), Qt::CaseInsensitive) == 0)
+                columnOf[position] = column;
+        }
+    }
+    if (columnOf[0] < 0)
+        columnOf[0] = 0;
+
+    ProcessFiles::removeLeftovers(QFileInfo(target).absoluteDir());
+    const QString temporary = ProcessFiles::temporaryFor(target);
+    ProcessFiles::removeWithSideFiles(temporary);
+    struct Cleanup {
+        QString path;
+        ~Cleanup()
+        {
+            if (!path.isEmpty())
+                ProcessFiles::removeWithSideFiles(path);
+        }
+    } cleanup{temporary};
+    {
+        Database copy;
+        if (!copy.create(temporary) || !CatalogueSchema::create(copy) || !copy.exec(QStringLiteral("BEGIN")))
+            return cannotWrite(copy.lastError().text);
+        auto insert = copy.prepare(QStringLiteral("INSERT INTO Biblio VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        if (!insert)
+            return cannotWrite(copy.lastError().text);
+        Statement::Step step;
+        while ((step = rows.step()) == Statement::Step::Row) {
+            insert->reset();
+            for (int position = 0; position < Catalogue::FieldCount; ++position)
+                insert->bind(position + 1, columnOf[position] < 0 ? QVariant() : rows.row().value(columnOf[position]));
+            if (insert->step() != Statement::Step::Done)
+                return cannotWrite(copy.lastError().text);
+        }
+        if (step == Statement::Step::Error)
+            return refuse(error, QStringLiteral("Le catalogue du serveur n'a pas pu être lu : %1. L'ancienne sauvegarde "
+                                                "est gardée.")
+                                     .arg(server.lastError().text));
+        insert.reset();
+        if (!copy.exec(QStringLiteral("COMMIT")))
+            return cannotWrite(copy.lastError().text);
+    }
+    if (!syncFile(temporary))
+        return cannotWrite(Library::SystemErrorText(errno));
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0)
+        return cannotWrite(Library::SystemErrorText(errno));
+    cleanup.path.clear();
+    return true;
+}
+
 } // namespace
 
 QString backupPath(const QString &databasePath)
@@ -57,6 +166,8 @@ QString backupPath(const QString &databasePath)
 
 bool BackUpMDB_file(const QString &programFolder, const QString &databaseFile, QString *error)
 {
+    if (Database::isServerName(databaseFile))
+        return backUpServer(programFolder, databaseFile, error);
     const QString path = Library::FileInFolder(programFolder, databaseFile);
     if (!QDir::isAbsolutePath(databaseFile)) {
         const QString folder = QDir::cleanPath(programFolder);

@@ -10,7 +10,11 @@ QString backupPath(const QString &databasePath);
 
 // Backs up the catalogue the Database setting names. A relative name must
 // stay inside the program folder; an absolute one is the user's own choice.
-// Either way nothing is written unless the file is a catalogue.
+// Either way nothing is written unless the file is a catalogue. A server's
+// catalogue (a server's address as Database) is backed up beside the program
+// as a catalogue file named after the database as a file's backup is named
+// after the file (database biblio: biblio.BAK), which the catalogue tool's
+// import carries back onto a server.
 bool BackUpMDB_file(const QString &programFolder, const QString &databaseFile, QString *error);
 
 // Copies the catalogue through the engine (a consistent state, unfinished

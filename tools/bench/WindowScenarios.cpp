@@ -1,5 +1,7 @@
 #include "WindowScenarios.h"
 
+#include "catalogue/Database.h"
+
 #include "Bench.h"
 
 #include "main_window/DataGrid.h"
@@ -34,14 +36,18 @@ public:
 };
 
 // A program folder whose settings point at the catalogue (linked, not copied).
+// A server's catalogue is named as it is.
 void prepareFolder(const QTemporaryDir &folder, const QString &catalogue)
 {
-    if (!QFile::link(QFileInfo(catalogue).absoluteFilePath(), folder.filePath(QStringLiteral("catalogue.db"))))
+    QByteArray database = "catalogue.db";
+    if (Database::isServerName(catalogue))
+        database = catalogue.toUtf8();
+    else if (!QFile::link(QFileInfo(catalogue).absoluteFilePath(), folder.filePath(QStringLiteral("catalogue.db"))))
         benchFailed(QStringLiteral("cannot link the catalogue into a temporary folder"));
     QFile ini(folder.filePath(QStringLiteral("ferulan.ini")));
     if (!ini.open(QIODevice::WriteOnly))
         benchFailed(ini.errorString());
-    ini.write("[General]\nDatabase=catalogue.db\nDataOrderString=ORDER BY AUTEUR\nComboOrder=AUTEUR\n"
+    ini.write("[General]\nDatabase=" + database + "\nDataOrderString=ORDER BY AUTEUR\nComboOrder=AUTEUR\n"
               "EditFunction=QUARZ Fendel Mosker\nLastViewType=List\n");
 }
 

@@ -2,10 +2,11 @@
 // program's own classes. One line per scenario: name, records, median
 // milliseconds over the runs, and the process's peak resident memory so far.
 //
-//   ferulan-bench FILE [--runs N] [--no-window]
+//   ferulan-bench CATALOGUE [--runs N] [--no-window]
 //
-// FILE is changed by the add and delete scenarios (one record added, then
-// deleted again): run it on a generated catalogue, not on a real one.
+// CATALOGUE is a file or a server's database (postgresql://...). It is
+// changed by the add and delete scenarios (one record added, then deleted
+// again): run it on a generated catalogue, not on a real one.
 
 #include "catalogue/CatalogueExport.h"
 #include "catalogue/DataControl.h"
@@ -141,7 +142,8 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Measures the catalogue's speed and memory."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("a generated catalogue"));
+    parser.addPositionalArgument(QStringLiteral("CATALOGUE"),
+                                 QStringLiteral("a generated catalogue: a file, or a server's postgresql://..."));
     QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("timed runs per scenario (5)"),
                             QStringLiteral("N"), QStringLiteral("5"));
     QCommandLineOption noWindow(QStringLiteral("no-window"), QStringLiteral("skip the window scenarios"));
@@ -149,10 +151,10 @@ int main(int argc, char **argv)
     parser.addOption(noWindow);
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
-        benchFailed(QStringLiteral("give one catalogue file (see --help)"));
+        benchFailed(QStringLiteral("give one catalogue (see --help)"));
 
     const QString file = parser.positionalArguments().first();
-    if (!QFileInfo(file).isFile())
+    if (!Database::isServerName(file) && !QFileInfo(file).isFile())
         benchFailed(QStringLiteral("no such file: ") + file);
     Bench bench;
     bench.runs = std::max(1, parser.value(runs).toInt());

@@ -1,6 +1,7 @@
 #include "CatalogueChecker.h"
 
 #include "RecordConversion.h"
+#include "ServerCatalogueWriter.h"
 
 #include "catalogue/CatalogueExport.h"
 #include "catalogue/CatalogueFormat.h"
@@ -9,6 +10,7 @@
 #include "catalogue/Database.h"
 #include "catalogue/Isbn.h"
 #include "catalogue/JetText.h"
+#include "catalogue/RowStream.h"
 #include "util/Windows1252.h"
 
 #include <QFileInfo>
@@ -240,6 +242,8 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
 {
     m_counts = {};
     m_error.clear();
+    if (Database::isServerName(path))
+        return checkServer(path, sink);
     const QFileInfo info(path);
     if (!info.exists())
         return fail(QStringLiteral("%1 does not exist").arg(path));
@@ -309,9 +313,33 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
                  .arg(table, shadowing.join(QStringLiteral(", ")), *key));
     }
 
-    auto rows = db.prepare(QStringLiteral("SELECT * FROM \"%1\"").arg(table));
-    if (!rows)
+    return checkRows(db, table, sink);
+}
+
+bool CatalogueChecker::checkServer(const QString &address, const Sink &sink)
+{
+    Database db;
+    if (!db.open(address, Database::Mode::ReadOnly))
+        return fail(QStringLiteral("cannot reach %1: %2").arg(shownAddress(address), db.lastError().text));
+    if (!db.hasTable(Catalogue::TableName)) {
+        if (db.lastError().number != 0)
+            return fail(QStringLiteral("cannot read %1: %2").arg(shownAddress(address), db.lastError().text));
+        ++m_counts.structure;
+        sink(QStringLiteral("the database has no table %1, so the program shows nothing").arg(Catalogue::TableName));
+        return true;
+    }
+    return checkRows(db, Catalogue::TableName, sink);
+}
+
+bool CatalogueChecker::checkRows(Database &db, const QString &table, const Sink &sink)
+{
+    // Read in the order of the rows' keys, in batches on a server.
+    const auto rowKey = db.rowKey(table);
+    RowStream stream(db);
+    if (!stream.open(QStringLiteral("SELECT * FROM %1%2")
+                         .arg(Database::quoteName(table), rowKey ? QStringLiteral(" ORDER BY ") + *rowKey : QString())))
         return fail(QStringLiteral("cannot read the table %1: %2").arg(table, db.lastError().text));
+    RowStream *rows = &stream;
 
     // The program finds fields by position: the grid's columns, the form's
     // boxes and the export all count on this order.
@@ -357,7 +385,7 @@ bool CatalogueChecker::check(const QString &path, const Sink &sink)
             return fail(QStringLiteral("cannot read the table %1: %2").arg(table, db.lastError().text));
         ++m_counts.records;
         for (int column = 0; column < columnCount; ++column)
-            row[column] = rows->value(column);
+            row[column] = rows->row().value(column);
         QString name; // only for records with something to report
         auto report = [&](qint64 &counter, const QString &problem) {
             ++counter;

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class Database;
+
 // Looks through a catalogue file for what the program would stumble on:
 // a missing table or field, code letters it does not know, NUMERO values
 // its rule refuses, records its export leaves out, texts its form or its
@@ -29,7 +31,8 @@ public:
 
     using Sink = std::function<void(const QString &line)>;
 
-    // One line per problem goes to sink. False when the file could not be
+    // One line per problem goes to sink; path may be a server's address too.
+    // False when the catalogue could not be
     // looked at (errorString says why); an Access file is a finding, not a
     // failure.
     bool check(const QString &path, const Sink &sink);
@@ -40,6 +43,8 @@ public:
 
 private:
     bool fail(const QString &text);
+    bool checkServer(const QString &address, const Sink &sink);
+    bool checkRows(Database &db, const QString &table, const Sink &sink);
 
     Counts m_counts;
     QString m_error;

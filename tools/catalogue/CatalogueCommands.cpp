@@ -6,6 +6,7 @@
 #include "CatalogueWriter.h"
 #include "CsvExport.h"
 #include "DemoCatalogue.h"
+#include "ServerCatalogueWriter.h"
 #include "StarterSettings.h"
 #include "SyntheticCatalogue.h"
 #include "TerminalProgress.h"
@@ -79,16 +80,19 @@ const QList<CommandInfo> &commands()
          {{"N", "How many records, 0 to 100000000."}, {"FILE", "The catalogue to make."}}, {"seed"}},
         {"import",
          "Makes a new catalogue TARGET from an Access database (.mdb, .accdb), from a CSV file (.csv, as\n"
-         "export-csv writes it) or from the program's export file biblio.txt. Each row that could not be\n"
-         "taken as it stands is reported on standard error; a malformed CSV file is refused.",
-         {{"SOURCE", "The Access file, the CSV file or the export file."}, {"TARGET", "The catalogue to make."}},
+         "export-csv writes it) or from the program's export file biblio.txt; on a server (TARGET\n"
+         "postgresql://...) also from a catalogue file, such as the program's backup. Each row that could\n"
+         "not be taken as it stands is reported on standard error; a malformed CSV file is refused.",
+         {{"SOURCE", "The Access file, the CSV file, the export file or the catalogue file."},
+          {"TARGET", "The catalogue file to make, or a server's database (postgresql://...) where table\n"
+                     "Biblio is made."}},
          {"table", "map"}},
         {"export-csv",
          "Writes every record of a catalogue to a CSV file, in key order, as stored: import gives the same\n"
          "records back. UTF-8 with a byte order mark, a header row, CR LF line ends.",
          {{"FILE", "The catalogue to read."}, {"OUT", "The CSV file to make."}}, {"separator"}},
         {"check", "Lists what the program would stumble on in a catalogue; changes nothing.",
-         {{"FILE", "The catalogue to check."}}, {}},
+         {{"FILE", "The catalogue to check: a file, or a server's database (postgresql://...)."}}, {}},
         {"init",
          "Writes a starter settings file NAME.ini into FOLDER, naming the catalogue biblio.db, and makes\n"
          "that catalogue, empty, when it is not there yet: in the user's data folder\n"
@@ -320,7 +324,10 @@ int import(const CommandLine &line, QTextStream &out, QTextStream &err)
     progress.clear();
     if (!result.written)
         return failWith(err, QStringLiteral("%1; nothing was written").arg(result.error));
-    out << QStringLiteral("%1: %2 records from %3, %4").arg(target).arg(result.rows).arg(source, result.sourceDescription)
+    out << QStringLiteral("%1: %2 records from %3, %4")
+               .arg(shownAddress(target))
+               .arg(result.rows)
+               .arg(source, result.sourceDescription)
         << Qt::endl;
     if (!report.isEmpty()) {
         err << Program << ": " << report.count() << " remarks about " << source
@@ -462,10 +469,13 @@ QString usage()
         "                                       a new catalogue TARGET from an Access database (.mdb, .accdb;\n"
         "                                       its table Biblio unless --table names another), from a CSV\n"
         "                                       file (.csv) or from the program's export file biblio.txt;\n"
-        "                                       --map \"Titre=TITRE,Auteur=AUTEUR\" names the source's columns\n"
+        "                                       --map \"Titre=TITRE,Auteur=AUTEUR\" names the source's columns;\n"
+        "                                       TARGET postgresql://... makes table Biblio on a server, also\n"
+        "                                       from a catalogue file\n"
         "  export-csv FILE OUT [--separator S]  every record of a catalogue into a CSV file that import\n"
         "                                       reads back as it was (UTF-8, separator \",\" or \";\")\n"
-        "  check FILE                           what the program would stumble on in a catalogue; changes nothing\n"
+        "  check FILE                           what the program would stumble on in a catalogue (a file or\n"
+        "                                       postgresql://...); changes nothing\n"
         "  init [FOLDER] [--name NAME] [--edit] a starter settings file for the program, and an empty\n"
         "                                       catalogue when it has none (FOLDER: ~/.config/ferulan)\n"
         "  print FILE OUT.pdf [--order FIELD]   the whole catalogue as a table in a PDF file\n"

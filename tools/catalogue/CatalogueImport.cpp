@@ -4,9 +4,12 @@
 #include "ExportFileReader.h"
 #include "IsolatedAccessReader.h"
 #include "RecordConversion.h"
+#include "ServerCatalogueWriter.h"
 
 #include "catalogue/CatalogueFormat.h"
 #include "catalogue/CsvFile.h"
+#include "catalogue/Database.h"
+#include "catalogue/RowStream.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -221,17 +224,17 @@ Result fromAccess(const QString &source, const QString &target, const QString &t
     if (match.matched() == 0 && match.key < 0)
         return failed(result, noFieldError(QStringLiteral("the table \"%1\"").arg(reader.tableName()), reader.columns()));
 
-    CatalogueWriter writer(target);
-    writer.setRowWritten(rowWritten);
-    if (!writer.begin())
-        return failed(result, writer.errorString());
+    const auto writer = RecordSink::forTarget(target);
+    writer->setRowWritten(rowWritten);
+    if (!writer->begin())
+        return failed(result, writer->errorString());
     for (const QString &note : match.notes)
         report.addNote(note);
     qint64 row = 0;
     while (reader.next()) {
         ++row;
-        if (!writer.add(recordFromAccessRow(reader, match, row, report)))
-            return failed(result, writer.errorString());
+        if (!writer->add(recordFromAccessRow(reader, match, row, report)))
+            return failed(result, writer->errorString());
     }
     if (!reader.errorString().isEmpty())
         return failed(result, reader.errorString());
@@ -240,10 +243,10 @@ Result fromAccess(const QString &source, const QString &target, const QString &t
                            .arg(reader.declaredRowCount())
                            .arg(row));
     }
-    if (!writer.finish())
-        return failed(result, writer.errorString());
+    if (!writer->finish())
+        return failed(result, writer->errorString());
     result.written = true;
-    result.rows = writer.rowCount();
+    result.rows = writer->rowCount();
     return result;
 }
 
@@ -264,22 +267,71 @@ Result fromExportFile(const QString &source, const QString &target, ImportReport
     if (bytes.size() != size || file.size() != size)
         return failed(result, QStringLiteral("%1 changed while it was read").arg(source));
 
-    CatalogueWriter writer(target);
-    writer.setRowWritten(rowWritten);
-    if (!writer.begin())
-        return failed(result, writer.errorString());
+    const auto writer = RecordSink::forTarget(target);
+    writer->setRowWritten(rowWritten);
+    if (!writer->begin())
+        return failed(result, writer->errorString());
     ExportFileReader reader;
     const bool ok = reader.read(bytes, report, [&writer](const RecordValues &values, qint64) {
-        return writer.add(values);
+        return writer->add(values);
     });
     if (!ok)
-        return failed(result, reader.errorString().isEmpty() ? writer.errorString() : reader.errorString());
-    if (!writer.finish())
-        return failed(result, writer.errorString());
+        return failed(result, reader.errorString().isEmpty() ? writer->errorString() : reader.errorString());
+    if (!writer->finish())
+        return failed(result, writer->errorString());
     result.sourceDescription = QStringLiteral("export file (%1)")
                                    .arg(reader.encodingName());
     result.written = true;
-    result.rows = writer.rowCount();
+    result.rows = writer->rowCount();
+    return result;
+}
+
+// A catalogue file (the start-up backup of a server's catalogue is one)
+// carried onto a server: the fields as they are, in the order of the rows'
+// keys, so that the server numbers them in the same order.
+Result fromCatalogueFile(const QString &source, const QString &target, const std::function<void(qint64)> &rowWritten)
+{
+    Result result;
+    result.kind = SourceKind::CatalogueFile;
+    Database db;
+    if (!db.open(source, Database::Mode::ReadOnly))
+        return failed(result, QStringLiteral("cannot read %1: %2").arg(source, db.lastError().text));
+    const auto key = db.rowKey(Catalogue::TableName);
+    if (!key)
+        return failed(result, QStringLiteral("%1: %2").arg(source, db.lastError().text));
+    RowStream rows(db);
+    if (!rows.open(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(Database::quoteName(Catalogue::TableName), *key)))
+        return failed(result, QStringLiteral("cannot read %1: %2").arg(source, db.lastError().text));
+    std::array<int, 8> columnOf{{-1, -1, -1, -1, -1, -1, -1, -1}};
+    for (int column = 0; column < rows.columnCount(); ++column) {
+        for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+            if (rows.columnName(column).compare(Catalogue::fieldName(position), Qt::CaseInsensitive) == 0)
+                columnOf[std::size_t(position - Catalogue::PREFIXE)] = column;
+        }
+    }
+
+    const auto writer = RecordSink::forTarget(target);
+    writer->setRowWritten(rowWritten);
+    if (!writer->begin())
+        return failed(result, writer->errorString());
+    Statement::Step step;
+    while ((step = rows.step()) == Statement::Step::Row) {
+        RecordValues values;
+        for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position) {
+            const int column = columnOf[std::size_t(position - Catalogue::PREFIXE)];
+            if (column >= 0)
+                values[Catalogue::Field(position)] = rows.row().value(column);
+        }
+        if (!writer->add(values))
+            return failed(result, writer->errorString());
+    }
+    if (step == Statement::Step::Error)
+        return failed(result, QStringLiteral("cannot read %1: %2").arg(source, db.lastError().text));
+    if (!writer->finish())
+        return failed(result, writer->errorString());
+    result.sourceDescription = QStringLiteral("catalogue file");
+    result.written = true;
+    result.rows = writer->rowCount();
     return result;
 }
 
@@ -344,34 +396,37 @@ Result fromCsv(const QString &source, const QString &target, const ColumnMap &ma
     if (match.matched() == 0 && match.key < 0)
         return failed(result, noFieldError(source, columns));
 
-    CatalogueWriter writer(target);
-    writer.setRowWritten(rowWritten);
-    if (!writer.begin())
-        return failed(result, writer.errorString());
+    const auto writer = RecordSink::forTarget(target);
+    writer->setRowWritten(rowWritten);
+    if (!writer->begin())
+        return failed(result, writer->errorString());
     while (reader.next(&fields)) {
         RecordValues values;
         QString problem;
         if (!recordFromCsv(fields, match, &values, &problem))
             return malformed(QStringLiteral("line %1, %2").arg(reader.line()).arg(problem));
-        if (!writer.add(values)) {
-            if (!values.key().isNull() && writer.errorString().contains(QLatin1String("UNIQUE")))
+        if (!writer->add(values)) {
+            const QString why = writer->errorString();
+            // The file's engine and the server's, in their own words.
+            if (!values.key().isNull()
+                && (why.contains(QLatin1String("UNIQUE")) || why.contains(QLatin1String("duplicate key"))))
                 return malformed(QStringLiteral("line %1, column %2 (ID): the key %3 is taken by an earlier line")
                                      .arg(reader.line())
                                      .arg(match.key + 1)
                                      .arg(values.key().toLongLong()));
-            return failed(result, writer.errorString());
+            return failed(result, writer->errorString());
         }
     }
     if (!reader.errorString().isEmpty())
         return malformed(reader.errorString());
-    if (!writer.finish())
-        return failed(result, writer.errorString());
+    if (!writer->finish())
+        return failed(result, writer->errorString());
     // Said once the file is taken: a refused file needs no remarks about its columns.
     for (const QString &note : match.notes)
         report.addNote(note);
     result.sourceDescription = QStringLiteral("CSV file (fields separated by \"%1\")").arg(reader.separator());
     result.written = true;
-    result.rows = writer.rowCount();
+    result.rows = writer->rowCount();
     return result;
 }
 
@@ -385,12 +440,20 @@ Result run(const QString &source, const QString &target, const QString &table, c
         return failed(Result(), QStringLiteral("%1 does not exist").arg(source));
     if (!info.isFile())
         return failed(Result(), QStringLiteral("%1 is not a file").arg(source));
-    if (pathIsTaken(target))
+    const bool toServer = Database::isServerName(target);
+    if (!toServer && pathIsTaken(target))
         return failed(Result(), QStringLiteral("%1 already exists; it is left as it is (choose another name)").arg(target));
     if (CatalogueFormat::isAccessFile(source))
         return fromAccess(source, target, table, map, report, rowWritten);
-    if (isCatalogueFile(source))
-        return failed(Result(), QStringLiteral("%1 is already a catalogue file; there is nothing to import").arg(source));
+    if (isCatalogueFile(source)) {
+        if (!toServer)
+            return failed(Result(), QStringLiteral("%1 is already a catalogue file; there is nothing to import").arg(source));
+        if (!table.isEmpty() || !map.isEmpty())
+            return failed(Result(), QStringLiteral("--table and --map apply to Access files and CSV files; %1 is a catalogue file").arg(source));
+        return fromCatalogueFile(source, target, rowWritten);
+    }
+    // Other text sources are told apart here, before the export file that
+    // takes whatever text is left.
     if (!table.isEmpty())
         return failed(Result(), QStringLiteral("--table applies to Access files only; %1 is a text file").arg(source));
     if (source.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))

@@ -9,10 +9,11 @@
 #include <array>
 #include <functional>
 
-// Makes a new catalogue file from an Access database or from an export file.
+// Makes a new catalogue, a file or table Biblio on a database server, from an
+// Access database, an export file or (onto a server) a catalogue file.
 namespace CatalogueImport {
 
-enum class SourceKind { Access, ExportFile, Csv };
+enum class SourceKind { Access, ExportFile, Csv, CatalogueFile };
 
 struct Result {
     bool written = false;
@@ -54,9 +55,11 @@ RecordValues recordFromAccessRow(const AccessRow &reader, const ColumnMatch &mat
                                  ImportReport &report);
 
 // Reads source (recognised by its content, a CSV file by its name ending in
-// ".csv") into the new file target. table names the Access table (empty:
-// Biblio); it is refused for text files. map, when not empty, names the
-// columns of an Access table or a CSV file; it is refused for an export file.
+// ".csv") into the new catalogue target: a file, or a server's address
+// (Database::isServerName), which also takes a catalogue file. table names
+// the Access table (empty: Biblio); it is refused for text files. map, when
+// not empty, names the columns of an Access table or a CSV file; it is
+// refused for an export file.
 // rowWritten, when given, hears the number of rows written after each one.
 Result run(const QString &source, const QString &target, const QString &table, const ColumnMap &map,
            ImportReport &report, const std::function<void(qint64 rows)> &rowWritten = {});

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordValues.h"
+#include "RecordSink.h"
 
 #include "catalogue/Database.h"
 
@@ -16,25 +16,25 @@ class Statement;
 // temporary file beside the target in one transaction, and the file takes
 // the target's name only once it is complete. An existing target is never
 // replaced, and an unfinished file never stays behind.
-class CatalogueWriter {
+class CatalogueWriter : public RecordSink {
 public:
     explicit CatalogueWriter(QString targetPath);
-    ~CatalogueWriter();
+    ~CatalogueWriter() override;
     CatalogueWriter(const CatalogueWriter &) = delete;
     CatalogueWriter &operator=(const CatalogueWriter &) = delete;
 
     // Creates the temporary file with the catalogue table and opens the transaction.
-    bool begin();
-    bool add(const RecordValues &values);
+    bool begin() override;
+    bool add(const RecordValues &values) override;
     // Commits, closes and moves the file to the target name.
-    bool finish();
+    bool finish() override;
     // Drops the temporary file; the target is left as it was.
-    void abandon();
+    void abandon() override;
 
-    qint64 rowCount() const { return m_rows; }
+    qint64 rowCount() const override { return m_rows; }
     // Told the number of rows written after each one, for a progress line.
-    void setRowWritten(std::function<void(qint64 rows)> rowWritten) { m_rowWritten = std::move(rowWritten); }
-    const QString &errorString() const { return m_error; }
+    void setRowWritten(std::function<void(qint64 rows)> rowWritten) override { m_rowWritten = std::move(rowWritten); }
+    const QString &errorString() const override { return m_error; }
     const QString &targetPath() const { return m_target; }
     // The temporary file while writing, for the tests.
     const QString &temporaryPath() const { return m_temporary; }

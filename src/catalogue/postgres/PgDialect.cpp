@@ -320,7 +320,7 @@ QString PgDialect::likeExpression(const QString &pattern, bool folded, char32_t 
     QByteArray utf8 = pattern.toUtf8();
     if (folded) {
         std::string key;
-        JetText::appendSortKey(key, utf8.constData(), int(utf8.size()));
+        JetText::appendFolded(key, utf8.constData(), int(utf8.size()));
         utf8 = QByteArray::fromStdString(key);
         escape = 0;
     }
