@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-translations-l10n libsqlite3-dev
+    qt6-base-dev qt6-translations-l10n libsqlite3-dev sqlite3
     mdbtools-dev
     desktop-file-utils man-db
     dpkg-dev file

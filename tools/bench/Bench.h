@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,13 +23,26 @@ struct Bench {
         return double(usage.ru_maxrss) / 1024.0;
     }
 
+    // What the process holds in memory right now.
+    static double residentMB()
+    {
+        long pages = 0;
+        long resident = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+                resident = 0;
+            std::fclose(statm);
+        }
+        return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    }
+
     static void header()
     {
         std::printf("%-36s %9s %13s %11s\n", "scenario", "records", "median", "peak RSS");
     }
 
-    // prepare runs untimed before each timed run of body.
-    void scenario(const char *name, const std::function<void()> &prepare, const std::function<void()> &body) const
+    // prepare runs untimed before each timed run of body. Gives the median.
+    double scenario(const char *name, const std::function<void()> &prepare, const std::function<void()> &body) const
     {
         std::vector<double> times;
         for (int run = 0; run < runs; ++run) {
@@ -39,16 +53,31 @@ struct Bench {
             body();
             times.push_back(double(timer.nsecsElapsed()) / 1e6);
         }
-        report(name, times);
+        return report(name, times);
     }
 
     // For scenarios that time many steps of one run themselves.
-    void report(const char *name, std::vector<double> times) const
+    double report(const char *name, std::vector<double> times) const
     {
-        std::sort(times.begin(), times.end());
-        std::printf("%-36s %9d %10.2f ms %8.1f MB\n", name, records, times.empty() ? 0.0 : times[times.size() / 2],
-                    peakResidentMB());
+        const double middle = median(std::move(times));
+        std::printf("%-36s %9d %10.2f ms %8.1f MB\n", name, records, middle, peakResidentMB());
         std::fflush(stdout);
+        return middle;
+    }
+
+    // A line that gives a measure other than a time.
+    void measure(const char *name, double value, const char *unit) const
+    {
+        std::printf("%-36s %9d %10.2f %-2s %8.1f MB\n", name, records, value, unit, peakResidentMB());
+        std::fflush(stdout);
+    }
+
+    static double median(std::vector<double> values)
+    {
+        if (values.empty())
+            return 0.0;
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
     }
 };
 

@@ -4,6 +4,10 @@
 //
 //   ferulan-bench FILE [--runs N] [--no-window]
 //
+// With DISPLAY set (Xvfb), the program itself is also started from its
+// file to its first record shown. The export is compared with the SQLite
+// shell (sqlite3) ordering the same rows into /dev/null, in the same run.
+//
 // FILE is changed by the add and delete scenarios (one record added, then
 // deleted again): run it on a generated catalogue, not on a real one.
 
@@ -19,6 +23,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -33,6 +38,17 @@ void require(bool ok, const QString &what, const DataError &error)
         benchFailed(what + QLatin1String(": ") + error.text);
 }
 
+// The size of the catalogue, for the report.
+int recordsIn(const QString &file)
+{
+    Database db;
+    require(db.open(file, Database::Mode::ReadOnly), QStringLiteral("open"), db.lastError());
+    auto count = db.prepare(QStringLiteral("SELECT count(*) FROM Biblio"));
+    if (!count || count->step() != Statement::Step::Row)
+        benchFailed(db.lastError().text);
+    return int(count->int64(0));
+}
+
 void dataScenarios(Bench &bench, const QString &file)
 {
     DataControl data;
@@ -40,10 +56,7 @@ void dataScenarios(Bench &bench, const QString &file)
     module.TableName = QStringLiteral("Biblio");
     data.setDatabaseName(file);
     volatile int sink = 0;
-
-    // The size of the catalogue, for the report.
     require(module.ComposeQuery(), QStringLiteral("query"), data.lastError());
-    bench.records = data.Recordset().recordCount();
 
     bench.scenario("open + first query (AUTEUR)", nullptr, [&] {
         DataControl fresh;
@@ -111,7 +124,7 @@ void dataScenarios(Bench &bench, const QString &file)
     });
 
     QTemporaryDir exportDir;
-    bench.scenario("export to biblio.txt", nullptr, [&] {
+    const double exported = bench.scenario("export to biblio.txt", nullptr, [&] {
         Database db;
         require(db.open(file), QStringLiteral("export open"), db.lastError());
         ForwardRecordset records;
@@ -122,6 +135,16 @@ void dataScenarios(Bench &bench, const QString &file)
                                      &error))
             benchFailed(error);
     });
+    // The engine's own shell ordering the same rows, as the yardstick.
+    const double shell = bench.scenario("sqlite3 shell ORDER BY DOMAINE", nullptr, [&] {
+        QProcess sqlite;
+        sqlite.setStandardOutputFile(QProcess::nullDevice());
+        sqlite.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sqlite.start(QStringLiteral("sqlite3"), {file, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE")});
+        if (!sqlite.waitForFinished(120000) || sqlite.exitStatus() != QProcess::NormalExit || sqlite.exitCode() != 0)
+            benchFailed(QStringLiteral("the sqlite3 shell failed (Debian package sqlite3)"));
+    });
+    bench.measure("export / sqlite3 shell", shell > 0 ? exported / shell : 0.0, "x");
 }
 
 } // namespace
@@ -156,9 +179,14 @@ int main(int argc, char **argv)
         benchFailed(QStringLiteral("no such file: ") + file);
     Bench bench;
     bench.runs = std::max(1, parser.value(runs).toInt());
+    bench.records = recordsIn(file);
     Bench::header();
-    dataScenarios(bench, file);
-    if (!parser.isSet(noWindow))
+    if (!parser.isSet(noWindow)) {
+        WindowScenarios::runFromExec(file, bench);
+        // First, so that the peak is the window's own.
         WindowScenarios::run(file, bench);
+        bench.measure("peak resident (window)", Bench::peakResidentMB(), "MB");
+    }
+    dataScenarios(bench, file);
     return 0;
 }
