@@ -21,8 +21,11 @@ private:
         bool negated = false;
     };
     bool matchesOne(const Token &token, char32_t c) const;
+    // "*text*" with a plain ASCII text, by far the commonest pattern.
+    bool findsInfix(const char *utf8, int length, bool *decided) const;
 
     std::vector<Token> m_tokens;
+    std::string m_infix; // lower case; empty unless the pattern is "*text*"
 };
 
 // Appends the sort key of a UTF-8 text: accents, letter case and ligatures
