@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 namespace Backup {
 
@@ -43,6 +44,44 @@ bool isSqliteFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+// Whether the backup already holds exactly this catalogue, so that the copy
+// can be skipped: the same bytes but for the header's counters, which the
+// copy itself sets (change counter, schema cookie, the writer's version).
+// Only for a file whose whole content lies in the file itself, no journal
+// or log beside it; the caller holds a read transaction.
+bool alreadyBackedUp(const QString &databasePath, const QString &backupPath)
+{
+    const QFileInfo source(databasePath);
+    const QFileInfo target(backupPath);
+    if (!target.isFile() || target.size() != source.size())
+        return false;
+    for (const char *side : {"-journal", "-wal"}) {
+        if (QFileInfo::exists(databasePath + QLatin1String(side)))
+            return false;
+    }
+    QFile a(databasePath);
+    QFile b(backupPath);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 Chunk = 1 << 20;
+    QByteArray first = a.read(Chunk);
+    QByteArray second = b.read(Chunk);
+    // Format versions 2: a write-ahead log may hold what the file does not.
+    if (first.size() < 100 || second.size() != first.size() || first[18] == 2 || first[19] == 2)
+        return false;
+    for (const auto &[from, to] : {std::pair{24, 28}, std::pair{40, 44}, std::pair{92, 100}}) {
+        for (int i = from; i < to; ++i)
+            first[i] = second[i];
+    }
+    while (!first.isEmpty()) {
+        if (first != second)
+            return false;
+        first = a.read(Chunk);
+        second = b.read(Chunk);
+    }
+    return second.isEmpty() && a.error() == QFileDevice::NoError && b.error() == QFileDevice::NoError;
 }
 
 } // namespace
@@ -113,6 +152,8 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
     // Named after this process: a start killed half-way leaves a copy that
     // the next start recognises and removes.
     ProcessFiles::removeLeftovers(QFileInfo(target).absoluteDir());
+    if (alreadyBackedUp(databasePath, target))
+        return true;
     const QString temporary = ProcessFiles::temporaryFor(target);
     ProcessFiles::removeWithSideFiles(temporary);
     struct Cleanup {

@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using TestSupport::Row;
 
 // Fails the test with the engine's text when a data-control call fails.
@@ -43,6 +45,8 @@ private Q_SLOTS:
     void backupPath();
     void backupIsConsistentCopy_data();
     void backupIsConsistentCopy();
+    void backupSkippedOnlyWhenAlreadyMade_data();
+    void backupSkippedOnlyWhenAlreadyMade();
     void backupRefuses_data();
     void backupRefuses();
     void rowKeyCannotBeShadowed_data();
@@ -415,6 +419,41 @@ void TestDataControl::backupIsConsistentCopy()
     QCOMPARE(contentOf(m_path), content);
     // No temporary copy left, no journal waiting.
     QCOMPARE(QDir(dir().path()).entryList({"*.part*", "*-journal"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestDataControl::backupSkippedOnlyWhenAlreadyMade_data()
+{
+    QTest::addColumn<QString>("change"); // engine SQL run between two starts, or none
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("unchanged: the backup is left as it is") << "" << false;
+    QTest::newRow("a record changed, same size") << "UPDATE Biblio SET AUTEUR = 'Zolb' WHERE AUTEUR = 'Zola'" << true;
+    // The file itself is as it was: the change lies in the log beside it.
+    QTest::newRow("a change still in the log")
+        << "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; UPDATE Biblio SET AUTEUR = 'Zolb' "
+           "WHERE AUTEUR = 'Zola'" << true;
+}
+
+void TestDataControl::backupSkippedOnlyWhenAlreadyMade()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, copied);
+    QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
+    QString error;
+    QVERIFY2(Backup::BackUpMDB_file(m_path, &error), qPrintable(error));
+    const QString backup = Backup::backupPath(m_path);
+    // A copy is renamed into place: a new file.
+    const auto inode = [&] {
+        struct stat info {};
+        return ::stat(QFile::encodeName(backup).constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    const auto first = inode();
+    Database writer;
+    if (!change.isEmpty())
+        QVERIFY(writer.open(m_path) && writer.exec(change));
+    QVERIFY2(Backup::BackUpMDB_file(m_path, &error), qPrintable(error));
+    QCOMPARE(inode() != first, copied);
+    QCOMPARE(contentOf(backup), contentOf(m_path));
+    QCOMPARE(contentOf(backup).contains("Zolb"), copied);
 }
 
 void TestDataControl::backupRefuses_data()
