@@ -1,6 +1,7 @@
 #include "DataControl.h"
 
 #include "JetSql.h"
+#include "KeysetQuery.h"
 
 DataControl::DataControl(QObject *parent)
     : QObject(parent)
@@ -56,6 +57,8 @@ bool DataControl::Refresh()
     }
     Q_EMIT refreshed();
     announceReposition();
+    // Once the old result and what showed it are gone too.
+    KeysetQuery::giveMemoryBack();
     return true;
 }
 
