@@ -75,6 +75,7 @@ bool DataControl::setReadOnly(bool readOnly)
         return true;
     // Reopen the same file in the new mode; the keys of the result stay valid.
     m_recordSet.m_fetch.reset();
+    m_recordSet.forgetKnownOrder();
     m_db.close();
     if (!openDatabase()) {
         m_recordSet.clear();

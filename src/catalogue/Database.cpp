@@ -402,6 +402,14 @@ std::optional<QString> Database::rowKey(const QString &table)
     return std::nullopt;
 }
 
+std::optional<qint64> Database::dataVersion()
+{
+    auto version = prepare(QStringLiteral("PRAGMA data_version"));
+    if (!version || version->step() != Statement::Step::Row)
+        return std::nullopt;
+    return version->int64(0);
+}
+
 qint64 Database::lastInsertRowId() const
 {
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;

@@ -53,12 +53,36 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
         }
     }
 
+    // Read before the query: a change committed meanwhile makes it differ later.
+    const std::optional<qint64> version = db.dataVersion();
     std::vector<qint64> keys;
-    if (!KeysetQuery::run(db, select, names, *key, keys, m_error, m_control.m_progress))
-        return false;
+    std::vector<qint64> *whole = knownOrder(db, select);
+    bool filtered = false;
+    if (whole && select.condition.isEmpty()) {
+        keys = whole == &m_wholeOrder ? std::move(*whole) : *whole;
+        filtered = true;
+    } else if (whole) {
+        filtered = filterKnownOrder(db, select, *whole, keys);
+        if (!filtered && m_error.number != 0)
+            return false;
+    }
+    if (!filtered) {
+        whole = nullptr;
+        if (!KeysetQuery::run(db, select, names, *key, keys, m_error, m_control.m_progress))
+            return false;
+    }
     keys.shrink_to_fit();
 
+    // The whole order is kept while a condition narrows the new set.
+    const bool keepWhole = whole && !select.condition.isEmpty();
+    std::vector<qint64> wholeOrder = keepWhole ? std::move(*whole) : std::vector<qint64>();
+
     clear();
+    m_select = select;
+    m_keysAsQueried = true;
+    m_wholeOrder = std::move(wholeOrder);
+    m_wholeOrderKnown = keepWhole;
+    m_dataVersion = version;
     m_db = &db;
     m_table = table;
     m_key = *key;
@@ -68,6 +92,52 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     m_fetch = std::move(fetch);
     m_position = m_keys.empty() ? -1 : 0;
     return true;
+}
+
+std::vector<qint64> *RecordSet::knownOrder(Database &db, const JetSql::Select &select)
+{
+    if (m_db != &db || !m_dataVersion || db.dataVersion() != m_dataVersion || select.table != m_select.table
+        || select.terms.size() != m_select.terms.size())
+        return nullptr;
+    for (int i = 0; i < select.terms.size(); ++i) {
+        if (select.terms[i].expression != m_select.terms[i].expression
+            || select.terms[i].descending != m_select.terms[i].descending)
+            return nullptr;
+    }
+    if (m_wholeOrderKnown)
+        return &m_wholeOrder;
+    // The same query again is run again: whoever refreshes wants the file read.
+    if (m_keysAsQueried && m_select.condition.isEmpty() && !select.condition.isEmpty())
+        return &m_keys;
+    return nullptr;
+}
+
+bool RecordSet::filterKnownOrder(Database &db, const JetSql::Select &select, const std::vector<qint64> &whole,
+                                 std::vector<qint64> &keys)
+{
+    m_error = {};
+    JetSql::Select unordered = select;
+    unordered.terms.clear();
+    unordered.ordering.clear();
+    std::vector<qint64> matches; // in the order of the keys
+    if (!KeysetQuery::run(db, unordered, m_fieldNames, m_key, matches, m_error, m_control.m_progress))
+        return false;
+    keys.clear();
+    keys.reserve(matches.size());
+    for (const qint64 key : whole) {
+        if (std::binary_search(matches.begin(), matches.end(), key))
+            keys.push_back(key);
+    }
+    // A match the known order lacks: the order is out of date after all.
+    return keys.size() == matches.size();
+}
+
+void RecordSet::forgetKnownOrder()
+{
+    m_keysAsQueried = false;
+    m_wholeOrderKnown = false;
+    m_wholeOrder = {};
+    m_dataVersion.reset();
 }
 
 void RecordSet::clear()
@@ -86,6 +156,7 @@ void RecordSet::clear()
     m_changed.clear();
     m_lastModified.reset();
     m_error = {};
+    forgetKnownOrder();
 }
 
 bool RecordSet::isEOF() const
@@ -237,6 +308,7 @@ bool RecordSet::storeNew()
     if (insert->step() != Statement::Step::Done)
         return failFromEngine();
 
+    forgetKnownOrder();
     const qint64 key = m_db->lastInsertRowId();
     // Past the end stays past the end: the new record is not made current.
     const bool pastEnd = m_position >= recordCount();
@@ -268,6 +340,7 @@ bool RecordSet::storeEdit()
                               + QLatin1String(" = ?"),
                           values, false))
             return false;
+        forgetKnownOrder();
         m_cache.remove(key);
     }
     m_lastModified = key;
@@ -346,6 +419,7 @@ bool RecordSet::Delete()
         return false;
     }
     CancelUpdate();
+    forgetKnownOrder();
     m_cache.remove(key);
     m_keys.erase(m_keys.begin() + m_position);
     if (m_lastModified == key)

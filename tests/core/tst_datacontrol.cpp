@@ -53,6 +53,8 @@ private Q_SLOTS:
     void rowKeyCannotBeShadowed();
     void queriesReportProgress_data();
     void queriesReportProgress();
+    void conditionInTheSameOrderFollowsChanges_data();
+    void conditionInTheSameOrderFollowsChanges();
 };
 
 void TestDataControl::init()
@@ -593,6 +595,50 @@ void TestDataControl::queriesReportProgress()
     QCOMPARE(data.Recordset().valueAt(0, 7).toString(), firstTitle);
     QVERIFY(progress.total >= 6000 && progress.finishes == 1 && refused);
     QVERIFY(!progress.reports.isEmpty() && progress.monotonic() && progress.reports.last() <= progress.total);
+}
+
+void TestDataControl::conditionInTheSameOrderFollowsChanges_data()
+{
+    QTest::addColumn<QString>("change"); // made after the first query, before the search
+    QTest::newRow("none") << "";
+    QTest::newRow("another program moves records") << "other";
+    QTest::newRow("an author edited here") << "edit";
+    QTest::newRow("a record added here") << "add";
+    QTest::newRow("a record deleted here") << "delete";
+}
+
+void TestDataControl::conditionInTheSameOrderFollowsChanges()
+{
+    // A search in the current order filters the order already known; it
+    // must give what the query itself gives, whatever changed between.
+    QFETCH(QString, change);
+    const QString order = QStringLiteral(" ORDER BY AUTEUR DESC, NUMERO");
+    const QString searched = QStringLiteral("SELECT * FROM Biblio WHERE TITRE LIKE '*1*'") + order;
+    DataControl data;
+    openOn(data, TestSupport::manyRows(300), QStringLiteral("SELECT * FROM Biblio") + order);
+    RecordSet &rs = data.Recordset();
+    int matching = 0;
+    while (!rs.valueAt(matching, 7).toString().contains('1'))
+        ++matching;
+    Database other;
+    if (change == "other")
+        QVERIFY(other.open(m_path) && other.exec("UPDATE Biblio SET AUTEUR = 'zz' || AUTEUR WHERE NUMERO % 3 = 0"));
+    if (change == "edit")
+        QVERIFY(rs.Move(matching) && rs.setValue(5, "zzzz") && rs.Update());
+    if (change == "add")
+        QVERIFY(rs.AddNew() && rs.setValue(5, "zzzz") && rs.setValue(7, "1") && rs.Update());
+    if (change == "delete")
+        QVERIFY(rs.Move(matching) && rs.Delete());
+
+    for (const QString &query : {searched, QStringLiteral("SELECT * FROM Biblio") + order}) {
+        data.setRecordSource(query);
+        VERIFY_DATA(data.Refresh(), data);
+        DataControl fresh;
+        fresh.setDatabaseName(m_path);
+        fresh.setRecordSource(query);
+        VERIFY_DATA(fresh.Refresh(), fresh);
+        QCOMPARE(column(data, 0), column(fresh, 0));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)
