@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #ifdef __GLIBC__
@@ -130,9 +131,15 @@ void sortIntoKeys(std::vector<Entry> &entries, const std::vector<qint64> &found,
         return;
     }
     const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
-    std::thread first([&] { std::sort(entries.begin(), middle, less); });
+    std::thread first;
+    try {
+        first = std::thread([&] { std::sort(entries.begin(), middle, less); });
+    } catch (const std::system_error &) {
+        std::sort(entries.begin(), middle, less); // no thread to be had: one core it is
+    }
     std::sort(middle, entries.end(), less);
-    first.join();
+    if (first.joinable())
+        first.join();
     auto a = entries.begin();
     auto b = middle;
     std::size_t out = 0;

@@ -53,6 +53,7 @@ private Q_SLOTS:
     void rowKeyCannotBeShadowed();
     void queriesReportProgress_data();
     void queriesReportProgress();
+    void largeSortMatchesTheEngine();
     void conditionInTheSameOrderFollowsChanges_data();
     void conditionInTheSameOrderFollowsChanges();
 };
@@ -595,6 +596,28 @@ void TestDataControl::queriesReportProgress()
     QCOMPARE(data.Recordset().valueAt(0, 7).toString(), firstTitle);
     QVERIFY(progress.total >= 6000 && progress.finishes == 1 && refused);
     QVERIFY(!progress.reports.isEmpty() && progress.monotonic() && progress.reports.last() <= progress.total);
+}
+
+void TestDataControl::largeSortMatchesTheEngine()
+{
+    // Enough rows to be sorted in two halves on two cores, then merged.
+    QList<Row> rows = TestSupport::manyRows(60000);
+    for (int i = 0; i < rows.size(); i += 3)
+        rows[i][6] = QStringLiteral("Titre"); // many ties, broken by the second term, then the key
+    const QString order = QStringLiteral(" ORDER BY TITRE, AUTEUR DESC");
+    DataControl data;
+    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio") + order);
+    Database db;
+    QVERIFY(db.open(m_path, Database::Mode::ReadOnly));
+    ForwardRecordset engine;
+    QVERIFY(engine.open(db, QStringLiteral("SELECT * FROM Biblio") + order));
+    const RecordSet &rs = data.Recordset();
+    QCOMPARE(rs.recordCount(), 60000);
+    for (int i = 0; i < rs.recordCount(); ++i, engine.MoveNext()) {
+        if (rs.valueAt(i, 0) != engine.field(0))
+            QFAIL(qPrintable(QStringLiteral("rows differ at %1").arg(i)));
+    }
+    QVERIFY(engine.isEOF());
 }
 
 void TestDataControl::conditionInTheSameOrderFollowsChanges_data()
