@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -124,9 +125,23 @@ bool RecordSet::filterKnownOrder(Database &db, const JetSql::Select &select, con
         return false;
     keys.clear();
     keys.reserve(matches.size());
-    for (const qint64 key : whole) {
-        if (std::binary_search(matches.begin(), matches.end(), key))
-            keys.push_back(key);
+    const qint64 low = matches.empty() ? 0 : matches.front();
+    const qint64 span = matches.empty() ? 0 : matches.back() - low + 1;
+    if (span > 0 && span <= (qint64(1) << 30)) {
+        // One bit per key in the matches' range: a look-up per row at no cost.
+        std::vector<std::uint64_t> matching(std::size_t((span + 63) / 64), 0);
+        for (const qint64 key : matches)
+            matching[std::size_t((key - low) / 64)] |= std::uint64_t(1) << ((key - low) % 64);
+        for (const qint64 key : whole) {
+            const qint64 at = key - low;
+            if (at >= 0 && at < span && (matching[std::size_t(at / 64)] >> (at % 64)) & 1)
+                keys.push_back(key);
+        }
+    } else {
+        for (const qint64 key : whole) {
+            if (std::binary_search(matches.begin(), matches.end(), key))
+                keys.push_back(key);
+        }
     }
     // A match the known order lacks: the order is out of date after all.
     return keys.size() == matches.size();
