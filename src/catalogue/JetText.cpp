@@ -144,11 +144,18 @@ Pattern::Pattern(const char *utf8, int length, char32_t escape)
 
 bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
 {
-    // A text with other characters goes the long way: some of them fold
-    // to ASCII letters (the Kelvin sign to "k").
+    // Other characters never fold to the ASCII of the text sought, and their
+    // bytes never equal it, except two that fold to ASCII letters (the long
+    // s, the Kelvin sign) and overlong forms of ASCII: those go the long way.
     const auto *text = reinterpret_cast<const unsigned char *>(utf8);
     for (int i = 0; i < length; ++i) {
-        if (text[i] >= 0x80) {
+        const unsigned char b = text[i];
+        if (b < 0x80)
+            continue;
+        const unsigned char second = i + 1 < length ? text[i + 1] : 0;
+        const unsigned char third = i + 2 < length ? text[i + 2] : 0;
+        if (b == 0xC0 || b == 0xC1 || (b == 0xC5 && second == 0xBF) || (b == 0xE0 && second < 0xA0)
+            || (b == 0xF0 && second < 0x90) || (b == 0xE2 && second == 0x84 && third == 0xAA)) {
             *decided = false;
             return false;
         }
