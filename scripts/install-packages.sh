@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-translations-l10n libsqlite3-dev libicu-dev
+    qt6-base-dev qt6-translations-l10n libsqlite3-dev libicu-dev sqlite3
     mdbtools-dev
     poppler-utils
     libpq-dev postgresql-15 postgresql-common

@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -86,6 +88,34 @@ Parsed parseCommandLine(int argc, char *argv[], bool *platformGiven)
     return Parsed::Run;
 }
 
+// For timing the start from outside: once the window's first frame holding
+// a record has been drawn, one line on the standard output says so.
+class FirstRecordReport : public QObject {
+public:
+    explicit FirstRecordReport(frmFerulan &window) : QObject(&window), m_window(window)
+    {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        // The frame is drawn while this event is handled: report right after.
+        if (event->type() == QEvent::UpdateRequest && !m_reported) {
+            m_reported = true;
+            QTimer::singleShot(0, this, [this] {
+                std::printf("first record shown: %s\n", qPrintable(m_window.Data1.Caption()));
+                std::fflush(stdout);
+            });
+        }
+        return false;
+    }
+
+private:
+    frmFerulan &m_window;
+    bool m_reported = false;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -122,6 +152,8 @@ int main(int argc, char *argv[])
     // The export and the recovery notes land in the user's data folder, which
     // a catalogue named by its full path does not need to exist beforehand.
     QDir().mkpath(location.dataFolder);
+    if (!qEnvironmentVariableIsEmpty("FERULAN_REPORT_FIRST_RECORD"))
+        new FirstRecordReport(window);
     window.show();
     const int result = app.exec();
     return messenger.endRequested() ? 0 : result;

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Backup {
 
@@ -48,6 +49,41 @@ bool isSqliteFile(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
 }
+
+// A copy written beside its target under this process's name: a start
+// killed half-way leaves a copy that the next start recognises and removes.
+// It is removed unless it took the target's place.
+class PendingCopy {
+public:
+    explicit PendingCopy(const QString &target)
+        : m_target(target)
+        , m_path(ProcessFiles::temporaryFor(target))
+    {
+        ProcessFiles::removeWithSideFiles(m_path);
+    }
+    ~PendingCopy()
+    {
+        if (!m_path.isEmpty())
+            ProcessFiles::removeWithSideFiles(m_path);
+    }
+    PendingCopy(const PendingCopy &) = delete;
+    PendingCopy &operator=(const PendingCopy &) = delete;
+
+    const QString &path() const { return m_path; }
+    // QFile::rename refuses to replace a file; the system's rename replaces
+    // it at once. On failure errno says why.
+    bool replaceTarget()
+    {
+        if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_target).constData()) != 0)
+            return false;
+        m_path.clear();
+        return true;
+    }
+
+private:
+    QString m_target;
+    QString m_path;
+};
 
 bool syncFile(const QString &path)
 {
@@ -113,16 +149,8 @@ bool backUpServer(const QString &programFolder, const QString &address, QString 
         columnOf[0] = 0;
 
     ProcessFiles::removeLeftovers(QFileInfo(target).absoluteDir());
-    const QString temporary = ProcessFiles::temporaryFor(target);
-    ProcessFiles::removeWithSideFiles(temporary);
-    struct Cleanup {
-        QString path;
-        ~Cleanup()
-        {
-            if (!path.isEmpty())
-                ProcessFiles::removeWithSideFiles(path);
-        }
-    } cleanup{temporary};
+    PendingCopy pending(target);
+    const QString &temporary = pending.path();
     {
         Database copy;
         if (!copy.create(temporary) || !CatalogueSchema::create(copy) || !copy.exec(QStringLiteral("BEGIN")))
@@ -146,12 +174,47 @@ bool backUpServer(const QString &programFolder, const QString &address, QString 
         if (!copy.exec(QStringLiteral("COMMIT")))
             return cannotWrite(copy.lastError().text);
     }
-    if (!syncFile(temporary))
+    if (!syncFile(temporary) || !pending.replaceTarget())
         return cannotWrite(Library::SystemErrorText(errno));
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0)
-        return cannotWrite(Library::SystemErrorText(errno));
-    cleanup.path.clear();
     return true;
+}
+
+// Whether the backup already holds exactly this catalogue, so that the copy
+// can be skipped: the same bytes but for the header's counters, which the
+// copy itself sets (change counter, schema cookie, the writer's version).
+// Only for a file whose whole content lies in the file itself, no journal
+// or log beside it; the caller holds a read transaction.
+bool alreadyBackedUp(const QString &databasePath, const QString &backupPath)
+{
+    const QFileInfo source(databasePath);
+    const QFileInfo target(backupPath);
+    if (!target.isFile() || target.size() != source.size())
+        return false;
+    for (const char *side : {"-journal", "-wal"}) {
+        if (QFileInfo::exists(databasePath + QLatin1String(side)))
+            return false;
+    }
+    QFile a(databasePath);
+    QFile b(backupPath);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 Chunk = 1 << 20;
+    QByteArray first = a.read(Chunk);
+    QByteArray second = b.read(Chunk);
+    // Format versions 2: a write-ahead log may hold what the file does not.
+    if (first.size() < 100 || second.size() != first.size() || first[18] == 2 || first[19] == 2)
+        return false;
+    for (const auto &[from, to] : {std::pair{24, 28}, std::pair{40, 44}, std::pair{92, 100}}) {
+        for (int i = from; i < to; ++i)
+            first[i] = second[i];
+    }
+    while (!first.isEmpty()) {
+        if (first != second)
+            return false;
+        first = a.read(Chunk);
+        second = b.read(Chunk);
+    }
+    return second.isEmpty() && a.error() == QFileDevice::NoError && b.error() == QFileDevice::NoError;
 }
 
 } // namespace
@@ -221,19 +284,12 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
                                             "est gardée.")
                                  .arg(target, reason));
     };
-    // Named after this process: a start killed half-way leaves a copy that
-    // the next start recognises and removes.
+    // What starts killed half-way left goes first.
     ProcessFiles::removeLeftovers(QFileInfo(target).absoluteDir());
-    const QString temporary = ProcessFiles::temporaryFor(target);
-    ProcessFiles::removeWithSideFiles(temporary);
-    struct Cleanup {
-        QString path;
-        ~Cleanup()
-        {
-            if (!path.isEmpty())
-                ProcessFiles::removeWithSideFiles(path);
-        }
-    } cleanup{temporary};
+    if (alreadyBackedUp(databasePath, target))
+        return true;
+    PendingCopy pending(target);
+    const QString &temporary = pending.path();
     Database copy;
     if (!copy.create(temporary))
         return cannotWrite(copy.lastError().text);
@@ -256,10 +312,8 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
     db.close();
 
     QFile::setPermissions(temporary, source.permissions());
-    // QFile::rename refuses to replace a file; the system's rename replaces it at once.
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0)
+    if (!pending.replaceTarget())
         return cannotWrite(Library::SystemErrorText(errno));
-    cleanup.path.clear();
     return true;
 }
 

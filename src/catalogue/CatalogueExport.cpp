@@ -10,12 +10,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QVariant>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -137,6 +140,31 @@ public:
         return m_buffer.size() < (1u << 16) || flush();
     }
 
+    // Copies what fd holds from its start to its end.
+    bool writeFrom(int fd, QString *reason)
+    {
+        if (::lseek(fd, 0, SEEK_SET) != 0) {
+            *reason = Library::SystemErrorText(errno);
+            return false;
+        }
+        char chunk[1 << 16];
+        for (;;) {
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                *reason = Library::SystemErrorText(errno);
+                return false;
+            }
+            if (got == 0)
+                return true;
+            if (!write(chunk, std::size_t(got))) {
+                *reason = m_error;
+                return false;
+            }
+        }
+    }
+
     bool commit()
     {
         if (!flush())
@@ -238,6 +266,194 @@ CatalogueExport::Outcome writeRows(ForwardRecordset &rs, const QString &separato
     return Outcome::Written;
 }
 
+// An export ordered by a column of few values (the domain) needs no sort:
+// one pass over the rows in the order of their keys puts each line into the
+// bucket of its sort string, and the buckets, in the order of their
+// strings, make the file. Equal strings keep the order of the row keys, as
+// the engine's ordering does. Each bucket keeps a little in memory and the
+// rest in an unnamed file beside the export.
+class Buckets {
+public:
+    // More buckets than this: the order has too many values for the method.
+    static constexpr std::size_t MaxBuckets = 64;
+
+    explicit Buckets(QString folder) : m_folder(std::move(folder)) {}
+    ~Buckets()
+    {
+        for (auto &[key, bucket] : m_buckets) {
+            if (bucket.fd >= 0)
+                ::close(bucket.fd);
+        }
+    }
+    Buckets(const Buckets &) = delete;
+    Buckets &operator=(const Buckets &) = delete;
+
+    bool tooMany() const { return m_buckets.size() > MaxBuckets; }
+
+    bool add(const std::string &key, const std::string &line)
+    {
+        Bucket &bucket = m_buckets[key];
+        bucket.pending += line;
+        ++bucket.lines;
+        return bucket.pending.size() < KeptBytes || spill(bucket);
+    }
+
+    // Writes the buckets in order; rowsWritten hears of each bucket's end.
+    template <typename Written>
+    bool writeTo(ReplacingFile &file, Written rowsWritten)
+    {
+        qint64 rows = 0;
+        for (auto &[key, bucket] : m_buckets) {
+            if (bucket.fd >= 0 && !file.writeFrom(bucket.fd, &m_error))
+                return false;
+            if (!file.write(bucket.pending.data(), bucket.pending.size())) {
+                m_error = file.errorString();
+                return false;
+            }
+            bucket.pending = {};
+            rows += bucket.lines;
+            if (!rowsWritten(rows))
+                return false;
+        }
+        return true;
+    }
+
+    const QString &errorString() const { return m_error; }
+
+private:
+    static constexpr std::size_t KeptBytes = 1 << 18;
+
+    struct Bucket {
+        std::string pending;
+        int fd = -1;
+        qint64 lines = 0;
+    };
+
+    bool spill(Bucket &bucket)
+    {
+        if (bucket.fd < 0) {
+            bucket.fd = ::open(QFile::encodeName(m_folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            if (bucket.fd < 0) {
+                // A file system without unnamed files: the system's temporary folder.
+                if (FILE *spare = std::tmpfile()) {
+                    bucket.fd = ::dup(::fileno(spare));
+                    std::fclose(spare);
+                }
+            }
+            if (bucket.fd < 0)
+                return fail(errno);
+        }
+        const char *data = bucket.pending.data();
+        std::size_t left = bucket.pending.size();
+        while (left > 0) {
+            const ssize_t written = ::write(bucket.fd, data, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                return fail(errno);
+            data += written;
+            left -= std::size_t(written);
+        }
+        bucket.pending.clear();
+        return true;
+    }
+
+    bool fail(int error)
+    {
+        m_error = Library::SystemErrorText(error);
+        return false;
+    }
+
+    QString m_folder;
+    std::map<std::string, Bucket> m_buckets;
+    QString m_error;
+};
+
+// The export through buckets; nothing when the order has too many values
+// for them, and the caller orders through the engine instead.
+std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql::Select &select,
+                                                     const QString &separator, const QString &path, QString *error,
+                                                     ProgressReport *report, qint64 tableRows)
+{
+    using CatalogueExport::Outcome;
+    const auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return Outcome::Failed;
+    };
+    const auto key = db.rowKey(select.table);
+    if (!key)
+        return fail(db.lastError().text);
+    auto columns = db.prepare(QLatin1String("SELECT * FROM ") + Database::quoteName(select.table)
+                              + QLatin1String(" LIMIT 0"));
+    if (!columns)
+        return fail(db.lastError().text);
+    QStringList names;
+    for (int i = 0; i < columns->columnCount(); ++i)
+        names << columns->columnName(i);
+    columns.reset();
+    auto rows = db.prepare(JetSql::selectAllAndTerms(select, names, *key));
+    if (!rows)
+        return fail(db.lastError().text);
+
+    ReplacingFile file(path);
+    if (!file.open())
+        return fail(file.errorString());
+    const std::string header = std::string(CatalogueExport::Header) + "\r\n";
+    if (!file.write(header.data(), header.size()))
+        return fail(file.errorString());
+
+    Buckets buckets(QFileInfo(path).absolutePath());
+    const auto bucketFailure = [&] { return fileError(path, buckets.errorString()); };
+    const std::string separatorBytes = Windows1252::encode(separator).toStdString();
+    const int last = int(names.size()) - 1;
+    CodeLabels labels;
+    std::string line;
+    std::string sortString;
+    qint64 read = 0;
+    for (;;) {
+        const Statement::Step step = rows->step();
+        if (step == Statement::Step::Done)
+            break;
+        if (step == Statement::Step::Error)
+            return fail(db.lastError().text);
+        if (report && ++read % ReportEveryRows == 0 && !report->report(read)) {
+            if (error)
+                *error = cancelledText(path);
+            return Outcome::Cancelled;
+        }
+        recordLine(last, [&rows](int i) { return rows->utf8(i); }, separatorBytes, labels, line);
+        if (hasEmptyRun(line))
+            continue;
+        line += "\r\n";
+        sortString.clear();
+        KeysetQuery::appendSortString(sortString, *rows, last + 1, select.terms);
+        if (!buckets.add(sortString, line))
+            return fail(bucketFailure());
+        if (buckets.tooMany())
+            return std::nullopt;
+    }
+    rows.reset();
+
+    bool cancelled = false;
+    if (report)
+        report->setOffset(tableRows);
+    if (!buckets.writeTo(file, [&](qint64 written) {
+            cancelled = report && !report->report(written);
+            return !cancelled;
+        })) {
+        if (cancelled) {
+            if (error)
+                *error = cancelledText(path);
+            return Outcome::Cancelled;
+        }
+        return fail(bucketFailure());
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return Outcome::Written;
+}
+
 } // namespace
 
 namespace CatalogueExport {
@@ -251,13 +467,17 @@ Outcome ExportQuery(Database &db, const QString &query, const QString &separator
                     QString *error, ProgressObserver *progress)
 {
     qint64 tableRows = 0;
-    if (progress) {
-        if (const auto select = JetSql::translate(query, nullptr, db.dialect())) {
-            if (const auto key = db.rowKey(select->table))
-                tableRows = KeysetQuery::rowsAtMost(db, select->table, *key);
-        }
+    const auto select = JetSql::translate(query, nullptr, db.dialect());
+    if (progress && select) {
+        if (const auto key = db.rowKey(select->table))
+            tableRows = KeysetQuery::rowsAtMost(db, select->table, *key);
     }
     ProgressReport report(progress, 2 * tableRows);
+    if (select && !select->terms.isEmpty()) {
+        if (const auto outcome = writeBuckets(db, *select, separator, path, error, progress ? &report : nullptr,
+                                              tableRows))
+            return *outcome;
+    }
     ForwardRecordset rs;
     const auto seeking = [&report](qint64 rowsRead) { return report.report(rowsRead); };
     if (!rs.open(db, query, progress ? std::function<bool(qint64)>(seeking) : std::function<bool(qint64)>())) {

@@ -1,6 +1,7 @@
 #include "DataControl.h"
 
 #include "JetSql.h"
+#include "KeysetQuery.h"
 
 DataControl::DataControl(QObject *parent)
     : QObject(parent)
@@ -56,6 +57,8 @@ bool DataControl::Refresh()
     }
     Q_EMIT refreshed();
     announceReposition();
+    // Once the old result and what showed it are gone too.
+    KeysetQuery::giveMemoryBack();
     return true;
 }
 
@@ -72,6 +75,7 @@ bool DataControl::setReadOnly(bool readOnly)
         return true;
     // Reopen the same file in the new mode; the keys of the result stay valid.
     m_recordSet.m_fetch.reset();
+    m_recordSet.forgetKnownOrder();
     m_db.close();
     if (!openDatabase()) {
         m_recordSet.clear();

@@ -185,6 +185,11 @@ bool Database::hasTable(const QString &table)
     return isOpen() && m_engine->hasTable(table);
 }
 
+std::optional<qint64> Database::dataVersion()
+{
+    return isOpen() ? m_engine->dataVersion() : std::nullopt;
+}
+
 qint64 Database::lastInsertRowId() const
 {
     return isOpen() ? m_engine->lastInsertRowId() : 0;

@@ -111,6 +111,10 @@ public:
     // A table or column name quoted for the engine's SQL.
     static QString quoteName(const QString &name);
 
+    // A number that changes whenever another connection commits a change to
+    // the file (this one's own changes leave it); nothing when unknown.
+    std::optional<qint64> dataVersion();
+
     qint64 lastInsertRowId() const;
     int changes() const;
 

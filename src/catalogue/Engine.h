@@ -62,6 +62,9 @@ public:
 
     virtual std::optional<QString> rowKey(const QString &table) = 0;
     virtual std::optional<QString> rowVersion(const QString &) { return std::nullopt; }
+    // Changes when another connection commits; nothing where the engine
+    // cannot tell, which makes every query run in full.
+    virtual std::optional<qint64> dataVersion() { return std::nullopt; }
     virtual std::optional<QVector<Database::Column>> columns(const QString &table) = 0;
     virtual bool hasTable(const QString &table) = 0;
     virtual qint64 lastInsertRowId() = 0;

@@ -288,9 +288,10 @@ QString selectAll(const Select &select, const QString &key)
     return sql + quoteIdentifier(select.table) + QLatin1Char('.') + key;
 }
 
-QString selectKeysAndTerms(const Select &select, const QStringList &columns, const QString &key)
+namespace {
+
+QString termsFrom(QString sql, const Select &select, const QStringList &columns)
 {
-    QString sql = QLatin1String("SELECT ") + quoteIdentifier(select.table) + QLatin1Char('.') + key;
     for (const OrderTerm &term : select.terms) {
         const int rank = isOrdinal(term.expression) ? term.expression.toInt() : 0;
         sql += QLatin1String(", ")
@@ -300,6 +301,20 @@ QString selectKeysAndTerms(const Select &select, const QStringList &columns, con
     if (!select.condition.isEmpty())
         sql += QLatin1String(" WHERE ") + select.condition;
     return sql;
+}
+
+} // namespace
+
+QString selectKeysAndTerms(const Select &select, const QStringList &columns, const QString &key)
+{
+    return termsFrom(QLatin1String("SELECT ") + quoteIdentifier(select.table) + QLatin1Char('.') + key, select,
+                     columns);
+}
+
+QString selectAllAndTerms(const Select &select, const QStringList &columns, const QString &key)
+{
+    return termsFrom(QStringLiteral("SELECT *"), select, columns) + QLatin1String(" ORDER BY ")
+        + quoteIdentifier(select.table) + QLatin1Char('.') + key;
 }
 
 bool likeMatch(const QString &pattern, const QString &text)

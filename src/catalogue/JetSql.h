@@ -73,6 +73,9 @@ QString selectAll(const Select &select, const QString &key);
 // Engine SQL for the row keys of the result, unordered, each followed by the
 // values of the ORDER BY terms (ordinals given as columns' names).
 QString selectKeysAndTerms(const Select &select, const QStringList &columns, const QString &key);
+// Engine SQL for every column of the result in the order of the row keys,
+// each row followed by the values of the ORDER BY terms.
+QString selectAllAndTerms(const Select &select, const QStringList &columns, const QString &key);
 
 // Pattern matching as the original LIKE: '*' any run, '?' one character,
 // '#' one digit, [abc] [a-z] [!abc] one character of (not of) a set; letter

@@ -510,6 +510,52 @@ Pattern::Pattern(const char *utf8, int length, char32_t escape)
         }
         m_tokens.push_back(std::move(token));
     }
+
+    if (m_tokens.size() >= 3 && m_tokens.front().kind == Token::AnyRun && m_tokens.back().kind == Token::AnyRun) {
+        std::string infix;
+        for (std::size_t i = 1; i + 1 < m_tokens.size(); ++i) {
+            const Token &token = m_tokens[i];
+            if (token.kind != Token::Literal || token.ch >= 0x80) {
+                infix.clear();
+                break;
+            }
+            infix += char(token.ch);
+        }
+        m_infix = std::move(infix);
+    }
+}
+
+bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
+{
+    // Other characters never fold to the ASCII of the text sought, and their
+    // bytes never equal it, except two that fold to ASCII letters (the long
+    // s, the Kelvin sign) and overlong forms of ASCII: those go the long way.
+    const auto *text = reinterpret_cast<const unsigned char *>(utf8);
+    for (int i = 0; i < length; ++i) {
+        const unsigned char b = text[i];
+        if (b < 0x80)
+            continue;
+        const unsigned char second = i + 1 < length ? text[i + 1] : 0;
+        const unsigned char third = i + 2 < length ? text[i + 2] : 0;
+        if (b == 0xC0 || b == 0xC1 || (b == 0xC5 && second == 0xBF) || (b == 0xE0 && second < 0xA0)
+            || (b == 0xF0 && second < 0x90) || (b == 0xE2 && second == 0x84 && third == 0xAA)) {
+            *decided = false;
+            return false;
+        }
+    }
+    *decided = true;
+    const int size = int(m_infix.size());
+    const auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : char(c); };
+    for (int start = 0; start + size <= length; ++start) {
+        if (lower(text[start]) != m_infix[0])
+            continue;
+        int k = 1;
+        while (k < size && lower(text[start + k]) == m_infix[std::size_t(k)])
+            ++k;
+        if (k == size)
+            return true;
+    }
+    return false;
 }
 
 bool Pattern::matchesOne(const Token &token, char32_t c)
@@ -540,6 +586,12 @@ bool Pattern::matchesOne(const Token &token, char32_t c)
 
 bool Pattern::matches(const char *utf8, int length) const
 {
+    if (!m_infix.empty()) {
+        bool decided = false;
+        const bool found = findsInfix(utf8, length, &decided);
+        if (decided)
+            return found;
+    }
     // Greedy matching that falls back to the last '*': linear for the
     // patterns the program builds ("*text*").
     const auto *t = reinterpret_cast<const unsigned char *>(utf8);

@@ -25,8 +25,12 @@ public:
     static bool matchesOne(const Token &token, char32_t c);
 
 private:
+    // "*text*" with a plain ASCII text, by far the commonest pattern, found
+    // by bytes; *decided is false when the text needs the long way.
+    bool findsInfix(const char *utf8, int length, bool *decided) const;
 
     std::vector<Token> m_tokens;
+    std::string m_infix; // lower case; empty unless the pattern is "*text*"
 };
 
 // Appends the text with accents, letter case and ligatures folded away

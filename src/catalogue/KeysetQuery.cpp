@@ -6,6 +6,12 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <thread>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -78,30 +84,74 @@ std::uint64_t prefixOf(const std::string &bytes, std::size_t from)
     return prefix;
 }
 
-// The sort strings, in blocks that are filled and never moved, so that the
-// arena grows without copying itself or reserving twice its size.
+// The sort strings beyond their first sixteen bytes, which the entries hold
+// already: most names and titles need nothing more. In blocks that are
+// filled and never moved, so that the arena grows without copying itself or
+// reserving twice its size.
 class Arena {
 public:
     static constexpr std::size_t BlockSize = 1 << 20;
+    static constexpr std::size_t InEntry = 16;
 
     Entry add(const std::string &bytes, std::uint32_t row)
     {
-        if (m_blocks.empty() || m_blocks.back().size() + bytes.size() > m_blocks.back().capacity()) {
+        const std::size_t tail = bytes.size() > InEntry ? bytes.size() - InEntry : 0;
+        if (tail > 0 && (m_blocks.empty() || m_blocks.back().size() + tail > m_blocks.back().capacity())) {
             m_blocks.emplace_back();
-            m_blocks.back().reserve(std::max(BlockSize, bytes.size()));
+            m_blocks.back().reserve(std::max(BlockSize, tail));
         }
-        std::string &block = m_blocks.back();
-        const Entry entry{{prefixOf(bytes, 0), prefixOf(bytes, 8)}, std::uint32_t(m_blocks.size() - 1),
-                          std::uint32_t(block.size()), std::uint32_t(bytes.size()), row};
-        block += bytes;
+        const std::uint32_t block = tail > 0 ? std::uint32_t(m_blocks.size() - 1) : 0;
+        const Entry entry{{prefixOf(bytes, 0), prefixOf(bytes, 8)}, block,
+                          tail > 0 ? std::uint32_t(m_blocks.back().size()) : 0, std::uint32_t(bytes.size()), row};
+        if (tail > 0)
+            m_blocks.back().append(bytes, InEntry, tail);
         return entry;
     }
 
-    const char *at(const Entry &entry) const { return m_blocks[entry.block].data() + entry.offset; }
+    // The bytes after the first sixteen (valid when the string is longer).
+    const char *tailOf(const Entry &entry) const { return m_blocks[entry.block].data() + entry.offset; }
 
 private:
     std::vector<std::string> m_blocks;
 };
+
+// Below this many rows a second thread costs more than it saves.
+constexpr std::size_t ParallelSortRows = 50000;
+
+// Sorts the two halves on two cores, then merges them straight into the
+// row keys, so that no second copy of the entries is needed.
+template <typename Less>
+void sortIntoKeys(std::vector<Entry> &entries, const std::vector<qint64> &found, Less less, std::vector<qint64> &keys)
+{
+    keys.assign(entries.size(), 0);
+    if (entries.size() < ParallelSortRows || std::thread::hardware_concurrency() < 2) {
+        std::sort(entries.begin(), entries.end(), less);
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            keys[i] = found[entries[i].row];
+        return;
+    }
+    const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
+    std::thread first;
+    try {
+        first = std::thread([&] { std::sort(entries.begin(), middle, less); });
+    } catch (const std::system_error &) {
+        std::sort(entries.begin(), middle, less); // no thread to be had: one core it is
+    }
+    std::sort(middle, entries.end(), less);
+    if (first.joinable())
+        first.join();
+    auto a = entries.begin();
+    auto b = middle;
+    std::size_t out = 0;
+    // No two entries are equal (the row key decides last): the merged
+    // order is the one a single sort gives.
+    while (a != middle && b != entries.end())
+        keys[out++] = found[(less(*b, *a) ? *b++ : *a++).row];
+    for (; a != middle; ++a)
+        keys[out++] = found[a->row];
+    for (; b != entries.end(); ++b)
+        keys[out++] = found[b->row];
+}
 
 // Reports come from the row loop this often, and from the engine between.
 constexpr std::size_t ReportEveryRows = 4096;
@@ -109,6 +159,13 @@ constexpr std::size_t ReportEveryRows = 4096;
 } // namespace
 
 namespace KeysetQuery {
+
+void giveMemoryBack()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 ActivityScope::ActivityScope(Database &db, std::function<bool()> activity)
     : m_db(db)
@@ -122,6 +179,12 @@ ActivityScope::~ActivityScope()
     m_db.setActivity(std::move(m_previous));
 }
 
+void appendSortString(std::string &out, const Statement &row, int firstColumn, const QVector<JetSql::OrderTerm> &terms)
+{
+    for (int term = 0; term < terms.size(); ++term)
+        appendTerm(out, row, firstColumn + term, terms[term].descending);
+}
+
 qint64 rowsAtMost(Database &db, const QString &table, const QString &key)
 {
     auto query = db.prepare(QLatin1String("SELECT max(") + key + QLatin1String(") FROM ") + Database::quoteName(table));
@@ -133,6 +196,12 @@ qint64 rowsAtMost(Database &db, const QString &table, const QString &key)
 bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
          std::vector<qint64> &keys, DataError &error, ProgressObserver *progress)
 {
+#ifdef __GLIBC__
+    // The scratch space of a sort is a few large blocks: given back to the
+    // system as soon as freed, rather than kept by the allocator for good.
+    static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
+    Q_UNUSED(fixedThreshold);
+#endif
     auto query = db.prepare(JetSql::selectKeysAndTerms(select, columns, key));
     if (!query) {
         error = db.lastError();
@@ -176,8 +245,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         if (terms == 0)
             continue;
         sortKey.clear();
-        for (int term = 0; term < terms; ++term)
-            appendTerm(sortKey, *query, term + 1, select.terms[term].descending);
+        appendSortString(sortKey, *query, 1, select.terms);
         entries.push_back(arena.add(sortKey, std::uint32_t(found.size() - 1)));
     }
 
@@ -189,7 +257,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     }
 
     report.report(tableRows);
-    std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
+    sortIntoKeys(entries, found, [&](const Entry &a, const Entry &b) {
         if (a.prefix[0] != b.prefix[0])
             return a.prefix[0] < b.prefix[0];
         if (a.prefix[1] != b.prefix[1])
@@ -197,17 +265,14 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         // Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
         const std::uint32_t common = std::min(a.length, b.length);
         if (common > 16) {
-            const int order = std::memcmp(arena.at(a) + 16, arena.at(b) + 16, common - 16);
+            const int order = std::memcmp(arena.tailOf(a), arena.tailOf(b), common - 16);
             if (order != 0)
                 return order < 0;
         }
         if (a.length != b.length)
             return a.length < b.length;
         return found[a.row] < found[b.row];
-    });
-    keys.assign(entries.size(), 0);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        keys[i] = found[entries[i].row];
+    }, keys);
     return true;
 }
 

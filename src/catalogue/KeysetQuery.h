@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 // Runs a query for the row keys of its result, in order. The engine reads
@@ -34,6 +35,15 @@ private:
     Database &m_db;
     std::function<bool()> m_previous;
 };
+
+// Appends the sort string of a row's ORDER BY values, found in the row's
+// columns from firstColumn on: rows whose strings compare lower in plain
+// byte order come first.
+void appendSortString(std::string &out, const Statement &row, int firstColumn, const QVector<JetSql::OrderTerm> &terms);
+
+// Gives the memory freed since, kept by the allocator, back to the system:
+// after a query the window comes back to its size at rest.
+void giveMemoryBack();
 
 // An upper bound of the rows of a table (its largest row key), at no cost.
 qint64 rowsAtMost(Database &db, const QString &table, const QString &key);

@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -59,12 +60,36 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
         }
     }
 
+    // Read before the query: a change committed meanwhile makes it differ later.
+    const std::optional<qint64> version = db.dataVersion();
     std::vector<qint64> keys;
-    if (!KeysetQuery::run(db, select, names, *key, keys, m_error, m_control.m_progress))
-        return false;
+    std::vector<qint64> *whole = knownOrder(db, select);
+    bool filtered = false;
+    if (whole && select.condition.isEmpty()) {
+        keys = whole == &m_wholeOrder ? std::move(*whole) : *whole;
+        filtered = true;
+    } else if (whole) {
+        filtered = filterKnownOrder(db, select, *whole, keys);
+        if (!filtered && m_error.number != 0)
+            return false;
+    }
+    if (!filtered) {
+        whole = nullptr;
+        if (!KeysetQuery::run(db, select, names, *key, keys, m_error, m_control.m_progress))
+            return false;
+    }
     keys.shrink_to_fit();
 
+    // The whole order is kept while a condition narrows the new set.
+    const bool keepWhole = whole && !select.condition.isEmpty();
+    std::vector<qint64> wholeOrder = keepWhole ? std::move(*whole) : std::vector<qint64>();
+
     clear();
+    m_select = select;
+    m_keysAsQueried = true;
+    m_wholeOrder = std::move(wholeOrder);
+    m_wholeOrderKnown = keepWhole;
+    m_dataVersion = version;
     m_db = &db;
     m_table = table;
     m_key = *key;
@@ -76,6 +101,66 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     m_position = m_keys.empty() ? -1 : 0;
     ++m_result;
     return true;
+}
+
+std::vector<qint64> *RecordSet::knownOrder(Database &db, const JetSql::Select &select)
+{
+    if (m_db != &db || !m_dataVersion || db.dataVersion() != m_dataVersion || select.table != m_select.table
+        || select.terms.size() != m_select.terms.size())
+        return nullptr;
+    for (int i = 0; i < select.terms.size(); ++i) {
+        if (select.terms[i].expression != m_select.terms[i].expression
+            || select.terms[i].descending != m_select.terms[i].descending)
+            return nullptr;
+    }
+    if (m_wholeOrderKnown)
+        return &m_wholeOrder;
+    // The same query again is run again: whoever refreshes wants the file read.
+    if (m_keysAsQueried && m_select.condition.isEmpty() && !select.condition.isEmpty())
+        return &m_keys;
+    return nullptr;
+}
+
+bool RecordSet::filterKnownOrder(Database &db, const JetSql::Select &select, const std::vector<qint64> &whole,
+                                 std::vector<qint64> &keys)
+{
+    m_error = {};
+    JetSql::Select unordered = select;
+    unordered.terms.clear();
+    unordered.ordering.clear();
+    std::vector<qint64> matches; // in the order of the keys
+    if (!KeysetQuery::run(db, unordered, m_fieldNames, m_key, matches, m_error, m_control.m_progress))
+        return false;
+    keys.clear();
+    keys.reserve(matches.size());
+    const qint64 low = matches.empty() ? 0 : matches.front();
+    const qint64 span = matches.empty() ? 0 : matches.back() - low + 1;
+    if (span > 0 && span <= (qint64(1) << 30)) {
+        // One bit per key in the matches' range: a look-up per row at no cost.
+        std::vector<std::uint64_t> matching(std::size_t((span + 63) / 64), 0);
+        for (const qint64 key : matches)
+            matching[std::size_t((key - low) / 64)] |= std::uint64_t(1) << ((key - low) % 64);
+        for (const qint64 key : whole) {
+            const qint64 at = key - low;
+            if (at >= 0 && at < span && (matching[std::size_t(at / 64)] >> (at % 64)) & 1)
+                keys.push_back(key);
+        }
+    } else {
+        for (const qint64 key : whole) {
+            if (std::binary_search(matches.begin(), matches.end(), key))
+                keys.push_back(key);
+        }
+    }
+    // A match the known order lacks: the order is out of date after all.
+    return keys.size() == matches.size();
+}
+
+void RecordSet::forgetKnownOrder()
+{
+    m_keysAsQueried = false;
+    m_wholeOrderKnown = false;
+    m_wholeOrder = {};
+    m_dataVersion.reset();
 }
 
 void RecordSet::clear()
@@ -95,6 +180,7 @@ void RecordSet::clear()
     m_conflict = false;
     m_lastModified.reset();
     m_error = {};
+    forgetKnownOrder();
 }
 
 bool RecordSet::isEOF() const
@@ -250,6 +336,7 @@ bool RecordSet::storeNew()
     if (insert->step() != Statement::Step::Done)
         return failFromEngine();
 
+    forgetKnownOrder();
     const qint64 key = m_db->lastInsertRowId();
     // Past the end stays past the end: the new record is not made current.
     const bool pastEnd = m_position >= recordCount();
@@ -293,6 +380,7 @@ bool RecordSet::storeEdit()
                               + assignments.join(QLatin1String(", ")) + QLatin1String(" WHERE ") + where,
                           values, false))
             return false;
+        forgetKnownOrder();
         m_cache.remove(key);
     }
     m_lastModified = key;
@@ -393,6 +481,7 @@ bool RecordSet::Delete()
         return false;
     }
     CancelUpdate();
+    forgetKnownOrder();
     m_cache.remove(key);
     RecordChange change{key, *before, {}, std::nullopt, m_result};
     if (m_position + 1 < recordCount())
@@ -449,6 +538,9 @@ bool RecordSet::applyChange(const RecordChange &change, bool reverse)
         return fail(DataErrors::UnfinishedChanges, QStringLiteral("la fiche en cours de saisie n'est pas enregistrée."));
     const QVector<QVariant> &from = reverse ? change.after : change.before;
     const QVector<QVariant> &to = reverse ? change.before : change.after;
+    // A change through this connection leaves the file's data version as it
+    // was: the order known before may no longer hold.
+    forgetKnownOrder();
 
     // The check and the write are one step for the file: no other program
     // slips a change in between.

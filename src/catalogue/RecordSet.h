@@ -93,6 +93,15 @@ private:
     explicit RecordSet(DataControl &control);
     bool load(Database &db, const JetSql::Select &select);
     static constexpr int PageRows = 50;
+    // The whole table in select's order, when it is known and still holds.
+    std::vector<qint64> *knownOrder(Database &db, const JetSql::Select &select);
+    // The keys of whole that meet select's condition, in whole's order;
+    // false when the engine finds a match whole lacks.
+    bool filterKnownOrder(Database &db, const JetSql::Select &select, const std::vector<qint64> &whole,
+                          std::vector<qint64> &keys);
+    // The set or the file was changed through this record set, or the
+    // connection reopened: no order known before holds any more.
+    void forgetKnownOrder();
     static std::unique_ptr<Statement> prepareFetch(Database &db, const QString &table, const QString &key);
     std::optional<QVariant> currentVersion(const QVariant &key);
     // Runs an UPDATE or DELETE of the current row, which must touch it and
@@ -138,4 +147,15 @@ private:
     mutable QHash<qint64, QVector<QVariant>> m_cache;
     mutable std::unique_ptr<Statement> m_fetch;
     DataError m_error;
+
+    // What m_keys came from and, while a condition narrows it, the whole
+    // table's order it was taken from: a new condition in the same order
+    // only filters that order instead of sorting again, as long as no
+    // other program has changed the file (its data version) and nothing
+    // was stored through this set.
+    JetSql::Select m_select;
+    bool m_keysAsQueried = false;
+    std::vector<qint64> m_wholeOrder;
+    bool m_wholeOrderKnown = false;
+    std::optional<qint64> m_dataVersion;
 };

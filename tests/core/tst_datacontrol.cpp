@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using TestSupport::Row;
 
 // Fails the test with the engine's text when a data-control call fails.
@@ -41,12 +43,17 @@ private Q_SLOTS:
     void backupPath();
     void backupIsConsistentCopy_data();
     void backupIsConsistentCopy();
+    void backupSkippedOnlyWhenAlreadyMade_data();
+    void backupSkippedOnlyWhenAlreadyMade();
     void backupRefuses_data();
     void backupRefuses();
     void rowKeyCannotBeShadowed_data();
     void rowKeyCannotBeShadowed();
     void queriesReportProgress_data();
     void queriesReportProgress();
+    void largeSortMatchesTheEngine();
+    void conditionInTheSameOrderFollowsChanges_data();
+    void conditionInTheSameOrderFollowsChanges();
 };
 
 void TestDataControl::init()
@@ -360,6 +367,41 @@ void TestDataControl::backupIsConsistentCopy()
     QCOMPARE(QDir(dir().path()).entryList({"*.part*", "*-journal"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
+void TestDataControl::backupSkippedOnlyWhenAlreadyMade_data()
+{
+    QTest::addColumn<QString>("change"); // engine SQL run between two starts, or none
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("unchanged: the backup is left as it is") << "" << false;
+    QTest::newRow("a record changed, same size") << "UPDATE Biblio SET AUTEUR = 'Zolb' WHERE AUTEUR = 'Zola'" << true;
+    // The file itself is as it was: the change lies in the log beside it.
+    QTest::newRow("a change still in the log")
+        << "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; UPDATE Biblio SET AUTEUR = 'Zolb' "
+           "WHERE AUTEUR = 'Zola'" << true;
+}
+
+void TestDataControl::backupSkippedOnlyWhenAlreadyMade()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, copied);
+    QVERIFY(TestSupport::makeCatalogue(m_path, TestSupport::sampleRows()).isEmpty());
+    QString error;
+    QVERIFY2(Backup::BackUpMDB_file(m_path, &error), qPrintable(error));
+    const QString backup = Backup::backupPath(m_path);
+    // A copy is renamed into place: a new file.
+    const auto inode = [&] {
+        struct stat info {};
+        return ::stat(QFile::encodeName(backup).constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    const auto first = inode();
+    Database writer;
+    if (!change.isEmpty())
+        QVERIFY(writer.open(m_path) && writer.exec(change));
+    QVERIFY2(Backup::BackUpMDB_file(m_path, &error), qPrintable(error));
+    QCOMPARE(inode() != first, copied);
+    QCOMPARE(contentOf(backup), contentOf(m_path));
+    QCOMPARE(contentOf(backup).contains("Zolb"), copied);
+}
+
 void TestDataControl::backupRefuses_data()
 {
     QTest::addColumn<QString>("database"); // the setting, relative to prog/
@@ -497,6 +539,80 @@ void TestDataControl::queriesReportProgress()
     QCOMPARE(data.Recordset().valueAt(0, 7).toString(), firstTitle);
     QVERIFY(progress.total >= 6000 && progress.finishes == 1 && refused);
     QVERIFY(!progress.reports.isEmpty() && progress.monotonic() && progress.reports.last() <= progress.total);
+}
+
+void TestDataControl::largeSortMatchesTheEngine()
+{
+    // Enough rows to be sorted in two halves on two cores, then merged.
+    QList<Row> rows = TestSupport::manyRows(60000);
+    for (int i = 0; i < rows.size(); i += 3)
+        rows[i][6] = QStringLiteral("Titre"); // many ties, broken by the second term, then the key
+    const QString order = QStringLiteral(" ORDER BY TITRE, AUTEUR DESC");
+    DataControl data;
+    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio") + order);
+    Database db;
+    QVERIFY(db.open(m_path, Database::Mode::ReadOnly));
+    ForwardRecordset engine;
+    QVERIFY(engine.open(db, QStringLiteral("SELECT * FROM Biblio") + order));
+    const RecordSet &rs = data.Recordset();
+    QCOMPARE(rs.recordCount(), 60000);
+    for (int i = 0; i < rs.recordCount(); ++i, engine.MoveNext()) {
+        if (rs.valueAt(i, 0) != engine.field(0))
+            QFAIL(qPrintable(QStringLiteral("rows differ at %1").arg(i)));
+    }
+    QVERIFY(engine.isEOF());
+}
+
+void TestDataControl::conditionInTheSameOrderFollowsChanges_data()
+{
+    QTest::addColumn<QString>("change"); // made after the first query, before the search
+    QTest::newRow("none") << "";
+    QTest::newRow("another program moves records") << "other";
+    QTest::newRow("an author edited here") << "edit";
+    QTest::newRow("a record added here") << "add";
+    QTest::newRow("a record deleted here") << "delete";
+    QTest::newRow("an edit taken back here") << "undo";
+}
+
+void TestDataControl::conditionInTheSameOrderFollowsChanges()
+{
+    // A search in the current order filters the order already known; it
+    // must give what the query itself gives, whatever changed between.
+    QFETCH(QString, change);
+    const QString order = QStringLiteral(" ORDER BY AUTEUR DESC, NUMERO");
+    const QString searched = QStringLiteral("SELECT * FROM Biblio WHERE TITRE LIKE '*1*'") + order;
+    DataControl data;
+    openOn(data, TestSupport::manyRows(300), QStringLiteral("SELECT * FROM Biblio") + order);
+    RecordSet &rs = data.Recordset();
+    int matching = 0;
+    while (!rs.valueAt(matching, 7).toString().contains('1'))
+        ++matching;
+    Database other;
+    if (change == "other")
+        QVERIFY(other.open(m_path) && other.exec("UPDATE Biblio SET AUTEUR = 'zz' || AUTEUR WHERE NUMERO % 3 = 0"));
+    if (change == "edit")
+        QVERIFY(rs.Move(matching) && rs.setValue(5, "zzzz") && rs.Update());
+    if (change == "add")
+        QVERIFY(rs.AddNew() && rs.setValue(5, "zzzz") && rs.setValue(7, "1") && rs.Update());
+    if (change == "delete")
+        QVERIFY(rs.Move(matching) && rs.Delete());
+    if (change == "undo") {
+        std::optional<RecordChange> stored;
+        QObject::connect(&data, &DataControl::changeStored, [&stored](const RecordChange &c) { stored = c; });
+        QVERIFY(rs.Move(matching) && rs.setValue(5, "zzzz") && rs.Update() && stored);
+        VERIFY_DATA(data.Refresh(), data); // the order known now holds the edit
+        QVERIFY(rs.applyChange(*stored, true));
+    }
+
+    for (const QString &query : {searched, QStringLiteral("SELECT * FROM Biblio") + order}) {
+        data.setRecordSource(query);
+        VERIFY_DATA(data.Refresh(), data);
+        DataControl fresh;
+        fresh.setDatabaseName(m_path);
+        fresh.setRecordSource(query);
+        VERIFY_DATA(fresh.Refresh(), fresh);
+        QCOMPARE(column(data, 0), column(fresh, 0));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)

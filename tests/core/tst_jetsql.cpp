@@ -48,6 +48,15 @@ void TestJetSql::like_data()
     QTest::newRow("backtracking") << "*ab*ab" << "xxabyyabab" << true;
     QTest::newRow("apostrophe") << "*l'eau*" << "De l'eau pure" << true;
     QTest::newRow("blank search") << "* *" << "a b" << true;
+    // "*text*" in a plain ASCII text takes a quicker road than the rest.
+    QTest::newRow("infix at the very end") << "*mie*" << "CHIMIE" << true;
+    QTest::newRow("infix longer than text") << "*chimie*" << "chim" << false;
+    QTest::newRow("infix after a false start") << "*chimie*" << "chichimie" << true;
+    QTest::newRow("infix, Kelvin sign folds to k") << "*kg*" << QString::fromUtf8("5 \u212AG") << true;
+    QTest::newRow("infix, long s folds to s") << "*sur*" << QString::fromUtf8("\u017Fur") << true;
+    QTest::newRow("infix among accents") << "*de ch*" << QString::fromUtf8("Théorie générale; ÉTUDE CHIMIQUE") << true;
+    QTest::newRow("infix of symbols") << "*;-*" << "a;-b" << true;
+    QTest::newRow("infix absent") << "*chimie*" << "physique" << false;
 }
 
 void TestJetSql::like()

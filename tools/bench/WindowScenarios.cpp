@@ -9,8 +9,12 @@
 #include "main_window/OrderCombo.h"
 #include "main_window/frmFerulan.h"
 
+#include "catalogue/Module1.h"
+
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -37,7 +41,7 @@ public:
 
 // A program folder whose settings point at the catalogue (linked, not copied).
 // A server's catalogue is named as it is.
-void prepareFolder(const QTemporaryDir &folder, const QString &catalogue)
+void prepareFolder(const QTemporaryDir &folder, const QString &catalogue, const char *view = "List")
 {
     QByteArray database = "catalogue.db";
     if (Database::isServerName(catalogue))
@@ -48,7 +52,9 @@ void prepareFolder(const QTemporaryDir &folder, const QString &catalogue)
     if (!ini.open(QIODevice::WriteOnly))
         benchFailed(ini.errorString());
     ini.write("[General]\nDatabase=" + database + "\nDataOrderString=ORDER BY AUTEUR\nComboOrder=AUTEUR\n"
-              "EditFunction=QUARZ Fendel Mosker\nLastViewType=List\n");
+              "EditFunction=QUARZ Fendel Mosker\nLastViewType=");
+    ini.write(view);
+    ini.write("\n");
 }
 
 // Lets the window lay itself out and paint, as the event loop would.
@@ -88,6 +94,32 @@ void run(const QString &catalogue, Bench &bench)
         settle(window->DBGrid1);
     });
 
+    bench.scenario("sort selector to last record shown", [&] { choice = choice == titre ? auteur : titre; }, [&] {
+        window->cmbOrder->setCurrentIndex(choice);
+        window->cmbOrder_Click();
+        window->Data1.moveLast();
+        settle(window.get());
+        if (window->Data1.Recordset().AbsolutePosition() != window->Data1.Recordset().recordCount() - 1)
+            benchFailed(QStringLiteral("MoveLast did not reach the last record"));
+    });
+
+    Module1 &module = window->module();
+    bench.scenario("search *chimie* to grid repainted", [&] {
+        module.SearchClause.clear();
+        if (!module.ComposeQuery())
+            benchFailed(module.lastError());
+    }, [&] {
+        module.SearchClause = QStringLiteral("TITRE LIKE '*chimie*'");
+        if (!module.ComposeQuery())
+            benchFailed(module.lastError());
+        settle(window->DBGrid1);
+    });
+    module.SearchClause.clear();
+    if (!module.ComposeQuery())
+        benchFailed(module.lastError());
+    settle(window.get());
+    bench.measure("resident at rest after sorts/searches", Bench::residentMB(), "MB");
+
     // Page down from the first row to the last, timing each step; on a huge
     // catalogue, a bounded number of steps spread over the whole set.
     QScrollBar *bar = window->DBGrid1->verticalScrollBar();
@@ -106,6 +138,42 @@ void run(const QString &catalogue, Bench &bench)
     }
     bench.report("grid page-down step", steps);
     window->hide();
+}
+
+void runFromExec(const QString &catalogue, Bench &bench)
+{
+    const QString program = QCoreApplication::applicationDirPath() + QLatin1String("/ferulan");
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || !QFileInfo(program).isExecutable()) {
+        std::printf("%-36s %9d    skipped: needs DISPLAY (Xvfb) and %s\n", "window from exec to first record",
+                    bench.records, qPrintable(program));
+        return;
+    }
+    // The program finds its settings beside the name it was started under.
+    QTemporaryDir folder;
+    prepareFolder(folder, catalogue, "Form");
+    const QString link = folder.filePath(QStringLiteral("ferulan"));
+    if (!QFile::link(program, link))
+        benchFailed(QStringLiteral("cannot link the program into a temporary folder"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.insert(QStringLiteral("FERULAN_REPORT_FIRST_RECORD"), QStringLiteral("1"));
+
+    bench.scenario("window from exec to first record", nullptr, [&] {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(link, {});
+        QByteArray output;
+        while (!output.contains("first record shown")) {
+            if (!process.waitForReadyRead(30000))
+                benchFailed(QStringLiteral("the program showed no record: ") + QString::fromLocal8Bit(output));
+            output += process.readAllStandardOutput();
+        }
+        if (!output.contains("Record: 1"))
+            benchFailed(QStringLiteral("unexpected first record: ") + QString::fromLocal8Bit(output));
+        process.kill();
+        process.waitForFinished();
+    });
 }
 
 } // namespace WindowScenarios

@@ -10,4 +10,8 @@ namespace WindowScenarios {
 
 void run(const QString &catalogue, Bench &bench);
 
+// The program itself started on a real display (DISPLAY, e.g. Xvfb), from
+// exec to its first frame showing a record; skipped without a display.
+void runFromExec(const QString &catalogue, Bench &bench);
+
 } // namespace WindowScenarios

@@ -4,6 +4,11 @@
 //
 //   ferulan-bench CATALOGUE [--runs N] [--no-window]
 //
+// With DISPLAY set (Xvfb), the program itself is also started from its
+// catalogue to its first record shown. The export of a file is compared with
+// the SQLite shell (sqlite3) ordering the same rows into /dev/null, in the
+// same run.
+//
 // CATALOGUE is a file or a server's database (postgresql://...). It is
 // changed by the add and delete scenarios (one record added, then deleted
 // again): run it on a generated catalogue, not on a real one.
@@ -20,6 +25,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -34,6 +41,17 @@ void require(bool ok, const QString &what, const DataError &error)
         benchFailed(what + QLatin1String(": ") + error.text);
 }
 
+// The size of the catalogue, for the report.
+int recordsIn(const QString &file)
+{
+    Database db;
+    require(db.open(file, Database::Mode::ReadOnly), QStringLiteral("open"), db.lastError());
+    auto count = db.prepare(QStringLiteral("SELECT count(*) FROM Biblio"));
+    if (!count || count->step() != Statement::Step::Row)
+        benchFailed(db.lastError().text);
+    return int(count->int64(0));
+}
+
 void dataScenarios(Bench &bench, const QString &file)
 {
     DataControl data;
@@ -41,10 +59,7 @@ void dataScenarios(Bench &bench, const QString &file)
     module.TableName = QStringLiteral("Biblio");
     data.setDatabaseName(file);
     volatile int sink = 0;
-
-    // The size of the catalogue, for the report.
     require(module.ComposeQuery(), QStringLiteral("query"), data.lastError());
-    bench.records = data.Recordset().recordCount();
 
     bench.scenario("open + first query (AUTEUR)", nullptr, [&] {
         DataControl fresh;
@@ -112,17 +127,55 @@ void dataScenarios(Bench &bench, const QString &file)
     });
 
     QTemporaryDir exportDir;
-    bench.scenario("export to biblio.txt", nullptr, [&] {
+    const QString exportFile = exportDir.filePath(QStringLiteral("biblio.txt"));
+    const double exported = bench.scenario("export to biblio.txt", nullptr, [&] {
         Database db;
-        require(db.open(file), QStringLiteral("export open"), db.lastError());
+        require(db.open(file, Database::Mode::ReadOnly), QStringLiteral("export open"), db.lastError());
+        QString error;
+        if (CatalogueExport::ExportQuery(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE"),
+                                         QStringLiteral(";;"), exportFile, &error)
+            != CatalogueExport::Outcome::Written)
+            benchFailed(error);
+    });
+    {
+        // The export orders on its own: its bytes must be those of the
+        // engine's ordering.
+        Database db;
+        require(db.open(file, Database::Mode::ReadOnly), QStringLiteral("export open"), db.lastError());
         ForwardRecordset records;
         require(records.open(db, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE")),
                 QStringLiteral("export query"), records.lastError());
+        const QString engineFile = exportDir.filePath(QStringLiteral("engine.txt"));
         QString error;
-        if (!CatalogueExport::Export(records, QStringLiteral(";;"), exportDir.filePath(QStringLiteral("biblio.txt")),
-                                     &error))
+        if (!CatalogueExport::Export(records, QStringLiteral(";;"), engineFile, &error))
             benchFailed(error);
+        QFile a(exportFile);
+        QFile b(engineFile);
+        if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly))
+            benchFailed(QStringLiteral("cannot read the exports back"));
+        while (!a.atEnd() || !b.atEnd()) {
+            if (a.read(1 << 20) != b.read(1 << 20))
+                benchFailed(QStringLiteral("the export differs from the engine's ordering"));
+        }
+    }
+    // The engine's own shell ordering the same rows, as the yardstick.
+    const bool server = Database::isServerName(file);
+    const char *shellName = server ? "psql ORDER BY DOMAINE" : "sqlite3 shell ORDER BY DOMAINE";
+    const double shell = bench.scenario(shellName, nullptr, [&] {
+        QProcess shellProcess;
+        shellProcess.setStandardOutputFile(QProcess::nullDevice());
+        shellProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (server)
+            shellProcess.start(QStringLiteral("psql"), {QStringLiteral("-XAtq"), QStringLiteral("-d"), file,
+                                                       QStringLiteral("-c"),
+                                                       QStringLiteral("SELECT * FROM \"Biblio\" ORDER BY \"DOMAINE\"")});
+        else
+            shellProcess.start(QStringLiteral("sqlite3"), {file, QStringLiteral("SELECT * FROM Biblio ORDER BY DOMAINE")});
+        if (!shellProcess.waitForFinished(120000) || shellProcess.exitStatus() != QProcess::NormalExit
+            || shellProcess.exitCode() != 0)
+            benchFailed(QStringLiteral("the engine's shell failed (Debian package sqlite3, or postgresql-client)"));
     });
+    bench.measure(server ? "export / psql" : "export / sqlite3 shell", shell > 0 ? exported / shell : 0.0, "x");
 }
 
 } // namespace
@@ -158,9 +211,14 @@ int main(int argc, char **argv)
         benchFailed(QStringLiteral("no such file: ") + file);
     Bench bench;
     bench.runs = std::max(1, parser.value(runs).toInt());
+    bench.records = recordsIn(file);
     Bench::header();
-    dataScenarios(bench, file);
-    if (!parser.isSet(noWindow))
+    if (!parser.isSet(noWindow)) {
+        WindowScenarios::runFromExec(file, bench);
+        // First, so that the peak is the window's own.
         WindowScenarios::run(file, bench);
+        bench.measure("peak resident (window)", Bench::peakResidentMB(), "MB");
+    }
+    dataScenarios(bench, file);
     return 0;
 }

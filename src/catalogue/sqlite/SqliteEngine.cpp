@@ -590,3 +590,11 @@ QByteArrayView SqliteCursor::bytes(int column) const
     const auto *data = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
     return QByteArrayView(data, data ? sqlite3_column_bytes(m_stmt, column) : 0);
 }
+
+std::optional<qint64> SqliteEngine::dataVersion()
+{
+    auto version = prepare(QStringLiteral("PRAGMA data_version"));
+    if (!version || version->step() != Statement::Step::Row)
+        return std::nullopt;
+    return version->int64(0);
+}

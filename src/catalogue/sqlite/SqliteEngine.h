@@ -26,6 +26,8 @@ public:
     void rollbackChange() override;
 
     std::optional<QString> rowKey(const QString &table) override;
+
+    std::optional<qint64> dataVersion() override;
     std::optional<QVector<Database::Column>> columns(const QString &table) override;
     bool hasTable(const QString &table) override;
     qint64 lastInsertRowId() override;
