@@ -46,7 +46,7 @@ int recordsIn(const QString &file)
 {
     Database db;
     require(db.open(file, Database::Mode::ReadOnly), QStringLiteral("open"), db.lastError());
-    auto count = db.prepare(QStringLiteral("SELECT count(*) FROM Biblio"));
+    auto count = db.prepare(QLatin1String("SELECT count(*) FROM ") + Database::quoteName(QStringLiteral("Biblio")));
     if (!count || count->step() != Statement::Step::Row)
         benchFailed(db.lastError().text);
     return int(count->int64(0));
