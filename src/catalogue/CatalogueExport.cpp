@@ -97,6 +97,23 @@ QString fileError(const QString &path, const QString &reason)
     return QStringLiteral("%1 : %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
+// Writes all of bytes, through interruptions; false with errno set.
+bool writeAll(int fd, const std::string &bytes)
+{
+    const char *data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return false;
+        data += written;
+        left -= std::size_t(written);
+    }
+    return true;
+}
+
 // A new file written beside the target and renamed over it once complete,
 // so a failure part-way leaves the previous export whole. The rename
 // replaces the name itself: a symbolic link there is replaced, and the file
@@ -186,17 +203,8 @@ public:
 private:
     bool flush()
     {
-        const char *data = m_buffer.data();
-        std::size_t left = m_buffer.size();
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, data, left);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written < 0)
-                return fail(errno);
-            data += written;
-            left -= std::size_t(written);
-        }
+        if (!writeAll(m_fd, m_buffer))
+            return fail(errno);
         m_buffer.clear();
         return true;
     }
@@ -343,17 +351,8 @@ private:
             if (bucket.fd < 0)
                 return fail(errno);
         }
-        const char *data = bucket.pending.data();
-        std::size_t left = bucket.pending.size();
-        while (left > 0) {
-            const ssize_t written = ::write(bucket.fd, data, left);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written < 0)
-                return fail(errno);
-            data += written;
-            left -= std::size_t(written);
-        }
+        if (!writeAll(bucket.fd, bucket.pending))
+            return fail(errno);
         bucket.pending.clear();
         return true;
     }

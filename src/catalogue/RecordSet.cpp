@@ -396,19 +396,23 @@ bool RecordSet::storeEdit()
     return true;
 }
 
+int RecordSet::runChange(const QString &sql, const QVector<QVariant> &values)
+{
+    auto statement = m_db->prepare(sql);
+    if (!statement)
+        return -1;
+    for (int i = 0; i < values.size(); ++i)
+        statement->bind(i + 1, values[i]);
+    return statement->step() == Statement::Step::Done ? m_db->changes() : -1;
+}
+
 bool RecordSet::changeOneRow(const QString &sql, const QVector<QVariant> &values, bool deleting)
 {
     // A savepoint of its own, so that a change that would reach more rows
     // than the one meant is taken back whole.
     if (!m_db->beginChange())
         return failFromEngine();
-    int changed = -1;
-    if (auto statement = m_db->prepare(sql)) {
-        for (int i = 0; i < values.size(); ++i)
-            statement->bind(i + 1, values[i]);
-        if (statement->step() == Statement::Step::Done)
-            changed = m_db->changes();
-    }
+    const int changed = runChange(sql, values);
     if (changed == 1 && m_db->commitChange())
         return true;
     const DataError error = m_db->lastError();
@@ -612,13 +616,7 @@ bool RecordSet::writeChange(qint64 key, const QVector<QVariant> &from, const QVe
     }
     if (!from.isEmpty())
         values << key;
-    int changed = -1;
-    if (auto statement = m_db->prepare(sql)) {
-        for (int i = 0; i < values.size(); ++i)
-            statement->bind(i + 1, values[i]);
-        if (statement->step() == Statement::Step::Done)
-            changed = m_db->changes();
-    }
+    const int changed = runChange(sql, values);
     if (changed == 1)
         return true;
     return fail(m_db->lastError().number ? m_db->lastError().number : DataErrors::RecordGone,

@@ -107,6 +107,8 @@ private:
     // Runs an UPDATE or DELETE of the current row, which must touch it and
     // nothing else; another program may have deleted it meanwhile.
     bool changeOneRow(const QString &sql, const QVector<QVariant> &values, bool deleting);
+    // Runs a change with its values; the rows it changed, -1 on failure.
+    int runChange(const QString &sql, const QVector<QVariant> &values);
     void clear();
 
     bool moveTo(int position, int action);

@@ -26,7 +26,6 @@ private:
 
     // A fresh catalogue for each test, opened by a data control on "query".
     void openOn(DataControl &data, const QList<Row> &rows, const QString &query);
-    QStringList column(DataControl &data, int field);
 
 private Q_SLOTS:
     void init();
@@ -56,6 +55,8 @@ private Q_SLOTS:
     void conditionInTheSameOrderFollowsChanges();
 };
 
+using TestSupport::column;
+
 void TestDataControl::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
@@ -70,17 +71,6 @@ void TestDataControl::openOn(DataControl &data, const QList<Row> &rows, const QS
     data.setDatabaseName(m_path);
     data.setRecordSource(query);
     VERIFY_DATA(data.Refresh(), data);
-}
-
-QStringList TestDataControl::column(DataControl &data, int field)
-{
-    QStringList values;
-    const RecordSet &rs = data.Recordset();
-    for (int i = 0; i < rs.recordCount(); ++i) {
-        const QVariant v = rs.valueAt(i, field);
-        values << (v.isNull() ? QStringLiteral("<null>") : v.toString());
-    }
-    return values;
 }
 
 // AUTEUR and how many records carry it, then the engine's verdict on the file.

@@ -44,16 +44,7 @@ QList<Row> queryRows()
     };
 }
 
-QStringList column(const DataControl &data, int field)
-{
-    QStringList values;
-    const RecordSet &rs = data.Recordset();
-    for (int i = 0; i < rs.recordCount(); ++i) {
-        const QVariant v = rs.valueAt(i, field);
-        values << (v.isNull() ? QStringLiteral("<null>") : v.toString());
-    }
-    return values;
-}
+using TestSupport::column;
 
 } // namespace
 

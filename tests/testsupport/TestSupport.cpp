@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "catalogue/CatalogueSchema.h"
+#include "catalogue/DataControl.h"
 #include "catalogue/Database.h"
 #include "catalogue/postgres/PgSchema.h"
 
@@ -104,6 +105,17 @@ QList<Row> manyRows(int n)
         rows.append({prefixes[i % 5], i % 2 ? "F" : "E", domains[i % 7], i, QStringLiteral("Auteur %1").arg(i % 97),
                      "Éditeur", QStringLiteral("Titre %1").arg(n - i), QVariant()});
     return rows;
+}
+
+QStringList column(const DataControl &data, int field)
+{
+    QStringList values;
+    const RecordSet &rs = data.Recordset();
+    for (int i = 0; i < rs.recordCount(); ++i) {
+        const QVariant v = rs.valueAt(i, field);
+        values << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+    }
+    return values;
 }
 
 QString makeHalfWrittenCatalogue(const QString &path)

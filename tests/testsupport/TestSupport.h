@@ -3,6 +3,7 @@
 #include "catalogue/Progress.h"
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -12,6 +13,8 @@
 
 // Helpers shared by the tests: small catalogues and settings files in
 // temporary folders.
+class DataControl;
+
 namespace TestSupport {
 
 // One catalogue row: PREFIXE, LANGUE, DOMAINE, NUMERO, AUTEUR, EDITEUR,
@@ -32,6 +35,10 @@ QList<Row> sampleRows();
 
 // n rows cycling through the code tables, with distinct numbers and titles.
 QList<Row> manyRows(int n);
+
+// One field of every row of a data control's set, in its order; "<null>"
+// for a missing value.
+QStringList column(const DataControl &data, int field);
 
 // What long work reported; it asks to stop at the first report of at least
 // stopAt units (never when negative), and runs onReport at each.
