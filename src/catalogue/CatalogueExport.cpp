@@ -223,6 +223,13 @@ private:
     QString m_error;
 };
 
+// Opens the export file and writes its header line.
+bool startExport(ReplacingFile &file)
+{
+    const std::string header = std::string(CatalogueExport::Header) + "\r\n";
+    return file.open() && file.write(header.data(), header.size());
+}
+
 // How often the row loop reports, in rows.
 constexpr qint64 ReportEveryRows = 2048;
 
@@ -242,11 +249,7 @@ CatalogueExport::Outcome writeRows(ForwardRecordset &rs, const QString &separato
     };
 
     ReplacingFile file(path);
-    if (!file.open())
-        return fail(file.errorString());
-
-    const std::string header = std::string(CatalogueExport::Header) + "\r\n";
-    if (!file.write(header.data(), header.size()))
+    if (!startExport(file))
         return fail(file.errorString());
 
     const std::string separatorBytes = Windows1252::encode(separator).toStdString();
@@ -396,10 +399,7 @@ std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql:
         return fail(db.lastError().text);
 
     ReplacingFile file(path);
-    if (!file.open())
-        return fail(file.errorString());
-    const std::string header = std::string(CatalogueExport::Header) + "\r\n";
-    if (!file.write(header.data(), header.size()))
+    if (!startExport(file))
         return fail(file.errorString());
 
     Buckets buckets(QFileInfo(path).absolutePath());
