@@ -3,6 +3,7 @@
 
 #include "CatalogueChecker.h"
 #include "CatalogueImport.h"
+#include "CsvExport.h"
 
 #include "catalogue/Backup.h"
 #include "catalogue/CatalogueExport.h"
@@ -149,8 +150,14 @@ void tst_ServerCatalogue::exportSameBytesAsFile()
     QCOMPARE(TestSupport::makeCatalogue(file, rows), QString());
 
     QByteArray exports[2];
+    QByteArray csv[2];
     const QString catalogues[2] = {file, address};
     for (int i = 0; i < 2; ++i) {
+        // The lossless CSV too, with the keys: the same file from both.
+        ImportReport report;
+        const QString csvFile = m_dir.filePath(QStringLiteral("biblio-%1.csv").arg(i));
+        QVERIFY2(CsvExport::run(catalogues[i], csvFile, ',', report).written, qPrintable(catalogues[i]));
+        csv[i] = TestSupport::readFile(csvFile);
         Database db;
         QVERIFY2(db.open(catalogues[i], Database::Mode::ReadOnly), qPrintable(db.lastError().text));
         const QString target = m_dir.filePath(QStringLiteral("biblio-%1.txt").arg(i));
@@ -162,6 +169,8 @@ void tst_ServerCatalogue::exportSameBytesAsFile()
     }
     QVERIFY(exports[0].count("\r\n") > 3000);
     QCOMPARE(exports[1], exports[0]);
+    QVERIFY(csv[0].count("\r\n") > 3000);
+    QCOMPARE(csv[1], csv[0]);
 }
 
 QTEST_GUILESS_MAIN(tst_ServerCatalogue)

@@ -90,7 +90,9 @@ const QList<CommandInfo> &commands()
         {"export-csv",
          "Writes every record of a catalogue to a CSV file, in key order, as stored: import gives the same\n"
          "records back. UTF-8 with a byte order mark, a header row, CR LF line ends.",
-         {{"FILE", "The catalogue to read."}, {"OUT", "The CSV file to make."}}, {"separator"}},
+         {{"FILE", "The catalogue to read: a file, or a server's database (postgresql://...)."},
+          {"OUT", "The CSV file to make."}},
+         {"separator"}},
         {"check", "Lists what the program would stumble on in a catalogue; changes nothing.",
          {{"FILE", "The catalogue to check: a file, or a server's database (postgresql://...)."}}, {}},
         {"init",
@@ -473,7 +475,8 @@ QString usage()
         "                                       TARGET postgresql://... makes table Biblio on a server, also\n"
         "                                       from a catalogue file\n"
         "  export-csv FILE OUT [--separator S]  every record of a catalogue into a CSV file that import\n"
-        "                                       reads back as it was (UTF-8, separator \",\" or \";\")\n"
+        "                                       reads back as it was (UTF-8, separator \",\" or \";\"; FILE\n"
+        "                                       may be postgresql://...)\n"
         "  check FILE                           what the program would stumble on in a catalogue (a file or\n"
         "                                       postgresql://...); changes nothing\n"
         "  init [FOLDER] [--name NAME] [--edit] a starter settings file for the program, and an empty\n"

@@ -6,6 +6,7 @@
 #include "catalogue/CatalogueFormat.h"
 #include "catalogue/CsvFile.h"
 #include "catalogue/Database.h"
+#include "catalogue/RowStream.h"
 #include "util/Library.h"
 #include "util/ProcessFiles.h"
 
@@ -43,7 +44,8 @@ struct Temporary {
 Result run(const QString &catalogue, const QString &target, char separator, ImportReport &report,
            const std::function<void(qint64)> &rowWritten)
 {
-    if (!QFileInfo::exists(catalogue))
+    const bool server = Database::isServerName(catalogue);
+    if (!server && !QFileInfo::exists(catalogue))
         return failed(QStringLiteral("%1 does not exist").arg(catalogue));
     if (CatalogueFormat::isAccessFile(catalogue))
         return failed(QStringLiteral("%1 is an Access database file; ferulan-catalogue import makes a catalogue of it "
@@ -62,12 +64,14 @@ Result run(const QString &catalogue, const QString &target, char separator, Impo
     QStringList header{Catalogue::fieldName(Catalogue::RowKey)};
     for (int position = Catalogue::PREFIXE; position <= Catalogue::ISBN; ++position)
         header << Catalogue::fieldName(position);
-    std::unique_ptr<Statement> query;
-    if (key) {
-        query = db.prepare(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
-                               .arg(*key, header.mid(1).join(QStringLiteral(", ")), Catalogue::TableName));
-    }
-    if (!query)
+    // In batches, so that a server's large table is never held whole.
+    RowStream rows(db);
+    QStringList columns;
+    for (const QString &name : header.mid(1))
+        columns << Database::quoteName(name);
+    if (!key
+        || !rows.open(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1")
+                          .arg(*key, columns.join(QStringLiteral(", ")), Database::quoteName(Catalogue::TableName))))
         return failed(QStringLiteral("cannot read the catalogue in %1: %2").arg(catalogue, db.lastError().text));
 
     ProcessFiles::removeLeftovers(folder);
@@ -84,7 +88,8 @@ Result run(const QString &catalogue, const QString &target, char separator, Impo
     QList<QByteArrayView> fields(header.size());
     QVector<QByteArray> numbers(header.size()); // the texts of numbers, per column
     Statement::Step step;
-    while ((step = query->step()) == Statement::Step::Row) {
+    while ((step = rows.step()) == Statement::Step::Row) {
+        const Statement *query = &rows.row();
         if (CatalogueWriter::stopRequested())
             return failed(QStringLiteral("interrupted"));
         const qint64 id = query->int64(0);
