@@ -131,6 +131,7 @@ public:
     // is stored first, so that it is the change taken back.
     void undoChange();
     void redoChange();
+    void stepChange(bool undo);
 
     // Where edits dropped at closing are written down, beside the program.
     static const QString RecoveryFileName;

@@ -76,37 +76,33 @@ bool frmFerulan::undoKey(const QKeyEvent *event, QWidget *target)
 
 void frmFerulan::undoChange()
 {
-    if (!editingGranted())
-        return;
-    // What is typed and not yet stored is the latest change: stored now, it
-    // is the one taken back, and Ctrl+Y brings it again.
-    DBGrid1->finishEditing();
-    if (!Data1.UpdateRecord())
-        raiseHandlerError(Data1.lastError().text);
-    if (!m_undoStack->canUndo())
-        return;
-    auto *command = static_cast<RecordChangeCommand *>(
-        const_cast<QUndoCommand *>(m_undoStack->command(m_undoStack->index() - 1)));
-    // Refused, the stack stays where it is: the change can be tried again.
-    if (!command->takeBack())
-        raiseHandlerError(QStringLiteral("Impossible d'annuler %1 : %2").arg(command->text(), command->error()));
-    m_undoStack->undo();
+    stepChange(true);
 }
 
 void frmFerulan::redoChange()
 {
+    stepChange(false);
+}
+
+void frmFerulan::stepChange(bool undo)
+{
     if (!editingGranted())
         return;
-    // Typing stored now is a change of its own, after which there is
-    // nothing left to make again: as in any editor.
+    // What is typed and not yet stored is the latest change: stored now, it
+    // is the one taken back, and Ctrl+Y brings it again. Before a redo it is
+    // a change of its own, after which there is nothing left to make again,
+    // as in any editor.
     DBGrid1->finishEditing();
     if (!Data1.UpdateRecord())
         raiseHandlerError(Data1.lastError().text);
-    if (!m_undoStack->canRedo())
+    if (undo ? !m_undoStack->canUndo() : !m_undoStack->canRedo())
         return;
-    auto *command = static_cast<RecordChangeCommand *>(
-        const_cast<QUndoCommand *>(m_undoStack->command(m_undoStack->index())));
-    if (!command->makeAgain())
-        raiseHandlerError(QStringLiteral("Impossible de rétablir %1 : %2").arg(command->text(), command->error()));
-    m_undoStack->redo();
+    const int index = undo ? m_undoStack->index() - 1 : m_undoStack->index();
+    auto *command = static_cast<RecordChangeCommand *>(const_cast<QUndoCommand *>(m_undoStack->command(index)));
+    // Refused, the stack stays where it is: the change can be tried again.
+    if (!(undo ? command->takeBack() : command->makeAgain()))
+        raiseHandlerError(QStringLiteral("Impossible %1 %2 : %3")
+                              .arg(undo ? QStringLiteral("d'annuler") : QStringLiteral("de rétablir"),
+                                   command->text(), command->error()));
+    undo ? m_undoStack->undo() : m_undoStack->redo();
 }
