@@ -769,6 +769,26 @@ void appendSortKey(std::string &key, const char *utf8, int length)
     key.append(buffer, std::size_t(primary.at - buffer));
 }
 
+bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count)
+{
+    const FrenchTables &tables = frenchTables();
+    int written = 0;
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const auto *end = p + length;
+    // The whole text is looked at: a character further on that needs the
+    // collator changes the key from its first byte.
+    while (p < end) {
+        const FastChar *fc = *p < 0x80 ? &tables.fast[*p++] : tables.fastChar(next(p, end));
+        if (!fc || !fc->known)
+            return false;
+        for (unsigned k = 0; k < fc->count && written < count; ++k) {
+            if (fc->primary[k])
+                out[written++] = fc->primary[k];
+        }
+    }
+    return tables.usable && written == count;
+}
+
 void appendCollatorSortKey(std::string &key, const char *utf8, int length)
 {
     const FrenchTables &tables = frenchTables();

@@ -42,6 +42,10 @@ void appendFolded(std::string &key, const char *utf8, int length);
 // case), as the collator of the French locale gives it. The key holds no 0x00
 // byte, so a terminator after it keeps a shorter text first.
 void appendSortKey(std::string &key, const char *utf8, int length);
+// The first count bytes of appendSortKey's key, from the primary level
+// alone, for a cheap look at where a text falls. False when the text is too
+// short for them or needs the collator.
+bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count);
 // The same key, always read through the collator (the slow path that
 // appendSortKey takes for texts beyond Western European characters).
 void appendCollatorSortKey(std::string &key, const char *utf8, int length);

@@ -22,6 +22,27 @@ namespace KeysetQuery {
 bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
          std::vector<qint64> &keys, DataError &error, ProgressObserver *progress = nullptr);
 
+// The ends of a query's order, found without ordering every row: the keys
+// of its first and last rows, in order, and how many rows it has. A row
+// that cannot be among either costs a look at its first bytes only. When
+// the query has at most wholeAtMost rows, first holds all of them and
+// complete is true. From splitFromRows rows in the table, the upper half
+// of the keys is read on a second connection, on the other core.
+struct EndsTuning {
+    std::size_t rows = 256;
+    std::size_t wholeAtMost = 40000;
+    qint64 splitFromRows = 200000;
+};
+struct Ends {
+    std::vector<qint64> first;
+    std::vector<qint64> last;
+    std::size_t count = 0;
+    bool complete = false;
+};
+bool ends(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
+          const EndsTuning &tuning, Ends &ends, DataError &error,
+          ProgressObserver *progress = nullptr);
+
 // Sets a connection's activity for as long as it lives, and gives the
 // previous one back.
 class ActivityScope {

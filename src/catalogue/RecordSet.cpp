@@ -5,14 +5,20 @@
 #include "KeysetQuery.h"
 
 #include <QLocale>
+#include <QMetaObject>
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
 // Rows kept in memory for the grid and the form; a screenful is a few dozen.
 constexpr int CacheLimit = 4096;
+
+// From this many rows in the table, a result's order is completed in the
+// background while its ends show, a few screenfuls each.
+RecordSet::BackgroundOrder background;
 
 } // namespace
 
@@ -64,6 +70,10 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     const std::optional<qint64> version = db.dataVersion();
     std::vector<qint64> keys;
     std::vector<qint64> *whole = knownOrder(db, select);
+    // The order still being completed gives way to the new one.
+    if (m_completion)
+        m_completion->stop();
+    Pending pending;
     bool filtered = false;
     if (whole && select.condition.isEmpty()) {
         keys = whole == &m_wholeOrder ? std::move(*whole) : *whole;
@@ -75,7 +85,7 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     }
     if (!filtered) {
         whole = nullptr;
-        if (!KeysetQuery::run(db, select, names, *key, keys, m_error, m_control.m_progress))
+        if (!loadEnds(db, select, names, *key, keys, pending))
             return false;
     }
     keys.shrink_to_fit();
@@ -96,15 +106,120 @@ bool RecordSet::load(Database &db, const JetSql::Select &select)
     m_fieldNames = names;
     m_integerColumn = integerColumn;
     m_keys = std::move(keys);
+    m_pendingCount = pending.count;
+    m_pendingFirst = pending.first;
     m_fetch = std::move(fetch);
     m_versioned = versioned;
-    m_position = m_keys.empty() ? -1 : 0;
+    m_position = recordCount() == 0 ? -1 : 0;
     ++m_result;
+    if (pending.count > 0)
+        startCompletion(select);
     return true;
+}
+
+bool RecordSet::loadEnds(Database &db, const JetSql::Select &select, const QStringList &names, const QString &key,
+                         std::vector<qint64> &keys, Pending &pending)
+{
+    if (select.terms.isEmpty() || KeysetQuery::rowsAtMost(db, select.table, key) < background.fromRows)
+        return KeysetQuery::run(db, select, names, key, keys, m_error, m_control.m_progress);
+    KeysetQuery::Ends ends;
+    if (!KeysetQuery::ends(db, select, names, key, background.ends, ends, m_error, m_control.m_progress))
+        return false;
+    keys = std::move(ends.first);
+    if (ends.complete)
+        return true;
+    pending.count = ends.count;
+    pending.first = keys.size();
+    keys.insert(keys.end(), ends.last.begin(), ends.last.end());
+    return true;
+}
+
+void RecordSet::startCompletion(const JetSql::Select &select)
+{
+    const quint64 result = m_result;
+    // Told on the worker's thread, the set takes the order on its own.
+    m_completion = std::make_unique<OrderCompletion>(m_db->path(), select, m_fieldNames, m_key, [this, result] {
+        QMetaObject::invokeMethod(
+            &m_control,
+            [this, result] {
+                if (m_result == result && m_completion && m_completion->isFinished())
+                    completeOrder();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+RecordSet::BackgroundOrder RecordSet::setOrderInBackground(const BackgroundOrder &settings)
+{
+    return std::exchange(background, settings);
+}
+
+std::optional<qint64> RecordSet::knownKey(int position) const
+{
+    if (position < 0 || position >= recordCount())
+        return std::nullopt;
+    const auto at = std::size_t(position);
+    if (!m_completion)
+        return m_keys[at];
+    if (at < m_pendingFirst)
+        return m_keys[at];
+    const std::size_t fromEnd = m_pendingCount - at; // 1 for the last row
+    if (fromEnd <= m_keys.size() - m_pendingFirst)
+        return m_keys[m_keys.size() - fromEnd];
+    return std::nullopt;
+}
+
+std::optional<qint64> RecordSet::keyAt(int position) const
+{
+    if (const auto key = knownKey(position))
+        return key;
+    if (!m_completion)
+        return std::nullopt;
+    // The middle of the order is ordered when first asked for.
+    const_cast<RecordSet *>(this)->completeOrder();
+    return knownKey(position);
+}
+
+void RecordSet::completeOrder()
+{
+    if (!m_completion)
+        return;
+    const std::optional<qint64> known = m_currentDeleted ? std::nullopt : knownKey(m_position);
+    const bool hadCurrent = known.has_value();
+    const qint64 current = known.value_or(0);
+    std::vector<qint64> keys;
+    DataError error;
+    bool ok = m_completion->take(keys, error);
+    m_completion.reset();
+    // The worker could not: the window's own connection orders the rows.
+    if (!ok && m_db && !m_db->isStepping())
+        ok = KeysetQuery::run(*m_db, m_select, m_fieldNames, m_key, keys, error);
+    std::vector<qint64> ends = std::move(m_keys);
+    const auto firstEnd = ends.begin() + std::ptrdiff_t(m_pendingFirst);
+    const std::size_t lastRows = ends.size() - m_pendingFirst;
+    if (ok && keys.size() == m_pendingCount && std::equal(ends.begin(), firstEnd, keys.begin())
+        && std::equal(firstEnd, ends.end(), keys.end() - std::ptrdiff_t(lastRows))) {
+        m_keys = std::move(keys);
+        return;
+    }
+    // Another program changed the file meanwhile, or the rows could not be
+    // ordered and the set keeps its ends: the current record stays current.
+    if (!ok)
+        m_error = error;
+    m_keys = ok ? std::move(keys) : std::move(ends);
+    const auto found = hadCurrent ? std::find(m_keys.begin(), m_keys.end(), current) : m_keys.end();
+    m_position = found != m_keys.end() ? int(found - m_keys.begin()) : std::clamp(m_position, -1, recordCount());
+    forgetKnownOrder();
+    QMetaObject::invokeMethod(&m_control, [&control = m_control] { Q_EMIT control.refreshed(); },
+                              Qt::QueuedConnection);
 }
 
 std::vector<qint64> *RecordSet::knownOrder(Database &db, const JetSql::Select &select)
 {
+    // Waiting for an order still being completed costs more than a new query.
+    if (m_completion && !m_completion->isFinished())
+        return nullptr;
+    completeOrder();
     if (m_db != &db || !m_dataVersion || db.dataVersion() != m_dataVersion || select.table != m_select.table
         || select.terms.size() != m_select.terms.size())
         return nullptr;
@@ -166,6 +281,9 @@ void RecordSet::forgetKnownOrder()
 void RecordSet::clear()
 {
     m_db = nullptr;
+    m_completion.reset();
+    m_pendingCount = 0;
+    m_pendingFirst = 0;
     m_fetch.reset();
     m_key.clear();
     m_keys.clear();
@@ -185,12 +303,12 @@ void RecordSet::clear()
 
 bool RecordSet::isEOF() const
 {
-    return m_keys.empty() || m_position >= recordCount();
+    return recordCount() == 0 || m_position >= recordCount();
 }
 
 bool RecordSet::isBOF() const
 {
-    return m_keys.empty() || m_position < 0;
+    return recordCount() == 0 || m_position < 0;
 }
 
 bool RecordSet::hasCurrent() const
@@ -205,14 +323,14 @@ int RecordSet::AbsolutePosition() const
 
 bool RecordSet::MoveFirst()
 {
-    if (m_keys.empty())
+    if (recordCount() == 0)
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     return moveTo(0, DataControl::MoveFirstAction);
 }
 
 bool RecordSet::MoveLast()
 {
-    if (m_keys.empty())
+    if (recordCount() == 0)
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     return moveTo(recordCount() - 1, DataControl::MoveLastAction);
 }
@@ -298,7 +416,7 @@ void RecordSet::CancelUpdate()
     m_changed.clear();
     // What another user stored is shown, not the copy read before.
     if (m_conflict && hasCurrent())
-        m_cache.remove(m_keys[std::size_t(m_position)]);
+        m_cache.remove(keyAt(m_position).value_or(0));
     m_conflict = false;
 }
 
@@ -319,6 +437,8 @@ bool RecordSet::changedColumns(QStringList &columns, QVector<QVariant> &values) 
 
 bool RecordSet::storeNew()
 {
+    // The file is not written while the order is read from it.
+    completeOrder();
     QStringList columns;
     QVector<QVariant> values;
     if (!changedColumns(columns, values))
@@ -353,6 +473,7 @@ bool RecordSet::storeNew()
 
 bool RecordSet::storeEdit()
 {
+    completeOrder();
     if (!hasCurrent())
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     const qint64 key = m_keys[std::size_t(m_position)];
@@ -474,6 +595,9 @@ bool RecordSet::Delete()
     if (!hasCurrent())
         return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     m_control.announceValidate(DataControl::DeleteAction);
+    completeOrder();
+    if (!hasCurrent())
+        return fail(DataErrors::NoCurrentRecord, QStringLiteral("No current record."));
     const qint64 key = m_keys[std::size_t(m_position)];
     const auto before = storedRow(key);
     if (!before)
@@ -540,6 +664,7 @@ bool RecordSet::applyChange(const RecordChange &change, bool reverse)
         return fail(DataErrors::ReadOnly, QStringLiteral("le catalogue est ouvert en lecture seule."));
     if (m_editMode != EditMode::None)
         return fail(DataErrors::UnfinishedChanges, QStringLiteral("la fiche en cours de saisie n'est pas enregistrée."));
+    completeOrder();
     const QVector<QVariant> &from = reverse ? change.after : change.before;
     const QVector<QVariant> &to = reverse ? change.before : change.after;
     // A change through this connection leaves the file's data version as it
@@ -667,11 +792,12 @@ std::optional<RecordSet::Bookmark> RecordSet::bookmark() const
 {
     if (!hasCurrent())
         return std::nullopt;
-    return m_keys[std::size_t(m_position)];
+    return keyAt(m_position);
 }
 
 bool RecordSet::setBookmark(Bookmark bookmark)
 {
+    completeOrder();
     const auto found = std::find(m_keys.begin(), m_keys.end(), bookmark);
     if (found == m_keys.end())
         return fail(3159, QStringLiteral("Not a valid bookmark."));
@@ -722,7 +848,13 @@ const QVector<QVariant> *RecordSet::row(int position) const
 {
     if (position < 0 || position >= recordCount() || !m_fetch)
         return nullptr;
-    const qint64 key = m_keys[std::size_t(position)];
+    // No waiting for the order while a query reports its progress.
+    if (!knownKey(position) && m_db && m_db->isStepping())
+        return nullptr;
+    const std::optional<qint64> wanted = keyAt(position);
+    if (!wanted)
+        return nullptr;
+    const qint64 key = *wanted;
     auto cached = m_cache.constFind(key);
     if (cached != m_cache.constEnd())
         return &cached.value();
@@ -737,10 +869,13 @@ const QVector<QVariant> *RecordSet::row(int position) const
     // those below, where the reader is going.
     std::vector<qint64> page{key};
     const int first = std::max(0, position - PageRows / 4);
-    for (int i = first; i < recordCount() && int(page.size()) < PageRows; ++i) {
-        const qint64 other = m_keys[std::size_t(i)];
-        if (other != key && !m_cache.contains(other))
-            page.push_back(other);
+    const int last = std::min(recordCount(), first + 2 * PageRows);
+    for (int i = first; i < last && int(page.size()) < PageRows; ++i) {
+        const std::optional<qint64> other = knownKey(i);
+        if (!other)
+            continue; // not ordered yet
+        if (*other != key && !m_cache.contains(*other))
+            page.push_back(*other);
     }
     for (int i = 0; i < PageRows; ++i)
         m_fetch->bind(i + 1, i < int(page.size()) ? QVariant(page[std::size_t(i)]) : QVariant());

@@ -2,6 +2,8 @@
 
 #include "Database.h"
 #include "JetSql.h"
+#include "KeysetQuery.h"
+#include "OrderCompletion.h"
 
 #include <QHash>
 #include <QStringList>
@@ -35,7 +37,7 @@ class RecordSet {
 public:
     using Bookmark = qint64;
 
-    int recordCount() const { return int(m_keys.size()); }
+    int recordCount() const { return int(m_completion ? m_pendingCount : m_keys.size()); }
     int fieldCount() const { return m_fieldNames.size(); }
     const QStringList &fieldNames() const { return m_fieldNames; }
 
@@ -82,6 +84,21 @@ public:
     bool applyChange(const RecordChange &change, bool reverse);
 
     const DataError &lastError() const { return m_error; }
+
+    // A large result shows first: its first and last rows are found in one
+    // quick pass and the rest of its order is completed in the background.
+    // Whether that part is still being ordered.
+    bool isOrdering() const { return m_completion != nullptr; }
+    // Waits for the whole order; the set is complete after it.
+    void completeOrder();
+    // From how many rows in the table a result is completed in the
+    // background, and how its ends are found; gives the previous settings.
+    struct BackgroundOrder {
+        qint64 fromRows = 100000;
+        KeysetQuery::EndsTuning ends;
+    };
+    static BackgroundOrder setOrderInBackground(const BackgroundOrder &settings);
+
     // Whether the last store was refused because another user had stored
     // the record since it was read; CancelUpdate drops the typed values.
     bool hasConflict() const { return m_conflict; }
@@ -125,6 +142,21 @@ private:
     bool writeChange(qint64 key, const QVector<QVariant> &from, const QVector<QVariant> &to);
     void showChange(const RecordChange &change, bool removed, bool restored);
     int keyColumn() const;
+    // The key at a position, waiting for the order when it is not known
+    // yet; knownKey never waits. Nothing outside the set.
+    std::optional<qint64> keyAt(int position) const;
+    std::optional<qint64> knownKey(int position) const;
+    // A result whose middle is still to be ordered: its rows, and how many
+    // of the keys found are its first rows (the others are its last).
+    struct Pending {
+        std::size_t count = 0;
+        std::size_t first = 0;
+    };
+    // The keys of select's order, or of its ends only when the rest is to
+    // be completed in the background.
+    bool loadEnds(Database &db, const JetSql::Select &select, const QStringList &names, const QString &key,
+                  std::vector<qint64> &keys, Pending &pending);
+    void startCompletion(const JetSql::Select &select);
     QVariant toColumnValue(int field, const QVariant &value, bool *ok) const;
     bool fail(int number, const QString &text);
     bool failFromEngine();
@@ -135,7 +167,12 @@ private:
     QString m_key; // engine SQL naming the row key
     QStringList m_fieldNames;
     QVector<bool> m_integerColumn;
+    // While the order is completed in the background, m_keys holds its
+    // first rows then its last, of m_pendingCount.
     std::vector<qint64> m_keys;
+    std::unique_ptr<OrderCompletion> m_completion;
+    std::size_t m_pendingCount = 0;
+    std::size_t m_pendingFirst = 0; // how many of m_keys are the first rows
     int m_position = -1;        // index into m_keys; == size() past the end
     bool m_currentDeleted = false;
     EditMode m_editMode = EditMode::None;

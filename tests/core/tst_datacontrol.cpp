@@ -53,6 +53,8 @@ private Q_SLOTS:
     void largeSortMatchesTheEngine();
     void conditionInTheSameOrderFollowsChanges_data();
     void conditionInTheSameOrderFollowsChanges();
+    void largeOrderShowsItsEndsFirst_data();
+    void largeOrderShowsItsEndsFirst();
 };
 
 using TestSupport::column;
@@ -603,6 +605,89 @@ void TestDataControl::conditionInTheSameOrderFollowsChanges()
         VERIFY_DATA(fresh.Refresh(), fresh);
         QCOMPARE(column(data, 0), column(fresh, 0));
     }
+}
+
+void TestDataControl::largeOrderShowsItsEndsFirst_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<bool>("split");     // the ends read on two connections
+    QTest::addColumn<QString>("during"); // done while the middle is ordered
+    const QStringList queries{"SELECT * FROM Biblio ORDER BY AUTEUR",
+                              "SELECT * FROM Biblio WHERE LANGUE = 'F' ORDER BY TITRE DESC, AUTEUR",
+                              "SELECT * FROM Biblio ORDER BY NUMERO DESC"};
+    for (int q = 0; q < queries.size(); ++q) {
+        for (const char *during : {"nothing", "another sort", "edit", "add", "delete", "close", "unreadable"})
+            QTest::addRow("%d %s", q, during) << queries[q] << (q != 1) << QString::fromLatin1(during);
+    }
+}
+
+void TestDataControl::largeOrderShowsItsEndsFirst()
+{
+    // The first and last rows show before the middle is ordered in the
+    // background: every row must come once, in the order a plain query
+    // gives, whatever the user does meanwhile.
+    QFETCH(QString, query);
+    QFETCH(bool, split);
+    QFETCH(QString, during);
+    QList<Row> rows = TestSupport::manyRows(900);
+    const char *const names[] = {"côte", "Cote", "coté", "cote", "Œuvre", "oeuvre", "", "Ça va", "zèbre",
+                                 "Ωmega", "l'Abbé", "Auteur Auteur"};
+    for (int i = 0; i < rows.size(); ++i)
+        rows[i][4] = i % 11 == 0 ? QVariant() : QString::fromUtf8(names[i % 12]) + (i % 3 ? QString() : QStringLiteral(" %1").arg(i % 40));
+    QVERIFY(TestSupport::makeCatalogue(m_path, rows).isEmpty());
+    const QString resorted = QStringLiteral("SELECT * FROM Biblio ORDER BY EDITEUR, AUTEUR DESC");
+    QStringList expected;
+    QStringList expectedResorted;
+    {
+        DataControl plain;
+        plain.setDatabaseName(m_path);
+        for (auto [source, keys] : {std::pair{query, &expected}, std::pair{resorted, &expectedResorted}}) {
+            plain.setRecordSource(source);
+            VERIFY_DATA(plain.Refresh(), plain);
+            *keys = column(plain, 0);
+        }
+    }
+
+    const auto previous = RecordSet::setOrderInBackground({0, {7, 20, split ? 0 : qint64(1) << 40}});
+    const auto restore = qScopeGuard([previous] { RecordSet::setOrderInBackground(previous); });
+    DataControl data;
+    data.setDatabaseName(m_path);
+    if (during == "unreadable") {
+        // Neither a second connection nor the worker can open the file.
+        data.setRecordSource(QStringLiteral("SELECT * FROM Biblio"));
+        VERIFY_DATA(data.Refresh(), data);
+        QVERIFY(QFile::rename(m_path, m_path + ".moved"));
+    }
+    data.setRecordSource(query);
+    VERIFY_DATA(data.Refresh(), data);
+    RecordSet &rs = data.Recordset();
+    QVERIFY(rs.isOrdering());
+    const int count = int(expected.size());
+    QCOMPARE(rs.recordCount(), count);
+    for (const int i : {0, 1, 6, count - 7, count - 1})
+        QCOMPARE(rs.valueAt(i, 0).toString(), expected[i]);
+    QVERIFY(rs.isOrdering());
+
+    if (during == "another sort") {
+        data.setRecordSource(resorted);
+        VERIFY_DATA(data.Refresh(), data);
+        expected = expectedResorted;
+        QTest::qWait(20); // the first order's worker tells of its end, too late
+    } else if (during == "edit") {
+        QVERIFY(rs.Move(1) && rs.setValue(5, "zzz") && rs.Update());
+        QCOMPARE(rs.valueAt(1, 5).toString(), QStringLiteral("zzz"));
+    } else if (during == "add") {
+        QVERIFY(rs.AddNew() && rs.setValue(5, "nouveau") && rs.Update());
+        expected << QString::number(*rs.LastModified());
+    } else if (during == "delete") {
+        QVERIFY(rs.MoveLast() && rs.Delete());
+        expected.removeLast();
+    } else if (during == "close") {
+        QVERIFY(data.close());
+        VERIFY_DATA(data.Refresh(), data);
+    }
+    QTRY_VERIFY(!rs.isOrdering());
+    QCOMPARE(column(data, 0), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)

@@ -1,0 +1,54 @@
+#include "OrderCompletion.h"
+
+#include "KeysetQuery.h"
+
+#include <system_error>
+
+OrderCompletion::OrderCompletion(const QString &catalogue, const JetSql::Select &select, const QStringList &columns,
+                                 const QString &key, std::function<void()> finished)
+{
+    try {
+        m_thread = std::thread([this, catalogue, select, columns, key, finished] { work(catalogue, select, columns, key, finished); });
+    } catch (const std::system_error &) {
+        // No thread to be had: whoever takes the order orders it himself.
+        m_error = {DataErrors::Cancelled, QStringLiteral("no thread to order the rows in")};
+        m_finished = true;
+    }
+}
+
+OrderCompletion::~OrderCompletion()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void OrderCompletion::work(const QString &catalogue, const JetSql::Select &select, const QStringList &columns,
+                           const QString &key, const std::function<void()> &finished)
+{
+    Database db;
+    if (db.open(catalogue, Database::Mode::ReadOnly)) {
+        const KeysetQuery::ActivityScope activity(db, [this] { return !m_stop.load(); });
+        m_ok = KeysetQuery::run(db, select, columns, key, m_keys, m_error) && !m_stop;
+        db.close();
+        KeysetQuery::giveMemoryBack();
+    } else {
+        m_error = db.lastError();
+    }
+    m_finished = true;
+    if (!m_stop && finished)
+        finished();
+}
+
+bool OrderCompletion::take(std::vector<qint64> &keys, DataError &error)
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    if (!m_ok) {
+        error = m_error;
+        return false;
+    }
+    keys = std::move(m_keys);
+    m_ok = false;
+    return true;
+}
