@@ -256,6 +256,11 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         return true;
     }
 
+    // Stopped once the rows are read: ordering them would be wasted.
+    if (const auto &stillWanted = db.activity(); stillWanted && !stillWanted()) {
+        error = {DataErrors::Cancelled, QStringLiteral("Opération interrompue à la demande de l'utilisateur.")};
+        return false;
+    }
     report.report(tableRows);
     sortIntoKeys(entries, found, [&](const Entry &a, const Entry &b) {
         if (a.prefix[0] != b.prefix[0])
