@@ -4,6 +4,11 @@
 
 #include <system_error>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 OrderCompletion::OrderCompletion(const QString &catalogue, const JetSql::Select &select, const QStringList &columns,
                                  const QString &key, std::function<void()> finished)
 {
@@ -26,6 +31,11 @@ OrderCompletion::~OrderCompletion()
 void OrderCompletion::work(const QString &catalogue, const JetSql::Select &select, const QStringList &columns,
                            const QString &key, const std::function<void()> &finished)
 {
+#ifdef __linux__
+    // Background work yields to the window's: a new query, a repaint. The
+    // sort's second thread inherits the lower priority.
+    setpriority(PRIO_PROCESS, id_t(gettid()), 10);
+#endif
     Database db;
     if (db.open(catalogue, Database::Mode::ReadOnly)) {
         const KeysetQuery::ActivityScope activity(db, [this] { return !m_stop.load(); });
