@@ -16,7 +16,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -179,21 +182,27 @@ bool backUpServer(const QString &programFolder, const QString &address, QString 
     return true;
 }
 
+// Whether the whole catalogue lies in the file itself: no journal or log
+// beside it, not in the format that keeps changes in a log.
+bool holdsEverything(const QString &databasePath, const QByteArray &header)
+{
+    for (const char *side : {"-journal", "-wal"}) {
+        if (QFileInfo::exists(databasePath + QLatin1String(side)))
+            return false;
+    }
+    return header.size() >= 100 && header[18] != 2 && header[19] != 2;
+}
+
 // Whether the backup already holds exactly this catalogue, so that the copy
 // can be skipped: the same bytes but for the header's counters, which the
 // copy itself sets (change counter, schema cookie, the writer's version).
-// Only for a file whose whole content lies in the file itself, no journal
-// or log beside it; the caller holds a read transaction.
+// The caller holds a read transaction and has checked holdsEverything().
 bool alreadyBackedUp(const QString &databasePath, const QString &backupPath)
 {
     const QFileInfo source(databasePath);
     const QFileInfo target(backupPath);
     if (!target.isFile() || target.size() != source.size())
         return false;
-    for (const char *side : {"-journal", "-wal"}) {
-        if (QFileInfo::exists(databasePath + QLatin1String(side)))
-            return false;
-    }
     QFile a(databasePath);
     QFile b(backupPath);
     if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly))
@@ -201,8 +210,7 @@ bool alreadyBackedUp(const QString &databasePath, const QString &backupPath)
     constexpr qint64 Chunk = 1 << 20;
     QByteArray first = a.read(Chunk);
     QByteArray second = b.read(Chunk);
-    // Format versions 2: a write-ahead log may hold what the file does not.
-    if (first.size() < 100 || second.size() != first.size() || first[18] == 2 || first[19] == 2)
+    if (first.size() < 100 || second.size() != first.size())
         return false;
     for (const auto &[from, to] : {std::pair{24, 28}, std::pair{40, 44}, std::pair{92, 100}}) {
         for (int i = from; i < to; ++i)
@@ -215,6 +223,78 @@ bool alreadyBackedUp(const QString &databasePath, const QString &backupPath)
         second = b.read(Chunk);
     }
     return second.isEmpty() && a.error() == QFileDevice::NoError && b.error() == QFileDevice::NoError;
+}
+
+// Reading the whole backup back at every start costs as much as the
+// catalogue is large. So the backup carries, in an extended attribute, the
+// state of the catalogue file it holds: the file's identity, size, times of
+// change to the nanosecond and the engine's change counter (every committed
+// change raises it). The same state at the next start means the same bytes.
+// The backup's own identity, size and time go with it, so that a backup
+// changed since is read again.
+constexpr char StateAttribute[] = "user.ferulan.backup-of";
+
+// A file changed within the same tick of the file system's clock as it was
+// recorded would keep its times; a state is only recorded once its last
+// change lies this far in the past, as a version control's index does.
+constexpr qint64 SettledNs = 2'000'000'000;
+
+qint64 nanoseconds(const timespec &time)
+{
+    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+QByteArray fileState(const struct stat &info)
+{
+    return QByteArray::number(quint64(info.st_dev)) + ' ' + QByteArray::number(quint64(info.st_ino)) + ' '
+        + QByteArray::number(qint64(info.st_size)) + ' ' + QByteArray::number(nanoseconds(info.st_mtim));
+}
+
+// The catalogue's state as the backup records it; empty when it cannot be
+// known or has not settled.
+QByteArray catalogueState(const QString &databasePath, const QByteArray &header, bool settledOnly)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(databasePath).constData(), &info) != 0 || header.size() < 28)
+        return {};
+    if (settledOnly) {
+        timespec now {};
+        clock_gettime(CLOCK_REALTIME, &now);
+        if (nanoseconds(info.st_ctim) > nanoseconds(now) - SettledNs)
+            return {};
+    }
+    return "1 " + fileState(info) + ' ' + QByteArray::number(nanoseconds(info.st_ctim)) + ' '
+        + header.mid(24, 4).toHex();
+}
+
+QByteArray backupState(const QString &backupPath)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(backupPath).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    return fileState(info);
+}
+
+// What the backup says it holds, or nothing.
+QByteArray recordedState(const QString &backupPath)
+{
+    char value[256];
+    const ssize_t length = ::getxattr(QFile::encodeName(backupPath).constData(), StateAttribute, value, sizeof value);
+    return length > 0 ? QByteArray(value, int(length)) : QByteArray();
+}
+
+// Best effort: a file system without extended attributes only means that
+// the next start reads the backup again.
+void recordState(const QString &backupPath, const QByteArray &catalogue)
+{
+    const QByteArray path = QFile::encodeName(backupPath);
+    const QByteArray backup = backupState(backupPath);
+    if (catalogue.isEmpty() || backup.isEmpty()) {
+        ::removexattr(path.constData(), StateAttribute);
+        return;
+    }
+    const QByteArray value = catalogue + " / " + backup;
+    ::setxattr(path.constData(), StateAttribute, value.constData(), std::size_t(value.size()), 0);
 }
 
 } // namespace
@@ -286,8 +366,23 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
     };
     // What starts killed half-way left goes first.
     ProcessFiles::removeLeftovers(QFileInfo(target).absoluteDir());
-    if (alreadyBackedUp(databasePath, target))
-        return true;
+    // Read under the read transaction: no writer of the engine can change
+    // the file until the copy is made.
+    QByteArray header;
+    if (QFile file(databasePath); file.open(QIODevice::ReadOnly))
+        header = file.read(100);
+    const bool complete = holdsEverything(databasePath, header);
+    if (complete) {
+        const QByteArray state = catalogueState(databasePath, header, false);
+        const QByteArray recorded = recordedState(target);
+        if (!state.isEmpty() && recorded == state + " / " + backupState(target))
+            return true;
+        if (alreadyBackedUp(databasePath, target)) {
+            recordState(target, catalogueState(databasePath, header, true));
+            return true;
+        }
+    }
+    const QByteArray copiedState = complete ? catalogueState(databasePath, header, true) : QByteArray();
     PendingCopy pending(target);
     const QString &temporary = pending.path();
     Database copy;
@@ -314,6 +409,7 @@ bool BackUpMDB_file(const QString &databasePath, QString *error)
     QFile::setPermissions(temporary, source.permissions());
     if (!pending.replaceTarget())
         return cannotWrite(Library::SystemErrorText(errno));
+    recordState(target, copiedState);
     return true;
 }
 

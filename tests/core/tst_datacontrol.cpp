@@ -8,6 +8,7 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using TestSupport::Row;
@@ -44,6 +45,7 @@ private Q_SLOTS:
     void backupIsConsistentCopy();
     void backupSkippedOnlyWhenAlreadyMade_data();
     void backupSkippedOnlyWhenAlreadyMade();
+    void backupRecordedStateNeverHidesAChange();
     void backupRefuses_data();
     void backupRefuses();
     void rowKeyCannotBeShadowed_data();
@@ -392,6 +394,57 @@ void TestDataControl::backupSkippedOnlyWhenAlreadyMade()
     QCOMPARE(inode() != first, copied);
     QCOMPARE(contentOf(backup), contentOf(m_path));
     QCOMPARE(contentOf(backup).contains("Zolb"), copied);
+}
+
+// Changes made after the backup has recorded what it holds: each must bring
+// a new copy. One wait lets every catalogue's last change settle first.
+void TestDataControl::backupRecordedStateNeverHidesAChange()
+{
+    enum Change { None, ThroughEngine, BytesWithTimesPutBack, BackupChanged };
+    const QList<Change> changes{None, ThroughEngine, BytesWithTimesPutBack, BackupChanged};
+    const auto inode = [](const QString &path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    // "Zola" becomes "Zolb" in the file's bytes, as a program beside the engine would write it.
+    const auto editBytes = [](const QString &path, bool keepTimes) {
+        struct stat before {};
+        QFile file(path);
+        if (::stat(QFile::encodeName(path).constData(), &before) != 0 || !file.open(QIODevice::ReadWrite))
+            return false;
+        const qint64 at = file.readAll().indexOf("Zola");
+        if (at < 0 || !file.seek(at + 3) || file.write("b", 1) != 1)
+            return false;
+        file.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        return !keepTimes || ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    };
+    QStringList paths;
+    for (Change change : changes) {
+        paths << dir().filePath(QStringLiteral("c%1/biblio.db").arg(change));
+        QVERIFY(QDir().mkpath(QFileInfo(paths.last()).path()));
+        QVERIFY(TestSupport::makeCatalogue(paths.last(), TestSupport::sampleRows()).isEmpty());
+    }
+    QTest::qSleep(2100);
+    QString error;
+    for (const QString &path : paths)
+        QVERIFY2(Backup::BackUpMDB_file(path, &error) && Backup::BackUpMDB_file(path, &error), qPrintable(error));
+    for (Change change : changes) {
+        const QString path = paths[change];
+        const QString backup = Backup::backupPath(path);
+        const auto first = inode(backup);
+        Database writer;
+        if (change == ThroughEngine)
+            QVERIFY(writer.open(path) && writer.exec("UPDATE Biblio SET AUTEUR = 'Zolb' WHERE AUTEUR = 'Zola'"));
+        writer.close();
+        if (change == BytesWithTimesPutBack)
+            QVERIFY(editBytes(path, true));
+        if (change == BackupChanged)
+            QVERIFY(editBytes(backup, false));
+        QVERIFY2(Backup::BackUpMDB_file(path, &error), qPrintable(error));
+        QCOMPARE(inode(backup) != first, change != None);
+        QCOMPARE(contentOf(backup), contentOf(path));
+    }
 }
 
 void TestDataControl::backupRefuses_data()
