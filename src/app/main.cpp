@@ -89,7 +89,8 @@ Parsed parseCommandLine(int argc, char *argv[], bool *platformGiven)
 }
 
 // For timing the start from outside: once the window's first frame holding
-// a record has been drawn, one line on the standard output says so.
+// a record has been drawn on the screen, one line on the standard output
+// says so.
 class FirstRecordReport : public QObject {
 public:
     explicit FirstRecordReport(frmFerulan &window) : QObject(&window), m_window(window)
@@ -100,8 +101,10 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        // The frame is drawn while this event is handled: report right after.
-        if (event->type() == QEvent::UpdateRequest && !m_reported) {
+        // The window is painted only once the display has shown it (a
+        // request to update comes before that); its boxes are painted and
+        // the frame sent to the display in the same pass: report right after.
+        if (event->type() == QEvent::Paint && !m_reported) {
             m_reported = true;
             QTimer::singleShot(0, this, [this] {
                 std::printf("first record shown: %s\n", qPrintable(m_window.Data1.Caption()));
