@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -97,16 +97,21 @@ struct Tail {
 
 // The sort strings longer than sixteen bytes, past those sixteen, each
 // after its length (one byte, or 255 and four bytes): most names and titles
-// need a few bytes. In blocks that are filled and never moved, so that the
-// arena grows without copying itself or reserving twice its size, and
-// addressed by one 32-bit position.
+// need a few bytes. One block addressed by 32-bit positions; large enough to
+// be mapped apart by the allocator, it grows by remapping its pages rather
+// than copying them, and pages never written cost no memory.
 class Arena {
 public:
     static constexpr std::size_t InEntry = 16;
     // Positions below this are the lengths of strings kept whole in their entry.
     static constexpr std::uint32_t FirstPosition = InEntry + 1;
 
-    // False when the arena would pass its four gigabytes.
+    Arena() = default;
+    ~Arena() { release(); }
+    Arena(const Arena &) = delete;
+    Arena &operator=(const Arena &) = delete;
+
+    // False when memory runs out or the arena would pass four gigabytes.
     bool add(const std::string &bytes, std::uint32_t row, Entry &entry)
     {
         if (bytes.size() > UINT32_MAX)
@@ -116,9 +121,11 @@ public:
             return true;
         const std::size_t tail = bytes.size() - InEntry;
         const std::size_t header = tail < 255 ? 1 : 5;
-        char *at = room(header + tail, entry.where);
-        if (!at)
+        if (!reserve(header + tail))
             return false;
+        entry.where = std::uint32_t(m_used);
+        char *at = m_bytes + m_used;
+        m_used += header + tail;
         if (header == 1) {
             *at = char(tail);
         } else {
@@ -134,7 +141,7 @@ public:
     {
         if (entry.where < FirstPosition)
             return {entry.where, nullptr};
-        const char *at = m_slots[entry.where >> BlockBits] + (entry.where & BlockMask);
+        const char *at = m_bytes + entry.where;
         if (static_cast<unsigned char>(*at) != 255)
             return {std::uint32_t(InEntry + static_cast<unsigned char>(*at)), at + 1};
         std::uint32_t length = 0;
@@ -144,43 +151,35 @@ public:
 
     void release()
     {
-        std::vector<char *>().swap(m_slots);
-        std::vector<std::unique_ptr<char[]>>().swap(m_blocks);
-        m_used = m_end = 0;
+        std::free(m_bytes);
+        m_bytes = nullptr;
+        m_used = FirstPosition;
+        m_capacity = 0;
     }
 
 private:
-    static constexpr unsigned BlockBits = 20;
-    static constexpr std::size_t BlockSize = std::size_t(1) << BlockBits;
-    static constexpr std::size_t BlockMask = BlockSize - 1;
+    static constexpr std::uint64_t Limit = std::uint64_t(1) << 32;
 
-    // Room for size bytes, and its position.
-    char *room(std::size_t size, std::uint32_t &position)
+    bool reserve(std::size_t size)
     {
-        if (m_used + size > m_end) {
-            // A new block, of as many slots as a long string needs; every
-            // slot points at its part, so any position is found by its slot.
-            const std::uint64_t start = std::uint64_t(m_slots.size()) << BlockBits;
-            const std::uint64_t first = std::max<std::uint64_t>(start, FirstPosition);
-            const std::size_t slots = std::size_t((first - start + size + BlockMask) >> BlockBits);
-            if (start + (std::uint64_t(slots) << BlockBits) > (std::uint64_t(1) << 32))
-                return nullptr;
-            // Not zeroed: pages never written cost no memory.
-            m_blocks.emplace_back(new char[slots * BlockSize]);
-            for (std::size_t i = 0; i < slots; ++i)
-                m_slots.push_back(m_blocks.back().get() + i * BlockSize);
-            m_used = first;
-            m_end = start + (std::uint64_t(slots) << BlockBits);
-        }
-        position = std::uint32_t(m_used);
-        m_used += size;
-        return m_slots[position >> BlockBits] + (position & BlockMask);
+        const std::uint64_t needed = std::uint64_t(m_used) + size;
+        if (needed <= m_capacity)
+            return true;
+        if (needed > Limit)
+            return false;
+        const std::uint64_t capacity =
+            std::min(Limit, std::max({needed, std::uint64_t(m_capacity) + m_capacity / 2, std::uint64_t(1) << 20}));
+        char *bytes = static_cast<char *>(std::realloc(m_bytes, std::size_t(capacity)));
+        if (!bytes)
+            return false;
+        m_bytes = bytes;
+        m_capacity = std::size_t(capacity);
+        return true;
     }
 
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    std::vector<char *> m_slots; // by position >> BlockBits
-    std::uint64_t m_used = 0;
-    std::uint64_t m_end = 0;
+    char *m_bytes = nullptr;
+    std::size_t m_used = FirstPosition;
+    std::size_t m_capacity = 0;
 };
 
 // The row keys of the entries: in the entries themselves while every key
@@ -214,14 +213,47 @@ private:
     std::vector<qint64> m_keys;
 };
 
+// The order of the entries: by their sort strings, then by their keys. The
+// prefixes decide nearly always, inline; the rest is worked out apart.
+struct EntryOrder {
+    const Arena &arena;
+    const RowKeys &rowKeys;
+
+    bool operator()(const Entry &a, const Entry &b) const
+    {
+        if (a.prefix[0] != b.prefix[0])
+            return a.prefix[0] < b.prefix[0];
+        if (a.prefix[1] != b.prefix[1])
+            return a.prefix[1] < b.prefix[1];
+        return tied(a, b);
+    }
+
+    // Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
+    bool tied(const Entry &a, const Entry &b) const
+    {
+        if (a.where != b.where || a.where >= Arena::FirstPosition) {
+            const Tail ta = arena.tailOf(a);
+            const Tail tb = arena.tailOf(b);
+            const std::uint32_t common = std::min(ta.length, tb.length);
+            if (common > Arena::InEntry) {
+                const int order = std::memcmp(ta.bytes, tb.bytes, common - Arena::InEntry);
+                if (order != 0)
+                    return order < 0;
+            }
+            if (ta.length != tb.length)
+                return ta.length < tb.length;
+        }
+        return rowKeys.of(a) < rowKeys.of(b);
+    }
+};
+
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t ParallelSortRows = 50000;
 
 // Sorts the entries and gives their keys in order. Two halves are sorted on
 // two cores, then merged; the merge only notes which half each place takes
 // from, so that the arena is given back before the keys are made.
-template <typename Less>
-void sortIntoKeys(std::vector<Entry> &entries, Arena &arena, const RowKeys &rowKeys, Less less,
+void sortIntoKeys(std::vector<Entry> &entries, Arena &arena, const RowKeys &rowKeys, EntryOrder less,
                   std::vector<qint64> &keys)
 {
     const std::size_t rows = entries.size();
@@ -393,26 +425,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     report.report(tableRows);
     keys.clear();
     keys.shrink_to_fit();
-    sortIntoKeys(entries, arena, rowKeys, [&](const Entry &a, const Entry &b) {
-        if (a.prefix[0] != b.prefix[0])
-            return a.prefix[0] < b.prefix[0];
-        if (a.prefix[1] != b.prefix[1])
-            return a.prefix[1] < b.prefix[1];
-        // Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
-        if (a.where != b.where || a.where >= Arena::FirstPosition) {
-            const Tail ta = arena.tailOf(a);
-            const Tail tb = arena.tailOf(b);
-            const std::uint32_t common = std::min(ta.length, tb.length);
-            if (common > Arena::InEntry) {
-                const int order = std::memcmp(ta.bytes, tb.bytes, common - Arena::InEntry);
-                if (order != 0)
-                    return order < 0;
-            }
-            if (ta.length != tb.length)
-                return ta.length < tb.length;
-        }
-        return rowKeys.of(a) < rowKeys.of(b);
-    }, keys);
+    sortIntoKeys(entries, arena, rowKeys, EntryOrder{arena, rowKeys}, keys);
     return true;
 }
 
