@@ -16,12 +16,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unistd.h>
 
 namespace {
@@ -29,12 +32,21 @@ namespace {
 // A record line with fourteen semicolons in a row has seven empty fields in
 // a row: it says nothing worth keeping (an all-empty record gives exactly
 // this). Fields never hold a semicolon, so the run is made of separators.
-bool hasEmptyRun(const std::string &line)
+bool hasEmptyRun(std::string_view line)
 {
-    int run = 0;
-    for (const char c : line) {
-        run = c == ';' ? run + 1 : 0;
-        if (run == 14)
+    // Such a run holds one of every fourteenth byte: only those are looked
+    // at, and the runs through them measured.
+    constexpr std::size_t Run = 14;
+    for (std::size_t at = Run - 1; at < line.size(); at += Run) {
+        if (line[at] != ';')
+            continue;
+        std::size_t first = at;
+        while (first > 0 && line[first - 1] == ';')
+            --first;
+        std::size_t end = at + 1;
+        while (end < line.size() && line[end] == ';' && end - first < Run)
+            ++end;
+        if (end - first >= Run)
             return true;
     }
     return false;
@@ -53,44 +65,68 @@ QByteArray codeLabel(int position, QByteArrayView utf8)
 // once per letter, and only other texts go the long way.
 class CodeLabels {
 public:
-    void append(std::string &line, int position, QByteArrayView utf8)
+    // Valid until the next call.
+    std::string_view of(int position, QByteArrayView utf8)
     {
         if (utf8.size() != 1 || static_cast<unsigned char>(utf8.front()) >= 0x80) {
-            const QByteArray label = codeLabel(position, utf8);
-            line.append(label.constData(), std::size_t(label.size()));
-            return;
+            m_other = codeLabel(position, utf8).toStdString();
+            return m_other;
         }
         auto &slot = m_single[position - 1][static_cast<unsigned char>(utf8.front())];
         if (!slot)
             slot = codeLabel(position, utf8).toStdString();
-        line += *slot;
+        return *slot;
     }
 
 private:
     std::optional<std::string> m_single[3][128];
+    std::string m_other;
 };
 
-// One record as the bytes of its line, without the line end: fields 1 to
-// last, each given by fieldAt as UTF-8. The long fields go from UTF-8
-// straight into the code page.
-template <typename FieldAt>
-void recordLine(int last, FieldAt fieldAt, const std::string &separator, CodeLabels &labels, std::string &line)
-{
-    line.clear();
-    for (int i = 1; i <= last; ++i) {
-        const QByteArrayView value = fieldAt(i);
-        if (i <= 3) {
-            labels.append(line, i, value);
-        } else {
-            const std::size_t start = line.size();
-            Windows1252::appendFromUtf8(line, value);
-            std::replace(line.begin() + std::ptrdiff_t(start), line.end(), ';', ':');
+// Records as the bytes of their lines.
+class LineMaker {
+public:
+    explicit LineMaker(std::string separator) : m_separator(std::move(separator)) {}
+
+    // The line of a record with its end: fields 1 to last, each given by
+    // fieldAt as UTF-8. Valid until the next call. The long fields go from
+    // UTF-8 straight into the code page.
+    template <typename FieldAt>
+    std::string_view line(int last, FieldAt fieldAt)
+    {
+        std::size_t used = 0;
+        for (int i = 1; i <= last; ++i) {
+            const QByteArrayView value = fieldAt(i);
+            if (i <= 3) {
+                const std::string_view label = m_labels.of(i, value);
+                std::memcpy(room(used, label.size()), label.data(), label.size());
+                used += label.size();
+            } else {
+                char *at = room(used, std::size_t(value.size()));
+                used = std::size_t(Windows1252::fromUtf8(at, value, ';', ':') - m_buffer.data());
+            }
+            std::memcpy(room(used, m_separator.size()), m_separator.data(), m_separator.size());
+            used += m_separator.size();
         }
-        line += separator;
+        // The cut is the width of the program's own separator, whatever is passed.
+        used -= std::min<std::size_t>(2, used);
+        std::memcpy(room(used, 2), "\r\n", 2);
+        return std::string_view(m_buffer.data(), used + 2);
     }
-    // The cut is the width of the program's own separator, whatever is passed.
-    line.resize(line.size() - std::min<std::size_t>(2, line.size()));
-}
+
+private:
+    // Where size more bytes go after the used ones; the buffer only grows.
+    char *room(std::size_t used, std::size_t size)
+    {
+        if (used + size > m_buffer.size())
+            m_buffer.resize(std::max(2 * m_buffer.size(), used + size));
+        return m_buffer.data() + used;
+    }
+
+    std::string m_separator;
+    CodeLabels m_labels;
+    std::string m_buffer;
+};
 
 QString fileError(const QString &path, const QString &reason)
 {
@@ -252,9 +288,7 @@ CatalogueExport::Outcome writeRows(ForwardRecordset &rs, const QString &separato
     if (!startExport(file))
         return fail(file.errorString());
 
-    const std::string separatorBytes = Windows1252::encode(separator).toStdString();
-    CodeLabels labels;
-    std::string line;
+    LineMaker lines(Windows1252::encode(separator).toStdString());
     qint64 rows = 0;
     while (!rs.isEOF()) {
         if (report && ++rows % ReportEveryRows == 0 && !report->report(rows)) {
@@ -262,13 +296,9 @@ CatalogueExport::Outcome writeRows(ForwardRecordset &rs, const QString &separato
                 *error = cancelledText(path);
             return Outcome::Cancelled;
         }
-        recordLine(
-            rs.fieldCount() - 1, [&rs](int i) { return rs.fieldUtf8(i); }, separatorBytes, labels, line);
-        if (!hasEmptyRun(line)) {
-            line += "\r\n";
-            if (!file.write(line.data(), line.size()))
-                return fail(file.errorString());
-        }
+        const std::string_view line = lines.line(rs.fieldCount() - 1, [&rs](int i) { return rs.fieldUtf8(i); });
+        if (!hasEmptyRun(line) && !file.write(line.data(), line.size()))
+            return fail(file.errorString());
         if (!rs.MoveNext())
             return fail(rs.lastError().text);
     }
@@ -301,9 +331,38 @@ public:
 
     bool tooMany() const { return m_buckets.size() > MaxBuckets; }
 
-    bool add(const std::string &key, const std::string &line)
+    // Adds a row's line to the bucket of the row's ORDER BY values, found
+    // from the values as they are, and from their sort string only the
+    // first time.
+    bool add(const Statement &row, int firstTerm, const QVector<JetSql::OrderTerm> &terms, std::string_view line)
     {
-        Bucket &bucket = m_buckets[key];
+        m_values.clear();
+        for (int term = 0; term < terms.size(); ++term) {
+            const int column = firstTerm + term;
+            const Statement::Type type = row.type(column);
+            m_values += char(type);
+            if (type == Statement::Type::Integer || type == Statement::Type::Real) {
+                const double value = row.real(column);
+                m_values.append(reinterpret_cast<const char *>(&value), sizeof value);
+            } else if (type == Statement::Type::Text || type == Statement::Type::Blob) {
+                const QByteArrayView bytes = type == Statement::Type::Text ? row.utf8(column) : row.bytes(column);
+                const std::uint32_t size = std::uint32_t(bytes.size());
+                m_values.append(reinterpret_cast<const char *>(&size), sizeof size);
+                m_values.append(bytes.data(), std::size_t(bytes.size()));
+            }
+        }
+        auto known = m_byValues.find(m_values);
+        if (known == m_byValues.end()) {
+            std::string sortString;
+            KeysetQuery::appendSortString(sortString, row, firstTerm, terms);
+            Bucket *bucket = &m_buckets[sortString];
+            // Values that differ in ways the order ignores are many only
+            // when the buckets are: never more than a few per bucket.
+            if (m_byValues.size() >= 8 * MaxBuckets)
+                m_byValues.clear();
+            known = m_byValues.emplace(m_values, bucket).first;
+        }
+        Bucket &bucket = *known->second;
         bucket.pending += line;
         ++bucket.lines;
         return bucket.pending.size() < KeptBytes || spill(bucket);
@@ -368,6 +427,8 @@ private:
 
     QString m_folder;
     std::map<std::string, Bucket> m_buckets;
+    std::unordered_map<std::string, Bucket *> m_byValues;
+    std::string m_values;
     QString m_error;
 };
 
@@ -404,11 +465,8 @@ std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql:
 
     Buckets buckets(QFileInfo(path).absolutePath());
     const auto bucketFailure = [&] { return fileError(path, buckets.errorString()); };
-    const std::string separatorBytes = Windows1252::encode(separator).toStdString();
+    LineMaker lines(Windows1252::encode(separator).toStdString());
     const int last = int(names.size()) - 1;
-    CodeLabels labels;
-    std::string line;
-    std::string sortString;
     qint64 read = 0;
     for (;;) {
         const Statement::Step step = rows->step();
@@ -421,13 +479,10 @@ std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql:
                 *error = cancelledText(path);
             return Outcome::Cancelled;
         }
-        recordLine(last, [&rows](int i) { return rows->utf8(i); }, separatorBytes, labels, line);
+        const std::string_view line = lines.line(last, [&rows](int i) { return rows->utf8(i); });
         if (hasEmptyRun(line))
             continue;
-        line += "\r\n";
-        sortString.clear();
-        KeysetQuery::appendSortString(sortString, *rows, last + 1, select.terms);
-        if (!buckets.add(sortString, line))
+        if (!buckets.add(*rows, last + 1, select.terms, line))
             return fail(bucketFailure());
         if (buckets.tooMany())
             return std::nullopt;
@@ -496,10 +551,8 @@ bool leavesOut(const QVector<QVariant> &row)
         if (!row[i].isNull())
             utf8[i] = row[i].toString().toUtf8();
     }
-    CodeLabels labels;
-    std::string line;
-    recordLine(int(row.size()) - 1, [&utf8](int i) { return QByteArrayView(utf8[i]); }, ";;", labels, line);
-    return hasEmptyRun(line);
+    LineMaker lines(";;");
+    return hasEmptyRun(lines.line(int(row.size()) - 1, [&utf8](int i) { return QByteArrayView(utf8[i]); }));
 }
 
 } // namespace CatalogueExport

@@ -21,6 +21,7 @@ class tst_Export : public QObject {
 private Q_SLOTS:
     void init();
     void wholeFileByteForByte();
+    void emptyRunAnywhereInTheLine();
     void sameBytesAsTheEnginesOrder_data();
     void sameBytesAsTheEnginesOrder();
     void secondExportReplacesFirst_data();
@@ -132,6 +133,22 @@ void tst_Export::wholeFileByteForByte()
     QCOMPARE(TestSupport::readFile(target), expected);
     QVERIFY2(exportQueryTo(target, &error), qPrintable(error));
     QCOMPARE(TestSupport::readFile(target), expected);
+}
+
+void tst_Export::emptyRunAnywhereInTheLine()
+{
+    // Wider records than the catalogue's: the run of separators starts at
+    // every offset a filled field before it can give.
+    for (int width = 1; width <= 15; ++width) {
+        for (const int empty : {5, 6}) {
+            QVector<QVariant> row{1, QString(), QString(), QString(), QString(width, QLatin1Char('a'))};
+            for (int i = 0; i < empty; ++i)
+                row << QString();
+            row << QStringLiteral("z");
+            QVERIFY2(CatalogueExport::leavesOut(row) == (empty == 6),
+                     qPrintable(QStringLiteral("%1 empty fields after %2 letters").arg(empty).arg(width)));
+        }
+    }
 }
 
 void tst_Export::sameBytesAsTheEnginesOrder_data()
