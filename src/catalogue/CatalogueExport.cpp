@@ -133,11 +133,9 @@ QString fileError(const QString &path, const QString &reason)
     return QStringLiteral("%1 : %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
-// Writes all of bytes, through interruptions; false with errno set.
-bool writeAll(int fd, const std::string &bytes)
+// Writes all of the bytes, through interruptions; false with errno set.
+bool writeAll(int fd, const char *data, std::size_t left)
 {
-    const char *data = bytes.data();
-    std::size_t left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(fd, data, left);
         if (written < 0 && errno == EINTR)
@@ -148,6 +146,11 @@ bool writeAll(int fd, const std::string &bytes)
         left -= std::size_t(written);
     }
     return true;
+}
+
+bool writeAll(int fd, const std::string &bytes)
+{
+    return writeAll(fd, bytes.data(), bytes.size());
 }
 
 // A new file written beside the target and renamed over it once complete,
@@ -189,8 +192,11 @@ public:
 
     bool write(const char *data, std::size_t size)
     {
+        // Large pieces go to the file as they are, past the buffer.
+        if (size >= BufferBytes)
+            return flush() && (writeAll(m_fd, data, size) || fail(errno));
         m_buffer.append(data, size);
-        return m_buffer.size() < (1u << 16) || flush();
+        return m_buffer.size() < BufferBytes || flush();
     }
 
     // Copies what fd holds from its start to its end.
@@ -200,7 +206,7 @@ public:
             *reason = Library::SystemErrorText(errno);
             return false;
         }
-        char chunk[1 << 16];
+        char chunk[BufferBytes];
         for (;;) {
             const ssize_t got = ::read(fd, chunk, sizeof chunk);
             if (got < 0 && errno == EINTR)
@@ -251,6 +257,8 @@ private:
         m_error = fileError(m_path, Library::SystemErrorText(error));
         return false;
     }
+
+    static constexpr std::size_t BufferBytes = 1 << 16;
 
     QString m_path;
     QString m_temporary;
