@@ -34,8 +34,8 @@ namespace {
 // this). Fields never hold a semicolon, so the run is made of separators.
 bool hasEmptyRun(std::string_view line)
 {
-    // Such a run holds one of every fourteenth byte: only those are looked
-    // at, and the runs through them measured.
+    // Such a run covers one of the bytes at every fourteenth place: only
+    // those are looked at, and the runs through them measured.
     constexpr std::size_t Run = 14;
     for (std::size_t at = Run - 1; at < line.size(); at += Run) {
         if (line[at] != ';')
@@ -364,8 +364,7 @@ public:
             std::string sortString;
             KeysetQuery::appendSortString(sortString, row, firstTerm, terms);
             Bucket *bucket = &m_buckets[sortString];
-            // Values that differ in ways the order ignores are many only
-            // when the buckets are: never more than a few per bucket.
+            // A few spellings per bucket at most are remembered.
             if (m_byValues.size() >= 8 * MaxBuckets)
                 m_byValues.clear();
             known = m_byValues.emplace(m_values, bucket).first;

@@ -2,6 +2,8 @@
 
 #include "Utf8.h"
 
+#include <QtAlgorithms>
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -86,7 +88,7 @@ char *fromUtf8(char *out, QByteArrayView utf8, char from, char to)
             const std::uint64_t stops = (word & Highs) | ((other - Ones) & ~other & Highs);
             // Never more than the input's size is written: out has the room.
             std::memcpy(out, p, sizeof word);
-            const std::size_t plain = stops == 0 ? sizeof word : std::size_t(__builtin_ctzll(stops) / 8);
+            const std::size_t plain = stops == 0 ? sizeof word : std::size_t(qCountTrailingZeroBits(stops) / 8);
             out += plain;
             p += plain;
             if (plain == sizeof word)
