@@ -17,14 +17,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -339,10 +344,16 @@ public:
 
     bool tooMany() const { return m_buckets.size() > MaxBuckets; }
 
-    // Adds a row's line to the bucket of the row's ORDER BY values, found
-    // from the values as they are, and from their sort string only the
-    // first time.
-    bool add(const Statement &row, int firstTerm, const QVector<JetSql::OrderTerm> &terms, std::string_view line)
+    struct Bucket {
+        std::string pending;
+        int fd = -1;
+        qint64 lines = 0;
+    };
+
+    // The bucket of a row's ORDER BY values, found from the values as they
+    // are, and from their sort string only the first time. Other threads
+    // may fill the buckets found before meanwhile.
+    Bucket *bucketOf(const Statement &row, int firstTerm, const QVector<JetSql::OrderTerm> &terms)
     {
         m_values.clear();
         for (int term = 0; term < terms.size(); ++term) {
@@ -369,7 +380,11 @@ public:
                 m_byValues.clear();
             known = m_byValues.emplace(m_values, bucket).first;
         }
-        Bucket &bucket = *known->second;
+        return known->second;
+    }
+
+    bool add(Bucket &bucket, std::string_view line)
+    {
         bucket.pending += line;
         ++bucket.lines;
         return bucket.pending.size() < KeptBytes || spill(bucket);
@@ -399,12 +414,6 @@ public:
 
 private:
     static constexpr std::size_t KeptBytes = 1 << 18;
-
-    struct Bucket {
-        std::string pending;
-        int fd = -1;
-        qint64 lines = 0;
-    };
 
     bool spill(Bucket &bucket)
     {
@@ -437,6 +446,141 @@ private:
     std::unordered_map<std::string, Bucket *> m_byValues;
     std::string m_values;
     QString m_error;
+};
+
+// Rows on their way from the engine to the thread that makes their lines:
+// each row's fields, copied (the engine's bytes last only until the next
+// step), and its bucket.
+struct RowBatch {
+    static constexpr std::size_t FullBytes = 1 << 20;
+    static constexpr std::size_t FullRows = 1 << 14;
+
+    std::string bytes;
+    std::vector<std::uint32_t> ends; // of each field in bytes, a row after the other
+    std::vector<Buckets::Bucket *> buckets;
+
+    bool full() const { return bytes.size() >= FullBytes || buckets.size() >= FullRows; }
+    void clear()
+    {
+        bytes.clear();
+        ends.clear();
+        buckets.clear();
+    }
+};
+
+// Makes the lines of the rows handed to it and adds them to their buckets,
+// on a second core while the engine reads on: the engine's work and the
+// lines' take about as long. On one core when no thread can be had.
+class LineWorker {
+public:
+    LineWorker(Buckets &buckets, std::string separator, int last)
+        : m_buckets(buckets)
+        , m_lines(std::move(separator))
+        , m_last(last)
+    {
+        try {
+            m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error &) {
+        }
+    }
+    ~LineWorker()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopped = true;
+        }
+        finish();
+    }
+    LineWorker(const LineWorker &) = delete;
+    LineWorker &operator=(const LineWorker &) = delete;
+
+    // Takes a batch and gives back an empty one, once the worker is ready
+    // for it; false when a bucket failed.
+    bool hand(RowBatch &batch)
+    {
+        if (!m_thread.joinable()) {
+            const bool done = work(batch);
+            batch.clear();
+            return done;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_waiting || m_failed; });
+        if (m_failed)
+            return false;
+        std::swap(batch, m_next);
+        m_waiting = true;
+        lock.unlock();
+        m_changed.notify_all();
+        batch.clear();
+        return true;
+    }
+
+    // Waits until every row handed is in its bucket; false when a bucket failed.
+    bool finish()
+    {
+        if (m_thread.joinable()) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_finished = true;
+            }
+            m_changed.notify_all();
+            m_thread.join();
+        }
+        return !m_failed;
+    }
+
+private:
+    void run()
+    {
+        RowBatch batch;
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_waiting || m_finished; });
+            if (!m_waiting || m_stopped)
+                return;
+            std::swap(batch, m_next);
+            m_waiting = false;
+            lock.unlock();
+            m_changed.notify_all();
+            const bool done = work(batch);
+            lock.lock();
+            if (!done) {
+                m_failed = true;
+                lock.unlock();
+                m_changed.notify_all();
+                return;
+            }
+        }
+    }
+
+    bool work(const RowBatch &batch)
+    {
+        std::size_t field = 0; // the row's first in ends
+        for (Buckets::Bucket *bucket : batch.buckets) {
+            const std::uint32_t *ends = batch.ends.data() + field;
+            const std::uint32_t rowStart = field == 0 ? 0 : batch.ends[field - 1];
+            const std::string_view line = m_lines.line(m_last, [&](int i) {
+                const std::uint32_t start = i == 1 ? rowStart : ends[i - 2];
+                return QByteArrayView(batch.bytes.data() + start, qsizetype(ends[i - 1] - start));
+            });
+            field += std::size_t(m_last);
+            if (!hasEmptyRun(line) && !m_buckets.add(*bucket, line))
+                return false;
+        }
+        return true;
+    }
+
+    Buckets &m_buckets;
+    LineMaker m_lines;
+    const int m_last;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    RowBatch m_next;
+    bool m_waiting = false;  // m_next holds rows to work on
+    bool m_finished = false; // no more rows will come
+    bool m_stopped = false;  // and those waiting are not wanted
+    bool m_failed = false;
+    std::thread m_thread;
 };
 
 // The export through buckets; nothing when the order has too many values
@@ -472,8 +616,9 @@ std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql:
 
     Buckets buckets(QFileInfo(path).absolutePath());
     const auto bucketFailure = [&] { return fileError(path, buckets.errorString()); };
-    LineMaker lines(Windows1252::encode(separator).toStdString());
     const int last = int(names.size()) - 1;
+    LineWorker worker(buckets, Windows1252::encode(separator).toStdString(), last);
+    RowBatch batch;
     qint64 read = 0;
     for (;;) {
         const Statement::Step step = rows->step();
@@ -486,14 +631,19 @@ std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql:
                 *error = cancelledText(path);
             return Outcome::Cancelled;
         }
-        const std::string_view line = lines.line(last, [&rows](int i) { return rows->utf8(i); });
-        if (hasEmptyRun(line))
-            continue;
-        if (!buckets.add(*rows, last + 1, select.terms, line))
-            return fail(bucketFailure());
+        batch.buckets.push_back(buckets.bucketOf(*rows, last + 1, select.terms));
         if (buckets.tooMany())
             return std::nullopt;
+        for (int i = 1; i <= last; ++i) {
+            const QByteArrayView value = rows->utf8(i);
+            batch.bytes.append(value.data(), std::size_t(value.size()));
+            batch.ends.push_back(std::uint32_t(batch.bytes.size()));
+        }
+        if (batch.full() && !worker.hand(batch))
+            return fail(bucketFailure());
     }
+    if (!worker.hand(batch) || !worker.finish())
+        return fail(bucketFailure());
     rows.reset();
 
     bool cancelled = false;
