@@ -469,8 +469,8 @@ struct RowBatch {
 };
 
 // Makes the lines of the rows handed to it and adds them to their buckets,
-// on a second core while the engine reads on: the engine's work and the
-// lines' take about as long. On one core when no thread can be had.
+// on a second core while the engine reads on; on the caller's when no
+// thread can be had.
 class LineWorker {
 public:
     LineWorker(Buckets &buckets, std::string separator, int last)
@@ -499,9 +499,9 @@ public:
     bool hand(RowBatch &batch)
     {
         if (!m_thread.joinable()) {
-            const bool done = work(batch);
+            m_failed = m_failed || !work(batch);
             batch.clear();
-            return done;
+            return !m_failed;
         }
         std::unique_lock<std::mutex> lock(m_mutex);
         m_changed.wait(lock, [this] { return !m_waiting || m_failed; });
@@ -542,9 +542,8 @@ private:
             m_waiting = false;
             lock.unlock();
             m_changed.notify_all();
-            const bool done = work(batch);
-            lock.lock();
-            if (!done) {
+            if (!work(batch)) {
+                lock.lock();
                 m_failed = true;
                 lock.unlock();
                 m_changed.notify_all();
