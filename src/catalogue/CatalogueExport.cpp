@@ -16,12 +16,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -29,12 +37,21 @@ namespace {
 // A record line with fourteen semicolons in a row has seven empty fields in
 // a row: it says nothing worth keeping (an all-empty record gives exactly
 // this). Fields never hold a semicolon, so the run is made of separators.
-bool hasEmptyRun(const std::string &line)
+bool hasEmptyRun(std::string_view line)
 {
-    int run = 0;
-    for (const char c : line) {
-        run = c == ';' ? run + 1 : 0;
-        if (run == 14)
+    // Such a run covers one of the bytes at every fourteenth place: only
+    // those are looked at, and the runs through them measured.
+    constexpr std::size_t Run = 14;
+    for (std::size_t at = Run - 1; at < line.size(); at += Run) {
+        if (line[at] != ';')
+            continue;
+        std::size_t first = at;
+        while (first > 0 && line[first - 1] == ';')
+            --first;
+        std::size_t end = at + 1;
+        while (end < line.size() && line[end] == ';' && end - first < Run)
+            ++end;
+        if (end - first >= Run)
             return true;
     }
     return false;
@@ -53,55 +70,77 @@ QByteArray codeLabel(int position, QByteArrayView utf8)
 // once per letter, and only other texts go the long way.
 class CodeLabels {
 public:
-    void append(std::string &line, int position, QByteArrayView utf8)
+    // Valid until the next call.
+    std::string_view of(int position, QByteArrayView utf8)
     {
         if (utf8.size() != 1 || static_cast<unsigned char>(utf8.front()) >= 0x80) {
-            const QByteArray label = codeLabel(position, utf8);
-            line.append(label.constData(), std::size_t(label.size()));
-            return;
+            m_other = codeLabel(position, utf8).toStdString();
+            return m_other;
         }
         auto &slot = m_single[position - 1][static_cast<unsigned char>(utf8.front())];
         if (!slot)
             slot = codeLabel(position, utf8).toStdString();
-        line += *slot;
+        return *slot;
     }
 
 private:
     std::optional<std::string> m_single[3][128];
+    std::string m_other;
 };
 
-// One record as the bytes of its line, without the line end: fields 1 to
-// last, each given by fieldAt as UTF-8. The long fields go from UTF-8
-// straight into the code page.
-template <typename FieldAt>
-void recordLine(int last, FieldAt fieldAt, const std::string &separator, CodeLabels &labels, std::string &line)
-{
-    line.clear();
-    for (int i = 1; i <= last; ++i) {
-        const QByteArrayView value = fieldAt(i);
-        if (i <= 3) {
-            labels.append(line, i, value);
-        } else {
-            const std::size_t start = line.size();
-            Windows1252::appendFromUtf8(line, value);
-            std::replace(line.begin() + std::ptrdiff_t(start), line.end(), ';', ':');
+// Records as the bytes of their lines.
+class LineMaker {
+public:
+    explicit LineMaker(std::string separator) : m_separator(std::move(separator)) {}
+
+    // The line of a record with its end: fields 1 to last, each given by
+    // fieldAt as UTF-8. Valid until the next call. The long fields go from
+    // UTF-8 straight into the code page.
+    template <typename FieldAt>
+    std::string_view line(int last, FieldAt fieldAt)
+    {
+        std::size_t used = 0;
+        for (int i = 1; i <= last; ++i) {
+            const QByteArrayView value = fieldAt(i);
+            if (i <= 3) {
+                const std::string_view label = m_labels.of(i, value);
+                std::memcpy(room(used, label.size()), label.data(), label.size());
+                used += label.size();
+            } else {
+                char *at = room(used, std::size_t(value.size()));
+                used = std::size_t(Windows1252::fromUtf8(at, value, ';', ':') - m_buffer.data());
+            }
+            std::memcpy(room(used, m_separator.size()), m_separator.data(), m_separator.size());
+            used += m_separator.size();
         }
-        line += separator;
+        // The cut is the width of the program's own separator, whatever is passed.
+        used -= std::min<std::size_t>(2, used);
+        std::memcpy(room(used, 2), "\r\n", 2);
+        return std::string_view(m_buffer.data(), used + 2);
     }
-    // The cut is the width of the program's own separator, whatever is passed.
-    line.resize(line.size() - std::min<std::size_t>(2, line.size()));
-}
+
+private:
+    // Where size more bytes go after the used ones; the buffer only grows.
+    char *room(std::size_t used, std::size_t size)
+    {
+        if (used + size > m_buffer.size())
+            m_buffer.resize(std::max(2 * m_buffer.size(), used + size));
+        return m_buffer.data() + used;
+    }
+
+    std::string m_separator;
+    CodeLabels m_labels;
+    std::string m_buffer;
+};
 
 QString fileError(const QString &path, const QString &reason)
 {
     return QStringLiteral("%1 : %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
-// Writes all of bytes, through interruptions; false with errno set.
-bool writeAll(int fd, const std::string &bytes)
+// Writes all of the bytes, through interruptions; false with errno set.
+bool writeAll(int fd, const char *data, std::size_t left)
 {
-    const char *data = bytes.data();
-    std::size_t left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(fd, data, left);
         if (written < 0 && errno == EINTR)
@@ -112,6 +151,11 @@ bool writeAll(int fd, const std::string &bytes)
         left -= std::size_t(written);
     }
     return true;
+}
+
+bool writeAll(int fd, const std::string &bytes)
+{
+    return writeAll(fd, bytes.data(), bytes.size());
 }
 
 // A new file written beside the target and renamed over it once complete,
@@ -153,8 +197,11 @@ public:
 
     bool write(const char *data, std::size_t size)
     {
+        // Large pieces go to the file as they are, past the buffer.
+        if (size >= BufferBytes)
+            return flush() && (writeAll(m_fd, data, size) || fail(errno));
         m_buffer.append(data, size);
-        return m_buffer.size() < (1u << 16) || flush();
+        return m_buffer.size() < BufferBytes || flush();
     }
 
     // Copies what fd holds from its start to its end.
@@ -164,7 +211,7 @@ public:
             *reason = Library::SystemErrorText(errno);
             return false;
         }
-        char chunk[1 << 16];
+        char chunk[BufferBytes];
         for (;;) {
             const ssize_t got = ::read(fd, chunk, sizeof chunk);
             if (got < 0 && errno == EINTR)
@@ -216,6 +263,8 @@ private:
         return false;
     }
 
+    static constexpr std::size_t BufferBytes = 1 << 16;
+
     QString m_path;
     QString m_temporary;
     int m_fd = -1;
@@ -252,9 +301,7 @@ CatalogueExport::Outcome writeRows(ForwardRecordset &rs, const QString &separato
     if (!startExport(file))
         return fail(file.errorString());
 
-    const std::string separatorBytes = Windows1252::encode(separator).toStdString();
-    CodeLabels labels;
-    std::string line;
+    LineMaker lines(Windows1252::encode(separator).toStdString());
     qint64 rows = 0;
     while (!rs.isEOF()) {
         if (report && ++rows % ReportEveryRows == 0 && !report->report(rows)) {
@@ -262,13 +309,9 @@ CatalogueExport::Outcome writeRows(ForwardRecordset &rs, const QString &separato
                 *error = cancelledText(path);
             return Outcome::Cancelled;
         }
-        recordLine(
-            rs.fieldCount() - 1, [&rs](int i) { return rs.fieldUtf8(i); }, separatorBytes, labels, line);
-        if (!hasEmptyRun(line)) {
-            line += "\r\n";
-            if (!file.write(line.data(), line.size()))
-                return fail(file.errorString());
-        }
+        const std::string_view line = lines.line(rs.fieldCount() - 1, [&rs](int i) { return rs.fieldUtf8(i); });
+        if (!hasEmptyRun(line) && !file.write(line.data(), line.size()))
+            return fail(file.errorString());
         if (!rs.MoveNext())
             return fail(rs.lastError().text);
     }
@@ -301,9 +344,47 @@ public:
 
     bool tooMany() const { return m_buckets.size() > MaxBuckets; }
 
-    bool add(const std::string &key, const std::string &line)
+    struct Bucket {
+        std::string pending;
+        int fd = -1;
+        qint64 lines = 0;
+    };
+
+    // The bucket of a row's ORDER BY values, found from the values as they
+    // are, and from their sort string only the first time. Other threads
+    // may fill the buckets found before meanwhile.
+    Bucket *bucketOf(const Statement &row, int firstTerm, const QVector<JetSql::OrderTerm> &terms)
     {
-        Bucket &bucket = m_buckets[key];
+        m_values.clear();
+        for (int term = 0; term < terms.size(); ++term) {
+            const int column = firstTerm + term;
+            const Statement::Type type = row.type(column);
+            m_values += char(type);
+            if (type == Statement::Type::Integer || type == Statement::Type::Real) {
+                const double value = row.real(column);
+                m_values.append(reinterpret_cast<const char *>(&value), sizeof value);
+            } else if (type == Statement::Type::Text || type == Statement::Type::Blob) {
+                const QByteArrayView bytes = type == Statement::Type::Text ? row.utf8(column) : row.bytes(column);
+                const std::uint32_t size = std::uint32_t(bytes.size());
+                m_values.append(reinterpret_cast<const char *>(&size), sizeof size);
+                m_values.append(bytes.data(), std::size_t(bytes.size()));
+            }
+        }
+        auto known = m_byValues.find(m_values);
+        if (known == m_byValues.end()) {
+            std::string sortString;
+            KeysetQuery::appendSortString(sortString, row, firstTerm, terms);
+            Bucket *bucket = &m_buckets[sortString];
+            // A few spellings per bucket at most are remembered.
+            if (m_byValues.size() >= 8 * MaxBuckets)
+                m_byValues.clear();
+            known = m_byValues.emplace(m_values, bucket).first;
+        }
+        return known->second;
+    }
+
+    bool add(Bucket &bucket, std::string_view line)
+    {
         bucket.pending += line;
         ++bucket.lines;
         return bucket.pending.size() < KeptBytes || spill(bucket);
@@ -334,12 +415,6 @@ public:
 private:
     static constexpr std::size_t KeptBytes = 1 << 18;
 
-    struct Bucket {
-        std::string pending;
-        int fd = -1;
-        qint64 lines = 0;
-    };
-
     bool spill(Bucket &bucket)
     {
         if (bucket.fd < 0) {
@@ -368,7 +443,143 @@ private:
 
     QString m_folder;
     std::map<std::string, Bucket> m_buckets;
+    std::unordered_map<std::string, Bucket *> m_byValues;
+    std::string m_values;
     QString m_error;
+};
+
+// Rows on their way from the engine to the thread that makes their lines:
+// each row's fields, copied (the engine's bytes last only until the next
+// step), and its bucket.
+struct RowBatch {
+    static constexpr std::size_t FullBytes = 1 << 20;
+    static constexpr std::size_t FullRows = 1 << 14;
+
+    std::string bytes;
+    std::vector<std::uint32_t> ends; // of each field in bytes, a row after the other
+    std::vector<Buckets::Bucket *> buckets;
+
+    bool full() const { return bytes.size() >= FullBytes || buckets.size() >= FullRows; }
+    void clear()
+    {
+        bytes.clear();
+        ends.clear();
+        buckets.clear();
+    }
+};
+
+// Makes the lines of the rows handed to it and adds them to their buckets,
+// on a second core while the engine reads on; on the caller's when no
+// thread can be had.
+class LineWorker {
+public:
+    LineWorker(Buckets &buckets, std::string separator, int last)
+        : m_buckets(buckets)
+        , m_lines(std::move(separator))
+        , m_last(last)
+    {
+        try {
+            m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error &) {
+        }
+    }
+    ~LineWorker()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopped = true;
+        }
+        finish();
+    }
+    LineWorker(const LineWorker &) = delete;
+    LineWorker &operator=(const LineWorker &) = delete;
+
+    // Takes a batch and gives back an empty one, once the worker is ready
+    // for it; false when a bucket failed.
+    bool hand(RowBatch &batch)
+    {
+        if (!m_thread.joinable()) {
+            m_failed = m_failed || !work(batch);
+            batch.clear();
+            return !m_failed;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_waiting || m_failed; });
+        if (m_failed)
+            return false;
+        std::swap(batch, m_next);
+        m_waiting = true;
+        lock.unlock();
+        m_changed.notify_all();
+        batch.clear();
+        return true;
+    }
+
+    // Waits until every row handed is in its bucket; false when a bucket failed.
+    bool finish()
+    {
+        if (m_thread.joinable()) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_finished = true;
+            }
+            m_changed.notify_all();
+            m_thread.join();
+        }
+        return !m_failed;
+    }
+
+private:
+    void run()
+    {
+        RowBatch batch;
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_waiting || m_finished; });
+            if (!m_waiting || m_stopped)
+                return;
+            std::swap(batch, m_next);
+            m_waiting = false;
+            lock.unlock();
+            m_changed.notify_all();
+            if (!work(batch)) {
+                lock.lock();
+                m_failed = true;
+                lock.unlock();
+                m_changed.notify_all();
+                return;
+            }
+        }
+    }
+
+    bool work(const RowBatch &batch)
+    {
+        std::size_t field = 0; // the row's first in ends
+        for (Buckets::Bucket *bucket : batch.buckets) {
+            const std::uint32_t *ends = batch.ends.data() + field;
+            const std::uint32_t rowStart = field == 0 ? 0 : batch.ends[field - 1];
+            const std::string_view line = m_lines.line(m_last, [&](int i) {
+                const std::uint32_t start = i == 1 ? rowStart : ends[i - 2];
+                return QByteArrayView(batch.bytes.data() + start, qsizetype(ends[i - 1] - start));
+            });
+            field += std::size_t(m_last);
+            if (!hasEmptyRun(line) && !m_buckets.add(*bucket, line))
+                return false;
+        }
+        return true;
+    }
+
+    Buckets &m_buckets;
+    LineMaker m_lines;
+    const int m_last;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    RowBatch m_next;
+    bool m_waiting = false;  // m_next holds rows to work on
+    bool m_finished = false; // no more rows will come
+    bool m_stopped = false;  // and those waiting are not wanted
+    bool m_failed = false;
+    std::thread m_thread;
 };
 
 // The export through buckets; nothing when the order has too many values
@@ -404,11 +615,9 @@ std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql:
 
     Buckets buckets(QFileInfo(path).absolutePath());
     const auto bucketFailure = [&] { return fileError(path, buckets.errorString()); };
-    const std::string separatorBytes = Windows1252::encode(separator).toStdString();
     const int last = int(names.size()) - 1;
-    CodeLabels labels;
-    std::string line;
-    std::string sortString;
+    LineWorker worker(buckets, Windows1252::encode(separator).toStdString(), last);
+    RowBatch batch;
     qint64 read = 0;
     for (;;) {
         const Statement::Step step = rows->step();
@@ -421,17 +630,19 @@ std::optional<CatalogueExport::Outcome> writeBuckets(Database &db, const JetSql:
                 *error = cancelledText(path);
             return Outcome::Cancelled;
         }
-        recordLine(last, [&rows](int i) { return rows->utf8(i); }, separatorBytes, labels, line);
-        if (hasEmptyRun(line))
-            continue;
-        line += "\r\n";
-        sortString.clear();
-        KeysetQuery::appendSortString(sortString, *rows, last + 1, select.terms);
-        if (!buckets.add(sortString, line))
-            return fail(bucketFailure());
+        batch.buckets.push_back(buckets.bucketOf(*rows, last + 1, select.terms));
         if (buckets.tooMany())
             return std::nullopt;
+        for (int i = 1; i <= last; ++i) {
+            const QByteArrayView value = rows->utf8(i);
+            batch.bytes.append(value.data(), std::size_t(value.size()));
+            batch.ends.push_back(std::uint32_t(batch.bytes.size()));
+        }
+        if (batch.full() && !worker.hand(batch))
+            return fail(bucketFailure());
     }
+    if (!worker.hand(batch) || !worker.finish())
+        return fail(bucketFailure());
     rows.reset();
 
     bool cancelled = false;
@@ -496,10 +707,8 @@ bool leavesOut(const QVector<QVariant> &row)
         if (!row[i].isNull())
             utf8[i] = row[i].toString().toUtf8();
     }
-    CodeLabels labels;
-    std::string line;
-    recordLine(int(row.size()) - 1, [&utf8](int i) { return QByteArrayView(utf8[i]); }, ";;", labels, line);
-    return hasEmptyRun(line);
+    LineMaker lines(";;");
+    return hasEmptyRun(lines.line(int(row.size()) - 1, [&utf8](int i) { return QByteArrayView(utf8[i]); }));
 }
 
 } // namespace CatalogueExport

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <system_error>
@@ -68,13 +69,16 @@ void appendTerm(std::string &out, const Statement &row, int column, bool descend
     }
 }
 
+// A row's sort string as the sort sees it. Row keys that fit in 32 bits
+// (nearly always) are kept here, and no list of keys beside the entries is
+// needed; the sort string's length and the rest of it past the first
+// sixteen bytes are in the arena.
 struct Entry {
     std::uint64_t prefix[2]; // the first sixteen bytes, big-endian, for quick comparisons
-    std::uint32_t block;  // where the whole string lies in the arena
-    std::uint32_t offset;
-    std::uint32_t length;
-    std::uint32_t row;    // index of the row's key
+    std::uint32_t where;     // a length up to 16 (nothing in the arena), else the arena's position
+    std::uint32_t row;       // the row's key, or its index among the keys when they do not all fit
 };
+static_assert(sizeof(Entry) == 24, "entries are the sort's largest part");
 
 std::uint64_t prefixOf(const std::string &bytes, std::size_t from)
 {
@@ -84,53 +88,184 @@ std::uint64_t prefixOf(const std::string &bytes, std::size_t from)
     return prefix;
 }
 
-// The sort strings beyond their first sixteen bytes, which the entries hold
-// already: most names and titles need nothing more. In blocks that are
-// filled and never moved, so that the arena grows without copying itself or
-// reserving twice its size.
+// A sort string past the entry's prefix: its whole length and its bytes
+// after the sixteenth.
+struct Tail {
+    std::uint32_t length;
+    const char *bytes;
+};
+
+// The sort strings longer than sixteen bytes, past those sixteen, each
+// after its length (one byte, or 255 and four bytes): most names and titles
+// need a few bytes. One block addressed by 32-bit positions; large enough to
+// be mapped apart by the allocator, it grows by remapping its pages rather
+// than copying them, and pages never written cost no memory.
 class Arena {
 public:
-    static constexpr std::size_t BlockSize = 1 << 20;
     static constexpr std::size_t InEntry = 16;
+    // Positions below this are the lengths of strings kept whole in their entry.
+    static constexpr std::uint32_t FirstPosition = InEntry + 1;
 
-    Entry add(const std::string &bytes, std::uint32_t row)
+    Arena() = default;
+    ~Arena() { release(); }
+    Arena(const Arena &) = delete;
+    Arena &operator=(const Arena &) = delete;
+
+    // False when memory runs out or the arena would pass four gigabytes.
+    bool add(const std::string &bytes, std::uint32_t row, Entry &entry)
     {
-        const std::size_t tail = bytes.size() > InEntry ? bytes.size() - InEntry : 0;
-        if (tail > 0 && (m_blocks.empty() || m_blocks.back().size() + tail > m_blocks.back().capacity())) {
-            m_blocks.emplace_back();
-            m_blocks.back().reserve(std::max(BlockSize, tail));
+        if (bytes.size() > UINT32_MAX)
+            return false;
+        entry = {{prefixOf(bytes, 0), prefixOf(bytes, 8)}, std::uint32_t(bytes.size()), row};
+        if (bytes.size() <= InEntry)
+            return true;
+        const std::size_t tail = bytes.size() - InEntry;
+        const std::size_t header = tail < 255 ? 1 : 5;
+        if (!reserve(header + tail))
+            return false;
+        entry.where = std::uint32_t(m_used);
+        char *at = m_bytes + m_used;
+        m_used += header + tail;
+        if (header == 1) {
+            *at = char(tail);
+        } else {
+            *at = char(255);
+            const std::uint32_t length = std::uint32_t(bytes.size());
+            std::memcpy(at + 1, &length, sizeof length);
         }
-        const std::uint32_t block = tail > 0 ? std::uint32_t(m_blocks.size() - 1) : 0;
-        const Entry entry{{prefixOf(bytes, 0), prefixOf(bytes, 8)}, block,
-                          tail > 0 ? std::uint32_t(m_blocks.back().size()) : 0, std::uint32_t(bytes.size()), row};
-        if (tail > 0)
-            m_blocks.back().append(bytes, InEntry, tail);
-        return entry;
+        std::memcpy(at + header, bytes.data() + InEntry, tail);
+        return true;
     }
 
-    // The bytes after the first sixteen (valid when the string is longer).
-    const char *tailOf(const Entry &entry) const { return m_blocks[entry.block].data() + entry.offset; }
+    Tail tailOf(const Entry &entry) const
+    {
+        if (entry.where < FirstPosition)
+            return {entry.where, nullptr};
+        const char *at = m_bytes + entry.where;
+        if (static_cast<unsigned char>(*at) != 255)
+            return {std::uint32_t(InEntry + static_cast<unsigned char>(*at)), at + 1};
+        std::uint32_t length = 0;
+        std::memcpy(&length, at + 1, sizeof length);
+        return {length, at + 5};
+    }
+
+    void release()
+    {
+        std::free(m_bytes);
+        m_bytes = nullptr;
+        m_used = FirstPosition;
+        m_capacity = 0;
+    }
 
 private:
-    std::vector<std::string> m_blocks;
+    static constexpr std::uint64_t Limit = std::uint64_t(1) << 32;
+
+    bool reserve(std::size_t size)
+    {
+        const std::uint64_t needed = std::uint64_t(m_used) + size;
+        if (needed <= m_capacity)
+            return true;
+        if (needed > Limit)
+            return false;
+        const std::uint64_t capacity =
+            std::min(Limit, std::max({needed, std::uint64_t(m_capacity) + m_capacity / 2, std::uint64_t(1) << 20}));
+        char *bytes = static_cast<char *>(std::realloc(m_bytes, std::size_t(capacity)));
+        if (!bytes)
+            return false;
+        m_bytes = bytes;
+        m_capacity = std::size_t(capacity);
+        return true;
+    }
+
+    char *m_bytes = nullptr;
+    std::size_t m_used = FirstPosition;
+    std::size_t m_capacity = 0;
+};
+
+// The row keys of the entries: in the entries themselves while every key
+// fits in 32 bits, else in a list the entries point into.
+class RowKeys {
+public:
+    static bool fits(qint64 key) { return key >= 0 && key <= qint64(UINT32_MAX); }
+
+    // The entry's row field for key, moving the keys into the list the
+    // first time one does not fit.
+    std::uint32_t add(qint64 key, std::vector<Entry> &entries)
+    {
+        if (m_inEntries && fits(key))
+            return std::uint32_t(key);
+        if (m_inEntries) {
+            m_inEntries = false;
+            m_keys.reserve(entries.capacity());
+            for (Entry &entry : entries) {
+                m_keys.push_back(entry.row);
+                entry.row = std::uint32_t(m_keys.size() - 1);
+            }
+        }
+        m_keys.push_back(key);
+        return std::uint32_t(m_keys.size() - 1);
+    }
+
+    qint64 of(const Entry &entry) const { return m_inEntries ? qint64(entry.row) : m_keys[entry.row]; }
+
+private:
+    bool m_inEntries = true;
+    std::vector<qint64> m_keys;
+};
+
+// The order of the entries: by their sort strings, then by their keys. The
+// prefixes decide nearly always, inline; the rest is worked out apart.
+struct EntryOrder {
+    const Arena &arena;
+    const RowKeys &rowKeys;
+
+    bool operator()(const Entry &a, const Entry &b) const
+    {
+        if (a.prefix[0] != b.prefix[0])
+            return a.prefix[0] < b.prefix[0];
+        if (a.prefix[1] != b.prefix[1])
+            return a.prefix[1] < b.prefix[1];
+        return tied(a, b);
+    }
+
+    // Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
+    bool tied(const Entry &a, const Entry &b) const
+    {
+        if (a.where != b.where || a.where >= Arena::FirstPosition) {
+            const Tail ta = arena.tailOf(a);
+            const Tail tb = arena.tailOf(b);
+            const std::uint32_t common = std::min(ta.length, tb.length);
+            if (common > Arena::InEntry) {
+                const int order = std::memcmp(ta.bytes, tb.bytes, common - Arena::InEntry);
+                if (order != 0)
+                    return order < 0;
+            }
+            if (ta.length != tb.length)
+                return ta.length < tb.length;
+        }
+        return rowKeys.of(a) < rowKeys.of(b);
+    }
 };
 
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t ParallelSortRows = 50000;
 
-// Sorts the two halves on two cores, then merges them straight into the
-// row keys, so that no second copy of the entries is needed.
-template <typename Less>
-void sortIntoKeys(std::vector<Entry> &entries, const std::vector<qint64> &found, Less less, std::vector<qint64> &keys)
+// Sorts the entries and gives their keys in order. Two halves are sorted on
+// two cores, then merged; the merge only notes which half each place takes
+// from, so that the arena is given back before the keys are made.
+void sortIntoKeys(std::vector<Entry> &entries, Arena &arena, const RowKeys &rowKeys, EntryOrder less,
+                  std::vector<qint64> &keys)
 {
-    keys.assign(entries.size(), 0);
-    if (entries.size() < ParallelSortRows || std::thread::hardware_concurrency() < 2) {
+    const std::size_t rows = entries.size();
+    if (rows < ParallelSortRows || std::thread::hardware_concurrency() < 2) {
         std::sort(entries.begin(), entries.end(), less);
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            keys[i] = found[entries[i].row];
+        arena.release();
+        keys.resize(rows);
+        for (std::size_t i = 0; i < rows; ++i)
+            keys[i] = rowKeys.of(entries[i]);
         return;
     }
-    const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
+    const auto middle = entries.begin() + std::ptrdiff_t(rows / 2);
     std::thread first;
     try {
         first = std::thread([&] { std::sort(entries.begin(), middle, less); });
@@ -140,21 +275,39 @@ void sortIntoKeys(std::vector<Entry> &entries, const std::vector<qint64> &found,
     std::sort(middle, entries.end(), less);
     if (first.joinable())
         first.join();
+    // No two entries are equal (the row key decides last): the merged
+    // order is the one a single sort gives. A set bit: the second half.
+    std::vector<std::uint64_t> fromSecond((rows + 63) / 64, 0);
     auto a = entries.begin();
     auto b = middle;
-    std::size_t out = 0;
-    // No two entries are equal (the row key decides last): the merged
-    // order is the one a single sort gives.
-    while (a != middle && b != entries.end())
-        keys[out++] = found[(less(*b, *a) ? *b++ : *a++).row];
-    for (; a != middle; ++a)
-        keys[out++] = found[a->row];
-    for (; b != entries.end(); ++b)
-        keys[out++] = found[b->row];
+    for (std::size_t out = 0; a != middle && b != entries.end(); ++out) {
+        if (less(*b, *a)) {
+            fromSecond[out / 64] |= std::uint64_t(1) << (out % 64);
+            ++b;
+        } else {
+            ++a;
+        }
+    }
+    // What remains comes from one half only.
+    if (b != entries.end()) {
+        for (std::size_t out = std::size_t(a - entries.begin()) + std::size_t(b - middle); out < rows; ++out)
+            fromSecond[out / 64] |= std::uint64_t(1) << (out % 64);
+    }
+    arena.release();
+    keys.resize(rows);
+    a = entries.begin();
+    b = middle;
+    for (std::size_t out = 0; out < rows; ++out)
+        keys[out] = rowKeys.of((fromSecond[out / 64] >> (out % 64)) & 1 ? *b++ : *a++);
 }
 
 // Reports come from the row loop this often, and from the engine between.
 constexpr std::size_t ReportEveryRows = 4096;
+
+DataError outOfMemory()
+{
+    return {7, QStringLiteral("Mémoire insuffisante pour trier les enregistrements.")};
+}
 
 } // namespace
 
@@ -210,12 +363,15 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     const int terms = int(select.terms.size());
     const qint64 tableRows = rowsAtMost(db, select.table, key);
     // Room reserved but never touched costs no memory.
-    std::vector<qint64> found;
-    found.reserve(std::size_t(std::min<qint64>(tableRows, 1 << 22)));
+    const std::size_t expected = std::size_t(std::min<qint64>(tableRows, 1 << 22));
+    std::vector<qint64> found; // without ORDER BY
     std::vector<Entry> entries;
     if (terms > 0)
-        entries.reserve(found.capacity());
+        entries.reserve(expected);
+    else
+        found.reserve(expected);
     Arena arena;
+    RowKeys rowKeys;
     std::string sortKey;
 
     // Reading the rows, then ordering them, which takes about half as long
@@ -231,7 +387,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     }
     const ActivityScope activity(db, std::move(engineReport));
 
-    for (;;) {
+    for (std::size_t rows = 1;; ++rows) {
         const Statement::Step step = query->step();
         if (step == Statement::Step::Done)
             break;
@@ -239,14 +395,24 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
             error = db.lastError();
             return false;
         }
-        found.push_back(query->int64(0));
-        if (progress && found.size() % ReportEveryRows == 0)
-            report.report(std::max<qint64>(query->rowsScanned(), qint64(found.size())));
-        if (terms == 0)
+        if (progress && rows % ReportEveryRows == 0)
+            report.report(std::max<qint64>(query->rowsScanned(), qint64(rows)));
+        if (terms == 0) {
+            found.push_back(query->int64(0));
             continue;
+        }
+        if (rows > UINT32_MAX) {
+            error = outOfMemory();
+            return false;
+        }
         sortKey.clear();
         appendSortString(sortKey, *query, 1, select.terms);
-        entries.push_back(arena.add(sortKey, std::uint32_t(found.size() - 1)));
+        const std::uint32_t row = rowKeys.add(query->int64(0), entries);
+        entries.emplace_back();
+        if (!arena.add(sortKey, row, entries.back())) {
+            error = outOfMemory();
+            return false;
+        }
     }
 
     if (terms == 0) {
@@ -262,22 +428,9 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         return false;
     }
     report.report(tableRows);
-    sortIntoKeys(entries, found, [&](const Entry &a, const Entry &b) {
-        if (a.prefix[0] != b.prefix[0])
-            return a.prefix[0] < b.prefix[0];
-        if (a.prefix[1] != b.prefix[1])
-            return a.prefix[1] < b.prefix[1];
-        // Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
-        const std::uint32_t common = std::min(a.length, b.length);
-        if (common > 16) {
-            const int order = std::memcmp(arena.tailOf(a), arena.tailOf(b), common - 16);
-            if (order != 0)
-                return order < 0;
-        }
-        if (a.length != b.length)
-            return a.length < b.length;
-        return found[a.row] < found[b.row];
-    }, keys);
+    keys.clear();
+    keys.shrink_to_fit();
+    sortIntoKeys(entries, arena, rowKeys, EntryOrder{arena, rowKeys}, keys);
     return true;
 }
 

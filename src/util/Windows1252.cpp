@@ -2,7 +2,11 @@
 
 #include "Utf8.h"
 
+#include <QtAlgorithms>
+
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -66,24 +70,47 @@ QByteArray encode(const QString &text)
     return bytes;
 }
 
-void appendFromUtf8(std::string &out, QByteArrayView utf8)
+char *fromUtf8(char *out, QByteArrayView utf8, char from, char to)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *const end = p + utf8.size();
+    constexpr std::uint64_t Ones = 0x0101010101010101ull;
+    constexpr std::uint64_t Highs = 0x8080808080808080ull;
+    const std::uint64_t fromBytes = Ones * static_cast<unsigned char>(from);
     while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            // Runs of plain ASCII go across in one piece.
-            const auto *start = p;
-            while (p < end && *p < 0x80)
-                ++p;
-            out.append(reinterpret_cast<const char *>(start), std::size_t(p - start));
+        // Plain ASCII bytes other than the one replaced go across eight at a
+        // time: all the word up to the first other byte, which the lowest
+        // bit of the mask marks (the ones above it may be false).
+        if (end - p >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, sizeof word);
+            const std::uint64_t other = word ^ fromBytes; // a zero byte where `from` is
+            const std::uint64_t stops = (word & Highs) | ((other - Ones) & ~other & Highs);
+            // Never more than the input's size is written: out has the room.
+            std::memcpy(out, p, sizeof word);
+            const std::size_t plain = stops == 0 ? sizeof word : std::size_t(qCountTrailingZeroBits(stops) / 8);
+            out += plain;
+            p += plain;
+            if (plain == sizeof word)
+                continue;
+        }
+        if (*p < 0x80) {
+            *out++ = *p == static_cast<unsigned char>(from) ? to : char(*p);
+            ++p;
             continue;
         }
         // The code page has no room for what is not valid UTF-8 either.
         const char32_t c = Utf8::next(p, end);
-        out += c == Utf8::Invalid ? '?' : byteFor(c);
+        *out++ = c == Utf8::Invalid ? '?' : byteFor(c);
     }
+    return out;
+}
+
+void appendFromUtf8(std::string &out, QByteArrayView utf8)
+{
+    const std::size_t start = out.size();
+    out.resize(start + std::size_t(utf8.size()));
+    out.resize(std::size_t(fromUtf8(out.data() + start, utf8, '\0', '\0') - out.data()));
 }
 
 } // namespace Windows1252

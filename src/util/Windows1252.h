@@ -15,5 +15,8 @@ QByteArray encode(const QString &text);
 // The same from UTF-8 bytes straight onto out, for long runs of text; a
 // byte that is not valid UTF-8 becomes '?'.
 void appendFromUtf8(std::string &out, QByteArrayView utf8);
+// The same onto out, which has room for utf8.size() bytes (no more is ever
+// needed), each ASCII byte `from` becoming `to`; gives the end.
+char *fromUtf8(char *out, QByteArrayView utf8, char from, char to);
 
 } // namespace Windows1252

@@ -52,6 +52,7 @@ private Q_SLOTS:
     void rowKeyCannotBeShadowed();
     void queriesReportProgress_data();
     void queriesReportProgress();
+    void largeSortMatchesTheEngine_data();
     void largeSortMatchesTheEngine();
     void conditionInTheSameOrderFollowsChanges_data();
     void conditionInTheSameOrderFollowsChanges();
@@ -586,21 +587,46 @@ void TestDataControl::queriesReportProgress()
     QVERIFY(!progress.reports.isEmpty() && progress.monotonic() && progress.reports.last() <= progress.total);
 }
 
+void TestDataControl::largeSortMatchesTheEngine_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("keys"); // the row keys, from the rowid the rows were written with
+    // Enough rows to be sorted in two halves on two cores, then merged.
+    QTest::newRow("two cores") << 60000 << "rowid";
+    QTest::newRow("one core") << 3000 << "rowid";
+    // Keys that do not fit in 32 bits, from the first row on or part-way.
+    QTest::newRow("negative keys") << 60000 << "rowid - 100000";
+    QTest::newRow("keys past 32 bits") << 60000 << "rowid * 100000";
+}
+
 void TestDataControl::largeSortMatchesTheEngine()
 {
-    // Enough rows to be sorted in two halves on two cores, then merged.
-    QList<Row> rows = TestSupport::manyRows(60000);
-    for (int i = 0; i < rows.size(); i += 3)
-        rows[i][6] = QStringLiteral("Titre"); // many ties, broken by the second term, then the key
+    QFETCH(int, count);
+    QFETCH(QString, keys);
+    QList<Row> rows = TestSupport::manyRows(count);
+    // Many ties, broken by the second term, then the key; long titles, alike
+    // for their first few hundred letters.
+    const QString longTitle = QString(300, QLatin1Char('e'));
+    for (int i = 0; i < rows.size(); ++i) {
+        if (i % 3 == 0)
+            rows[i][6] = QStringLiteral("Titre");
+        else if (i % 5 == 1)
+            rows[i][6] = longTitle + (i % 4 ? QStringLiteral("é") : QStringLiteral("e"));
+        else if (i % 7 == 2)
+            rows[i][6] = QString(20 + i % 13, QLatin1Char('e'));
+    }
     const QString order = QStringLiteral(" ORDER BY TITRE, AUTEUR DESC");
-    DataControl data;
-    openOn(data, rows, QStringLiteral("SELECT * FROM Biblio") + order);
+    QCOMPARE(TestSupport::makeCatalogue(m_path, rows), QString());
     Database db;
-    QVERIFY(db.open(m_path, Database::Mode::ReadOnly));
+    QVERIFY(db.open(m_path) && db.exec(QStringLiteral("UPDATE Biblio SET rowid = ") + keys));
+    DataControl data;
+    data.setDatabaseName(m_path);
+    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio") + order);
+    VERIFY_DATA(data.Refresh(), data);
     ForwardRecordset engine;
     QVERIFY(engine.open(db, QStringLiteral("SELECT * FROM Biblio") + order));
     const RecordSet &rs = data.Recordset();
-    QCOMPARE(rs.recordCount(), 60000);
+    QCOMPARE(rs.recordCount(), count);
     for (int i = 0; i < rs.recordCount(); ++i, engine.MoveNext()) {
         if (rs.valueAt(i, 0) != engine.field(0))
             QFAIL(qPrintable(QStringLiteral("rows differ at %1").arg(i)));

@@ -21,6 +21,7 @@ class tst_Export : public QObject {
 private Q_SLOTS:
     void init();
     void wholeFileByteForByte();
+    void emptyRunAnywhereInTheLine();
     void sameBytesAsTheEnginesOrder_data();
     void sameBytesAsTheEnginesOrder();
     void secondExportReplacesFirst_data();
@@ -134,6 +135,22 @@ void tst_Export::wholeFileByteForByte()
     QCOMPARE(TestSupport::readFile(target), expected);
 }
 
+void tst_Export::emptyRunAnywhereInTheLine()
+{
+    // Wider records than the catalogue's: the run of separators starts at
+    // every offset a filled field before it can give.
+    for (int width = 1; width <= 15; ++width) {
+        for (const int empty : {5, 6}) {
+            QVector<QVariant> row{1, QString(), QString(), QString(), QString(width, QLatin1Char('a'))};
+            for (int i = 0; i < empty; ++i)
+                row << QString();
+            row << QStringLiteral("z");
+            QVERIFY2(CatalogueExport::leavesOut(row) == (empty == 6),
+                     qPrintable(QStringLiteral("%1 empty fields after %2 letters").arg(empty).arg(width)));
+        }
+    }
+}
+
 void tst_Export::sameBytesAsTheEnginesOrder_data()
 {
     QTest::addColumn<QString>("order");
@@ -206,12 +223,15 @@ void tst_Export::failedExportLeavesOldFileWhole_data()
     QTest::addColumn<QString>("existing");
     QTest::addColumn<QString>("target");
     QTest::addColumn<int>("sizeLimit"); // bytes the process may write, 0: no limit
+    QTest::addColumn<bool>("buckets");  // many long lines, through the program's own ordering
     // The longest name the file system takes: no temporary name fits beside it.
-    QTest::newRow("no room for a temporary name") << QString(255, 'b') << QString(255, 'b') << 0;
-    QTest::newRow("folder is a file") << "program" << "program/biblio.txt" << 0;
+    QTest::newRow("no room for a temporary name") << QString(255, 'b') << QString(255, 'b') << 0 << false;
+    QTest::newRow("folder is a file") << "program" << "program/biblio.txt" << 0 << false;
     // The whole export fits the file's buffer, so it fails only when flushed
     // at the end; the message gives the system's own reason.
-    QTest::newRow("full disk") << "biblio.txt" << "biblio.txt" << 200;
+    QTest::newRow("full disk") << "biblio.txt" << "biblio.txt" << 200 << false;
+    // A bucket's file fails while the rows are still being read.
+    QTest::newRow("full disk, through buckets") << "biblio.txt" << "biblio.txt" << 200 << true;
 }
 
 void tst_Export::failedExportLeavesOldFileWhole()
@@ -219,13 +239,22 @@ void tst_Export::failedExportLeavesOldFileWhole()
     QFETCH(QString, existing);
     QFETCH(QString, target);
     QFETCH(int, sizeLimit);
-    QCOMPARE(TestSupport::makeCatalogue(m_db, TestSupport::sampleRows()), QString());
+    QFETCH(bool, buckets);
+    QList<Row> rows = buckets ? TestSupport::manyRows(6000) : TestSupport::sampleRows();
+    if (buckets) {
+        for (Row &row : rows)
+            row[6] = QString(1000, 'x');
+    }
+    QCOMPARE(TestSupport::makeCatalogue(m_db, rows), QString());
     const QByteArray old = "PREFIXE;;LANGUE\r\nthe previous export\r\n";
     QVERIFY(TestSupport::writeFile(path(existing), old));
     QString error;
     bool exported = true;
     QVERIFY(TestSupport::withFileSizeLimit(sizeLimit ? sizeLimit : 1 << 30,
-                                           [&] { exported = exportTo(path(target), &error); }));
+                                           [&] {
+                                               exported = buckets ? exportQueryTo(path(target), &error)
+                                                                  : exportTo(path(target), &error);
+                                           }));
     QVERIFY(!exported);
     QVERIFY2(error.contains(QDir::toNativeSeparators(path(target))), qPrintable(error));
     if (sizeLimit)
