@@ -11,6 +11,7 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -523,6 +524,17 @@ Pattern::Pattern(const char *utf8, int length, char32_t escape)
         }
         m_infix = std::move(infix);
     }
+    if (!m_infix.empty() && m_infix.size() <= 8) {
+        unsigned char word[8] = {}, fold[8] = {}, mask[8] = {};
+        for (std::size_t k = 0; k < m_infix.size(); ++k) {
+            word[k] = static_cast<unsigned char>(m_infix[k]);
+            fold[k] = (word[k] >= 'a' && word[k] <= 'z') ? 0x20 : 0;
+            mask[k] = 0xFF;
+        }
+        std::memcpy(&m_infixWord, word, 8);
+        std::memcpy(&m_infixFold, fold, 8);
+        std::memcpy(&m_infixMask, mask, 8);
+    }
 }
 
 bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
@@ -531,7 +543,14 @@ bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
     // bytes never equal it, except two that fold to ASCII letters (the long
     // s, the Kelvin sign) and overlong forms of ASCII: those go the long way.
     const auto *text = reinterpret_cast<const unsigned char *>(utf8);
-    for (int i = 0; i < length; ++i) {
+    int i = 0;
+    for (; i + 8 <= length; i += 8) { // plain ASCII needs no look, eight bytes at a time
+        std::uint64_t word = 0;
+        std::memcpy(&word, text + i, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+    }
+    for (; i < length; ++i) {
         const unsigned char b = text[i];
         if (b < 0x80)
             continue;
@@ -545,8 +564,19 @@ bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
     }
     *decided = true;
     const int size = int(m_infix.size());
+    int start = 0;
+    if (m_infixMask != 0) {
+        // ASCII letters fold to lower case by their 0x20 bit, and no other
+        // byte folds to one that way.
+        for (; start + 8 <= length; ++start) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text + start, 8);
+            if (((word | m_infixFold) & m_infixMask) == m_infixWord)
+                return true;
+        }
+    }
     const auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : char(c); };
-    for (int start = 0; start + size <= length; ++start) {
+    for (; start + size <= length; ++start) {
         if (lower(text[start]) != m_infix[0])
             continue;
         int k = 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ private:
 
     std::vector<Token> m_tokens;
     std::string m_infix; // lower case; empty unless the pattern is "*text*"
+    // An infix of at most eight bytes as a word, with the bits that fold
+    // its letters' case and those that count, for one comparison a place.
+    std::uint64_t m_infixWord = 0;
+    std::uint64_t m_infixFold = 0;
+    std::uint64_t m_infixMask = 0;
 };
 
 // Appends the text with accents, letter case and ligatures folded away

@@ -57,6 +57,11 @@ void TestJetSql::like_data()
     QTest::newRow("infix among accents") << "*de ch*" << QString::fromUtf8("Théorie générale; ÉTUDE CHIMIQUE") << true;
     QTest::newRow("infix of symbols") << "*;-*" << "a;-b" << true;
     QTest::newRow("infix absent") << "*chimie*" << "physique" << false;
+    QTest::newRow("infix by words, far in") << "*chimie*" << "Traité de physique et de CHIMIE générale" << true;
+    QTest::newRow("infix by words, its last bytes") << "*mie*" << "Traité de physique, CHIMIE" << true;
+    QTest::newRow("infix of eight, case mixed") << "*abcd-fgh*" << "xxxxABcD-FgHyy" << true;
+    QTest::newRow("infix by words, one byte off") << "*chimie*" << "Traité de chimle et de chimi" << false;
+    QTest::newRow("infix by words, brackets not letters") << "*a[b*" << "xxxxxxxx a{b a[b xxxxxxxx" << true;
 }
 
 void TestJetSql::like()
