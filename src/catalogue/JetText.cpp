@@ -272,6 +272,7 @@ struct FrenchTables {
     std::array<FastChar, FastLimit> fast{};
     std::array<FastChar, FastExtras.size()> extras{};
     bool usable = false;
+    bool asciiKnown = false; // every ASCII character reads from the table
 
     FrenchTables()
     {
@@ -353,6 +354,7 @@ struct FrenchTables {
             }
         }
         usable = true;
+        asciiKnown = std::all_of(fast.begin(), fast.begin() + 0x80, [](const FastChar &fc) { return fc.known; });
     }
 
     const FastChar *fastChar(char32_t c) const
@@ -808,6 +810,16 @@ bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count)
     // The whole text is looked at: a character further on that needs the
     // collator changes the key from its first byte.
     while (p < end) {
+        // Past the bytes wanted only the characters' being known matters:
+        // plain ASCII is, eight bytes at a time.
+        if (written == count && tables.asciiKnown && end - p >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                p += 8;
+                continue;
+            }
+        }
         const FastChar *fc = *p < 0x80 ? &tables.fast[*p++] : tables.fastChar(next(p, end));
         if (!fc || !fc->known)
             return false;
