@@ -185,6 +185,17 @@ bool Database::hasTable(const QString &table)
     return isOpen() && m_engine->hasTable(table);
 }
 
+std::optional<QString> Database::rowFilterTerm(const QString &condition, const QString &value) const
+{
+    return isOpen() ? m_engine->rowFilterTerm(condition, value) : std::nullopt;
+}
+
+void Database::setRowFilter(RowFilter *filter)
+{
+    if (m_engine)
+        m_engine->setRowFilter(filter);
+}
+
 std::optional<qint64> Database::dataVersion()
 {
     return isOpen() ? m_engine->dataVersion() : std::nullopt;

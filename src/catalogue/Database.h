@@ -43,6 +43,16 @@ namespace JetSql {
 class Dialect;
 }
 
+// A test that a connection applies to the rows of a query in the engine's own
+// loop (see Database::rowFilterTerm): rows it turns down never come out of
+// the statement. It sees the value of one expression, as UTF-8 when a text
+// (text false and no bytes for any other value).
+class RowFilter {
+public:
+    virtual ~RowFilter() = default;
+    virtual bool keep(bool text, const char *utf8, int length) = 0;
+};
+
 // One connection to a catalogue: a file, or a table on a database server
 // when the name is a server's address (see isServerName). Everything above
 // reaches the engine through this class and Statement only; the engine
@@ -104,6 +114,15 @@ public:
     bool beginChange();
     bool commitChange();
     void rollbackChange();
+
+    // Engine SQL for a WHERE term that hands the connection's row filter the
+    // value of `value` in every row where `condition` (engine SQL; empty for
+    // every row) holds, and keeps the rows the filter keeps, or that hold
+    // when no filter is set. Nothing where the engine has no such term: its
+    // rows are all stepped out and looked at one by one.
+    std::optional<QString> rowFilterTerm(const QString &condition, const QString &value) const;
+    // The filter the term above applies; null for none. Not owned.
+    void setRowFilter(RowFilter *filter);
 
     // How the query texts' dialect is written for this engine.
     const JetSql::Dialect &dialect() const;

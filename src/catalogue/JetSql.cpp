@@ -292,11 +292,8 @@ namespace {
 
 QString termsFrom(QString sql, const Select &select, const QStringList &columns)
 {
-    for (const OrderTerm &term : select.terms) {
-        const int rank = isOrdinal(term.expression) ? term.expression.toInt() : 0;
-        sql += QLatin1String(", ")
-            + (rank >= 1 && rank <= columns.size() ? quoteIdentifier(columns[rank - 1]) : term.expression);
-    }
+    for (const OrderTerm &term : select.terms)
+        sql += QLatin1String(", ") + termValue(term, columns);
     sql += QLatin1String(" FROM ") + quoteIdentifier(select.table);
     if (!select.condition.isEmpty())
         sql += QLatin1String(" WHERE ") + select.condition;
@@ -304,6 +301,12 @@ QString termsFrom(QString sql, const Select &select, const QStringList &columns)
 }
 
 } // namespace
+
+QString termValue(const OrderTerm &term, const QStringList &columns)
+{
+    const int rank = isOrdinal(term.expression) ? term.expression.toInt() : 0;
+    return rank >= 1 && rank <= columns.size() ? quoteIdentifier(columns[rank - 1]) : term.expression;
+}
 
 QString selectKeysAndTerms(const Select &select, const QStringList &columns, const QString &key)
 {

@@ -73,6 +73,8 @@ QString selectAll(const Select &select, const QString &key);
 // Engine SQL for the row keys of the result, unordered, each followed by the
 // values of the ORDER BY terms (ordinals given as columns' names).
 QString selectKeysAndTerms(const Select &select, const QStringList &columns, const QString &key);
+// Engine SQL for the value of one ORDER BY term (an ordinal as its column).
+QString termValue(const OrderTerm &term, const QStringList &columns);
 // Engine SQL for every column of the result in the order of the row keys,
 // each row followed by the values of the ORDER BY terms.
 QString selectAllAndTerms(const Select &select, const QStringList &columns, const QString &key);

@@ -2,8 +2,11 @@
 
 #include "JetText.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -38,22 +41,27 @@ std::uint64_t leadOf(const std::string &sort)
     return lead;
 }
 
-// The same eight bytes of a row's sort string, read cheaply from the first
-// term's primary weights when it is a text long enough; false when only the
-// whole string tells.
+// The same eight bytes of a text's sort string when it is the first term,
+// read cheaply from its primary weights when the text is long enough; false
+// when only the whole string tells.
+bool textLead(const char *utf8, int length, bool descending, std::uint64_t &lead)
+{
+    unsigned char start[8];
+    start[0] = 3; // the tag of a text in the sort string
+    if (!JetText::sortKeyStart(utf8, length, start + 1, 7))
+        return false;
+    lead = 0;
+    for (const unsigned char byte : start)
+        lead = (lead << 8) | (descending ? static_cast<unsigned char>(~byte) : byte);
+    return true;
+}
+
 bool cheapLead(const Statement &row, const JetSql::OrderTerm &term, std::uint64_t &lead)
 {
     if (row.type(1) != Statement::Type::Text)
         return false;
     const QByteArrayView text = row.utf8(1);
-    unsigned char start[8];
-    start[0] = 3; // the tag of a text in the sort string
-    if (!JetText::sortKeyStart(text.data(), int(text.size()), start + 1, 7))
-        return false;
-    lead = 0;
-    for (const unsigned char byte : start)
-        lead = (lead << 8) | (term.descending ? static_cast<unsigned char>(~byte) : byte);
-    return true;
+    return textLead(text.data(), int(text.size()), term.descending, lead);
 }
 
 // A bounded heap of the best rows seen so far by `better`; its top is the
@@ -106,16 +114,28 @@ private:
     std::uint64_t m_bar = 0;
 };
 
-// The rows of one range of keys, as one connection reads them: every row
-// while they are few, then the ends only.
-class Gatherer {
+// The rows of one range of keys (bounds: engine SQL, empty for all), as one
+// connection reads them: every row while they are few, then the ends only.
+// Where the engine can, it asks the gatherer about each row's first term in
+// its own loop, and only the rows that may be among the ends come out.
+class Gatherer : public RowFilter {
 public:
-    Gatherer(const JetSql::Select &select, std::size_t rows, std::size_t wholeAtMost)
+    Gatherer(const JetSql::Select &select, const QString &bounds, std::size_t rows, std::size_t wholeAtMost)
         : m_select(select)
+        , m_bounds(bounds)
         , m_first(rows)
         , m_last(rows)
         , m_wholeAtMost(wholeAtMost)
     {
+    }
+
+    bool keep(bool text, const char *utf8, int length) override
+    {
+        ++m_count;
+        std::uint64_t lead = 0;
+        if (keepsAll() || !text || !textLead(utf8, length, m_select.terms.front().descending, lead))
+            return true;
+        return mayBeFirst(lead) || mayBeLast(lead);
     }
 
     bool read(Database &db, const QStringList &columns, const QString &key, DataError &error,
@@ -159,6 +179,9 @@ public:
     }
 
 private:
+    bool mayBeFirst(std::uint64_t lead) const { return !m_first.full() || lead <= m_first.bar(); }
+    bool mayBeLast(std::uint64_t lead) const { return !m_last.full() || lead >= m_last.bar(); }
+
     void offer(const Candidate &row)
     {
         m_first.offer(row);
@@ -174,6 +197,7 @@ private:
     }
 
     const JetSql::Select &m_select;
+    QString m_bounds;
     std::vector<Candidate> m_all;
     Best<before> m_first;
     Best<after> m_last;
@@ -184,11 +208,30 @@ private:
 bool Gatherer::read(Database &db, const QStringList &columns, const QString &key, DataError &error,
                     ProgressObserver *progress, qint64 progressRows)
 {
-    auto query = db.prepare(JetSql::selectKeysAndTerms(m_select, columns, key));
+    const JetSql::OrderTerm &term = m_select.terms.front();
+    // The condition stays a term of its own as well, for an index the
+    // engine may have to narrow the rows with.
+    QStringList where;
+    if (!m_bounds.isEmpty())
+        where << m_bounds;
+    if (!m_select.condition.isEmpty())
+        where << QLatin1Char('(') + m_select.condition + QLatin1Char(')');
+    const std::optional<QString> filter = db.rowFilterTerm(m_select.condition, JetSql::termValue(term, columns));
+    if (filter)
+        where << *filter;
+    JetSql::Select range = m_select;
+    range.condition = where.join(QLatin1String(" AND "));
+    auto query = db.prepare(JetSql::selectKeysAndTerms(range, columns, key));
     if (!query) {
         error = db.lastError();
         return false;
     }
+    struct FilterScope {
+        Database &db;
+        ~FilterScope() { db.setRowFilter(nullptr); }
+    } scope{db};
+    if (filter)
+        db.setRowFilter(this);
     ProgressReport report(progress, progressRows);
     std::function<bool()> engineReport = db.activity();
     if (progress) {
@@ -198,7 +241,6 @@ bool Gatherer::read(Database &db, const QStringList &columns, const QString &key
         };
     }
     const KeysetQuery::ActivityScope activity(db, std::move(engineReport));
-    const JetSql::OrderTerm &term = m_select.terms.front();
     Candidate row;
     for (;;) {
         const Statement::Step step = query->step();
@@ -208,7 +250,8 @@ bool Gatherer::read(Database &db, const QStringList &columns, const QString &key
             error = db.lastError();
             return false;
         }
-        ++m_count;
+        if (!filter)
+            ++m_count; // else counted by the filter
         if (progress && m_count % 4096 == 0)
             report.report(std::max<qint64>(query->rowsScanned(), qint64(m_count)));
         row.key = query->int64(0);
@@ -225,8 +268,8 @@ bool Gatherer::read(Database &db, const QStringList &columns, const QString &key
             KeysetQuery::appendSortString(row.sort, *query, 1, m_select.terms);
             lead = leadOf(row.sort);
         }
-        const bool maybeFirst = !m_first.full() || lead <= m_first.bar();
-        const bool maybeLast = !m_last.full() || lead >= m_last.bar();
+        const bool maybeFirst = mayBeFirst(lead);
+        const bool maybeLast = mayBeLast(lead);
         if (!maybeFirst && !maybeLast)
             continue;
         if (row.sort.empty())
@@ -238,13 +281,10 @@ bool Gatherer::read(Database &db, const QStringList &columns, const QString &key
     }
 }
 
-// select narrowed to the keys below middle, or from it on.
-JetSql::Select keyRange(const JetSql::Select &select, const QString &key, qint64 middle, bool upper)
+// Engine SQL narrowing a query to the keys below middle, or from it on.
+QString keyRange(const QString &key, qint64 middle, bool upper)
 {
-    JetSql::Select range = select;
-    const QString bounds = key + QLatin1String(upper ? " >= " : " < ") + QString::number(middle);
-    range.condition = select.condition.isEmpty() ? bounds : QLatin1Char('(') + select.condition + QLatin1String(") AND ") + bounds;
-    return range;
+    return key + QLatin1String(upper ? " >= " : " < ") + QString::number(middle);
 }
 
 } // namespace
@@ -267,9 +307,9 @@ bool ends(Database &db, const JetSql::Select &select, const QStringList &columns
 
     if (tableRows >= tuning.splitFromRows && std::thread::hardware_concurrency() >= 2) {
         const qint64 middle = tableRows / 2;
-        const JetSql::Select lower = keyRange(select, key, middle, false);
-        const JetSql::Select upper = keyRange(select, key, middle, true);
-        Gatherer other(upper, rows, wholeAtMost);
+        const QString lower = keyRange(key, middle, false);
+        const QString upper = keyRange(key, middle, true);
+        Gatherer other(select, upper, rows, wholeAtMost);
         DataError otherError;
         bool otherRead = false;
         std::thread second;
@@ -282,7 +322,7 @@ bool ends(Database &db, const JetSql::Select &select, const QStringList &columns
         } catch (const std::system_error &) {
         }
         if (second.joinable()) {
-            Gatherer gatherer(lower, rows, wholeAtMost);
+            Gatherer gatherer(select, lower, rows, wholeAtMost);
             const bool read = gatherer.read(db, columns, key, error, progress, middle);
             second.join();
             if (!read)
@@ -291,7 +331,7 @@ bool ends(Database &db, const JetSql::Select &select, const QStringList &columns
                 gatherer.take(other);
             } else {
                 // A second connection that cannot read the file leaves its half to the first.
-                Gatherer again(upper, rows, wholeAtMost);
+                Gatherer again(select, upper, rows, wholeAtMost);
                 if (!again.read(db, columns, key, error, progress, tableRows - middle))
                     return false;
                 gatherer.take(again);
@@ -300,7 +340,7 @@ bool ends(Database &db, const JetSql::Select &select, const QStringList &columns
             return true;
         }
     }
-    Gatherer gatherer(select, rows, wholeAtMost);
+    Gatherer gatherer(select, QString(), rows, wholeAtMost);
     if (!gatherer.read(db, columns, key, error, progress, tableRows))
         return false;
     gatherer.finish(out);

@@ -20,6 +20,7 @@ constexpr int BusyTimeoutMs = 5000;
 
 // The engine checks the time after this many of its instructions.
 constexpr int ProgressInstructions = 10000;
+constexpr const char *RowFilterFunction = "ferulan_row_filter";
 
 // Read twice a row: the coarse clock costs a fraction of the precise one,
 // and a few milliseconds are precision enough for a limit in seconds.
@@ -252,8 +253,38 @@ void SqliteEngine::configure(Database::Mode mode)
                                nullptr, nullptr);
     sqlite3_create_function_v2(m_db, JetSql::SortKeyFunction, 1, flags, nullptr, sortKeyFunction, nullptr,
                                nullptr, nullptr);
+    // Not deterministic: the filter it calls keeps state between rows.
+    sqlite3_create_function_v2(m_db, RowFilterFunction, 2, SQLITE_UTF8, this, rowFilterFunction, nullptr, nullptr,
+                               nullptr);
     if (mode == Database::Mode::ReadOnly)
         exec(QStringLiteral("PRAGMA query_only = 1"));
+}
+
+std::optional<QString> SqliteEngine::rowFilterTerm(const QString &condition, const QString &value) const
+{
+    // The condition goes in as an argument, so that the filter sees exactly
+    // the rows that hold it, whatever order the engine tests terms in.
+    const QString holds = condition.isEmpty() ? QStringLiteral("1") : QLatin1Char('(') + condition + QLatin1String(") IS TRUE");
+    return QLatin1String(RowFilterFunction) + QLatin1Char('(') + holds + QLatin1String(", ") + value + QLatin1Char(')');
+}
+
+void SqliteEngine::rowFilterFunction(sqlite3_context *context, int, sqlite3_value **values)
+{
+    if (!sqlite3_value_int(values[0])) {
+        sqlite3_result_int(context, 0);
+        return;
+    }
+    RowFilter *filter = static_cast<SqliteEngine *>(sqlite3_user_data(context))->m_rowFilter;
+    bool keep = true;
+    if (filter) {
+        if (sqlite3_value_type(values[1]) == SQLITE_TEXT) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[1]));
+            keep = filter->keep(true, text, sqlite3_value_bytes(values[1]));
+        } else {
+            keep = filter->keep(false, nullptr, 0);
+        }
+    }
+    sqlite3_result_int(context, keep ? 1 : 0);
 }
 
 void SqliteEngine::close()

@@ -27,6 +27,8 @@ public:
 
     std::optional<QString> rowKey(const QString &table) override;
 
+    std::optional<QString> rowFilterTerm(const QString &condition, const QString &value) const override;
+    void setRowFilter(RowFilter *filter) override { m_rowFilter = filter; }
     std::optional<qint64> dataVersion() override;
     std::optional<QVector<Database::Column>> columns(const QString &table) override;
     bool hasTable(const QString &table) override;
@@ -42,6 +44,7 @@ public:
 private:
     friend class SqliteCursor;
     static int progress(void *engine);
+    static void rowFilterFunction(struct sqlite3_context *context, int, struct sqlite3_value **values);
     bool openWithFlags(const QString &path, int flags, Database::Mode mode);
     void configure(Database::Mode mode);
 
@@ -49,6 +52,7 @@ private:
     qint64 m_deadline = 0; // monotonic ms; 0 while no step runs
     bool m_timedOut = false;
     bool m_cancelled = false;
+    RowFilter *m_rowFilter = nullptr;
 };
 
 class SqliteCursor : public EngineCursor {
