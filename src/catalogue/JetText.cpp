@@ -191,6 +191,22 @@ struct FastChar {
     unsigned char tertiary[3] = {};
 };
 
+// Whether a text is plain ASCII, read eight bytes at a time.
+bool plainAscii(const unsigned char *p, const unsigned char *end)
+{
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ull)
+            return false;
+    }
+    for (; p < end; ++p) {
+        if (*p & 0x80)
+            return false;
+    }
+    return true;
+}
+
 struct Element {
     std::uint32_t primary;
     std::uint32_t secondary;
@@ -807,12 +823,27 @@ bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count)
     int written = 0;
     const auto *p = reinterpret_cast<const unsigned char *>(utf8);
     const auto *end = p + length;
-    // The whole text is looked at: a character further on that needs the
-    // collator changes the key from its first byte.
+    // Plain ASCII, the usual text: once it is known to be all of it, only
+    // the characters that give the bytes wanted are read.
+    const bool ascii = tables.asciiKnown && plainAscii(p, end);
+    while (p < end && written < count) {
+        const FastChar *fc = *p < 0x80 ? &tables.fast[*p++] : tables.fastChar(next(p, end));
+        if (!fc || !fc->known)
+            return false;
+        for (unsigned k = 0; k < fc->count && written < count; ++k) {
+            if (fc->primary[k])
+                out[written++] = fc->primary[k];
+        }
+    }
+    if (!tables.usable || written < count)
+        return false;
+    if (ascii)
+        return true;
+    // Past the bytes wanted only the characters' being known matters, for
+    // one further on that needs the collator changes the key from its first
+    // byte. Plain ASCII is, eight bytes at a time.
     while (p < end) {
-        // Past the bytes wanted only the characters' being known matters:
-        // plain ASCII is, eight bytes at a time.
-        if (written == count && tables.asciiKnown && end - p >= 8) {
+        if (tables.asciiKnown && end - p >= 8) {
             std::uint64_t word = 0;
             std::memcpy(&word, p, 8);
             if ((word & 0x8080808080808080ull) == 0) {
@@ -823,12 +854,13 @@ bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count)
         const FastChar *fc = *p < 0x80 ? &tables.fast[*p++] : tables.fastChar(next(p, end));
         if (!fc || !fc->known)
             return false;
-        for (unsigned k = 0; k < fc->count && written < count; ++k) {
-            if (fc->primary[k])
-                out[written++] = fc->primary[k];
-        }
     }
-    return tables.usable && written == count;
+    return true;
+}
+
+void prepareTables()
+{
+    frenchTables();
 }
 
 void appendCollatorSortKey(std::string &key, const char *utf8, int length)

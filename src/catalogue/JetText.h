@@ -52,6 +52,9 @@ void appendSortKey(std::string &key, const char *utf8, int length);
 // alone, for a cheap look at where a text falls. False when the text is too
 // short for them or needs the collator.
 bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count);
+// Builds the tables behind the sort keys now, rather than in the first
+// query that needs them (they take some tens of milliseconds).
+void prepareTables();
 // The same key, always read through the collator (the slow path that
 // appendSortKey takes for texts beyond Western European characters).
 void appendCollatorSortKey(std::string &key, const char *utf8, int length);
