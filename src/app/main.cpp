@@ -1,3 +1,4 @@
+#include "catalogue/JetText.h"
 #include "dialogs/DialogLook.h"
 #include "main_window/QtMessenger.h"
 #include "main_window/frmFerulan.h"
@@ -10,9 +11,12 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -141,6 +145,17 @@ int main(int argc, char *argv[])
                      argc > 0 ? argv[0] : "ferulan");
         return 1;
     }
+    // The tables of the French order are built on the other core while the
+    // toolkit starts, not in the first query.
+    std::thread tables;
+    try {
+        tables = std::thread(JetText::prepareTables);
+    } catch (const std::system_error &) {
+    }
+    const auto joinTables = qScopeGuard([&tables] {
+        if (tables.joinable())
+            tables.join();
+    });
     QApplication app(argc, argv);
     DialogLook::useFrenchToolkitTexts();
     // Named and placed as started: a link named catalogue5 reads
