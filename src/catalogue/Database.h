@@ -38,20 +38,11 @@ inline constexpr int ConnectionLost = 3803; // the server went away; the next ac
 
 class Engine;
 class EngineCursor;
+class RowFilter;
 class Statement;
 namespace JetSql {
 class Dialect;
 }
-
-// A test that a connection applies to the rows of a query in the engine's own
-// loop (see Database::rowFilterTerm): rows it turns down never come out of
-// the statement. It sees the value of one expression, as UTF-8 when a text
-// (text false and no bytes for any other value).
-class RowFilter {
-public:
-    virtual ~RowFilter() = default;
-    virtual bool keep(bool text, const char *utf8, int length) = 0;
-};
 
 // One connection to a catalogue: a file, or a table on a database server
 // when the name is a server's address (see isServerName). Everything above
@@ -204,4 +195,14 @@ public:
 
 private:
     std::unique_ptr<EngineCursor> m_cursor;
+};
+
+// A test that a connection applies to the rows of a query in the engine's own
+// loop (see Database::rowFilterTerm): rows it turns down never come out of
+// the statement. It sees the value of one expression: its type, a text as
+// UTF-8, a number as a double.
+class RowFilter {
+public:
+    virtual ~RowFilter() = default;
+    virtual bool keep(Statement::Type type, const char *utf8, int length, double number) = 0;
 };

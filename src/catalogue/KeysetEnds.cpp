@@ -129,11 +129,16 @@ public:
     {
     }
 
-    bool keep(bool text, const char *utf8, int length) override
+    bool keep(Statement::Type type, const char *utf8, int length, double number) override
     {
         ++m_count;
+        if (keepsAll())
+            return true;
+        const bool descending = m_select.terms.front().descending;
         std::uint64_t lead = 0;
-        if (keepsAll() || !text || !textLead(utf8, length, m_select.terms.front().descending, lead))
+        if (type == Statement::Type::Real)
+            lead = KeysetQuery::numberLead(number, descending);
+        else if (type != Statement::Type::Text || !textLead(utf8, length, descending, lead))
             return true;
         return mayBeFirst(lead) || mayBeLast(lead);
     }

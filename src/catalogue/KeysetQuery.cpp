@@ -338,6 +338,16 @@ void appendSortString(std::string &out, const Statement &row, int firstColumn, c
         appendTerm(out, row, firstColumn + term, terms[term].descending);
 }
 
+std::uint64_t numberLead(double value, bool descending)
+{
+    std::string bytes(1, TagNumber);
+    appendNumber(bytes, value);
+    std::uint64_t lead = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        lead = (lead << 8) | static_cast<unsigned char>(bytes[i]);
+    return descending ? ~lead : lead;
+}
+
 qint64 rowsAtMost(Database &db, const QString &table, const QString &key)
 {
     auto query = db.prepare(QLatin1String("SELECT max(") + key + QLatin1String(") FROM ") + Database::quoteName(table));

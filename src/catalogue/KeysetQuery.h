@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ private:
 // columns from firstColumn on: rows whose strings compare lower in plain
 // byte order come first.
 void appendSortString(std::string &out, const Statement &row, int firstColumn, const QVector<JetSql::OrderTerm> &terms);
+
+// The first eight bytes of the sort string of a number as the first term.
+std::uint64_t numberLead(double value, bool descending);
 
 // Gives the memory freed since, kept by the allocator, back to the system:
 // after a query the window comes back to its size at rest.

@@ -67,6 +67,8 @@ void TestEngines::queries_data()
         {"text order", "SELECT * FROM Biblio  ORDER BY AUTEUR", {"5", "6", "7", "4", "2", "3", "1"}},
         {"title order", "SELECT * FROM Biblio ORDER BY TITRE", {"2", "4", "6", "7", "3", "1", "5"}},
         {"number order, closing ';'", "SELECT * FROM Biblio  ORDER BY NUMERO ; ", {"1", "2", "3", "4", "5", "6", "7"}},
+        {"number order, descending, narrowed", "SELECT * FROM Biblio WHERE NUMERO <> 4 ORDER BY NUMERO DESC",
+         {"7", "6", "5", "3", "2", "1"}},
         {"two terms, one descending", "SELECT * FROM Biblio ORDER BY DOMAINE, AUTEUR DESC",
          {"6", "7", "1", "5", "3", "2", "4"}},
         // A rank names the result's column (4: DOMAINE); descending puts

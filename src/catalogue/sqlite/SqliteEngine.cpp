@@ -277,11 +277,18 @@ void SqliteEngine::rowFilterFunction(sqlite3_context *context, int, sqlite3_valu
     RowFilter *filter = static_cast<SqliteEngine *>(sqlite3_user_data(context))->m_rowFilter;
     bool keep = true;
     if (filter) {
-        if (sqlite3_value_type(values[1]) == SQLITE_TEXT) {
+        switch (sqlite3_value_type(values[1])) {
+        case SQLITE_TEXT: {
             const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[1]));
-            keep = filter->keep(true, text, sqlite3_value_bytes(values[1]));
-        } else {
-            keep = filter->keep(false, nullptr, 0);
+            keep = filter->keep(Statement::Type::Text, text, sqlite3_value_bytes(values[1]), 0);
+            break;
+        }
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            keep = filter->keep(Statement::Type::Real, nullptr, 0, sqlite3_value_double(values[1]));
+            break;
+        default:
+            keep = filter->keep(Statement::Type::Null, nullptr, 0, 0);
         }
     }
     sqlite3_result_int(context, keep ? 1 : 0);
