@@ -213,38 +213,48 @@ private:
     std::vector<qint64> m_keys;
 };
 
-// The order of the entries: by their sort strings, then by their keys. The
-// prefixes decide nearly always, inline; the rest is worked out apart.
-struct EntryOrder {
+// Where the rest of an entry's sort string and its key are found.
+struct Side {
     const Arena &arena;
     const RowKeys &rowKeys;
+};
 
-    bool operator()(const Entry &a, const Entry &b) const
-    {
-        if (a.prefix[0] != b.prefix[0])
-            return a.prefix[0] < b.prefix[0];
-        if (a.prefix[1] != b.prefix[1])
-            return a.prefix[1] < b.prefix[1];
-        return tied(a, b);
-    }
+// Whether a comes before b: by their sort strings, then by their keys. The
+// prefixes decide nearly always, inline; the rest is worked out apart.
+bool tiedBefore(const Entry &a, const Side &sa, const Entry &b, const Side &sb);
 
-    // Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
-    bool tied(const Entry &a, const Entry &b) const
-    {
-        if (a.where != b.where || a.where >= Arena::FirstPosition) {
-            const Tail ta = arena.tailOf(a);
-            const Tail tb = arena.tailOf(b);
-            const std::uint32_t common = std::min(ta.length, tb.length);
-            if (common > Arena::InEntry) {
-                const int order = std::memcmp(ta.bytes, tb.bytes, common - Arena::InEntry);
-                if (order != 0)
-                    return order < 0;
-            }
-            if (ta.length != tb.length)
-                return ta.length < tb.length;
+inline bool before(const Entry &a, const Side &sa, const Entry &b, const Side &sb)
+{
+    if (a.prefix[0] != b.prefix[0])
+        return a.prefix[0] < b.prefix[0];
+    if (a.prefix[1] != b.prefix[1])
+        return a.prefix[1] < b.prefix[1];
+    return tiedBefore(a, sa, b, sb);
+}
+
+// Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
+bool tiedBefore(const Entry &a, const Side &sa, const Entry &b, const Side &sb)
+{
+    if (a.where != b.where || a.where >= Arena::FirstPosition) {
+        const Tail ta = sa.arena.tailOf(a);
+        const Tail tb = sb.arena.tailOf(b);
+        const std::uint32_t common = std::min(ta.length, tb.length);
+        if (common > Arena::InEntry) {
+            const int order = std::memcmp(ta.bytes, tb.bytes, common - Arena::InEntry);
+            if (order != 0)
+                return order < 0;
         }
-        return rowKeys.of(a) < rowKeys.of(b);
+        if (ta.length != tb.length)
+            return ta.length < tb.length;
     }
+    return sa.rowKeys.of(a) < sb.rowKeys.of(b);
+}
+
+// The order of the entries of one set.
+struct EntryOrder {
+    Side side;
+
+    bool operator()(const Entry &a, const Entry &b) const { return before(a, side, b, side); }
 };
 
 // Below this many rows a second thread costs more than it saves.
@@ -301,6 +311,16 @@ void sortIntoKeys(std::vector<Entry> &entries, Arena &arena, const RowKeys &rowK
         keys[out] = rowKeys.of((fromSecond[out / 64] >> (out % 64)) & 1 ? *b++ : *a++);
 }
 
+// The scratch space of a sort is a few large blocks: given back to the
+// system as soon as freed, rather than kept by the allocator for good.
+void mapLargeBlocksApart()
+{
+#ifdef __GLIBC__
+    static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
+    Q_UNUSED(fixedThreshold);
+#endif
+}
+
 // Reports come from the row loop this often, and from the engine between.
 constexpr std::size_t ReportEveryRows = 4096;
 
@@ -309,9 +329,134 @@ DataError outOfMemory()
     return {7, QStringLiteral("Mémoire insuffisante pour trier les enregistrements.")};
 }
 
+// The rows of one range of keys, read into sort entries and ordered.
+struct SortedRows {
+    std::vector<Entry> entries;
+    Arena arena;
+    RowKeys rowKeys;
+
+    Side side() const { return {arena, rowKeys}; }
+
+    bool read(Database &db, const QString &sql, const QVector<JetSql::OrderTerm> &terms, std::size_t expected,
+              DataError &error)
+    {
+        auto query = db.prepare(sql);
+        if (!query) {
+            error = db.lastError();
+            return false;
+        }
+        // Room reserved but never touched costs no memory; the largest key
+        // may lie far beyond the number of rows.
+        entries.reserve(std::min<std::size_t>(expected, 1 << 21));
+        std::string sortKey;
+        for (;;) {
+            const Statement::Step step = query->step();
+            if (step == Statement::Step::Done)
+                break;
+            if (step == Statement::Step::Error) {
+                error = db.lastError();
+                return false;
+            }
+            if (entries.size() >= UINT32_MAX) {
+                error = outOfMemory();
+                return false;
+            }
+            sortKey.clear();
+            KeysetQuery::appendSortString(sortKey, *query, 1, terms);
+            const std::uint32_t row = rowKeys.add(query->int64(0), entries);
+            entries.emplace_back();
+            if (!arena.add(sortKey, row, entries.back())) {
+                error = outOfMemory();
+                return false;
+            }
+        }
+        if (const auto &stillWanted = db.activity(); stillWanted && !stillWanted()) {
+            error = {DataErrors::Cancelled, QStringLiteral("Opération interrompue à la demande de l'utilisateur.")};
+            return false;
+        }
+        std::sort(entries.begin(), entries.end(), EntryOrder{side()});
+        return true;
+    }
+};
+
 } // namespace
 
 namespace KeysetQuery {
+
+bool runOnTwoCores(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
+                   qint64 fromRows, std::vector<qint64> &keys, DataError &error,
+                   const std::function<bool()> &stillWanted)
+{
+    mapLargeBlocksApart();
+    const qint64 tableRows = rowsAtMost(db, select.table, key);
+    if (select.terms.isEmpty() || tableRows < fromRows || db.isServer() || std::thread::hardware_concurrency() < 2)
+        return run(db, select, columns, key, keys, error);
+    const qint64 middle = tableRows / 2;
+    auto half = [&](bool upper) {
+        JetSql::Select range = select;
+        const QString bounds = key + QLatin1String(upper ? " >= " : " < ") + QString::number(middle);
+        range.condition = select.condition.isEmpty() ? bounds : bounds + QLatin1String(" AND (") + select.condition + QLatin1Char(')');
+        return JetSql::selectKeysAndTerms(range, columns, key);
+    };
+    const QString lowerSql = half(false);
+    const QString upperSql = half(true);
+    SortedRows lower;
+    SortedRows upper;
+    DataError upperError;
+    bool upperRead = false;
+    std::thread second;
+    try {
+        second = std::thread([&] {
+            Database own;
+            if (!own.open(db.path(), Database::Mode::ReadOnly)) {
+                upperError = own.lastError();
+                return;
+            }
+            const ActivityScope activity(own, stillWanted);
+            upperRead = upper.read(own, upperSql, select.terms, std::size_t(tableRows - middle), upperError);
+        });
+    } catch (const std::system_error &) {
+        return run(db, select, columns, key, keys, error);
+    }
+    const bool lowerRead = lower.read(db, lowerSql, select.terms, std::size_t(middle), error);
+    second.join();
+    if (!lowerRead)
+        return false;
+    if (!upperRead) {
+        error = upperError;
+        return false;
+    }
+    // Equal sort strings keep the order of the keys: the lower half's first.
+    // The merge only notes which half each place takes from (a set bit: the
+    // upper), so that the arenas are given back before the keys are made.
+    const std::vector<Entry> &a = lower.entries;
+    const std::vector<Entry> &b = upper.entries;
+    const std::size_t rows = a.size() + b.size();
+    std::vector<std::uint64_t> fromUpper((rows + 63) / 64, 0);
+    std::size_t i = 0;
+    std::size_t j = 0;
+    for (; i < a.size() && j < b.size(); ) {
+        if (before(b[j], upper.side(), a[i], lower.side())) {
+            const std::size_t out = i + j;
+            fromUpper[out / 64] |= std::uint64_t(1) << (out % 64);
+            ++j;
+        } else {
+            ++i;
+        }
+    }
+    for (std::size_t out = i + j; j < b.size(); ++j, ++out)
+        fromUpper[out / 64] |= std::uint64_t(1) << (out % 64);
+    lower.arena.release();
+    upper.arena.release();
+    keys.clear();
+    keys.shrink_to_fit();
+    keys.resize(rows);
+    i = 0;
+    j = 0;
+    for (std::size_t out = 0; out < rows; ++out)
+        keys[out] = (fromUpper[out / 64] >> (out % 64)) & 1 ? upper.rowKeys.of(b[j++]) : lower.rowKeys.of(a[i++]);
+    return true;
+}
 
 void giveMemoryBack()
 {
@@ -359,12 +504,7 @@ qint64 rowsAtMost(Database &db, const QString &table, const QString &key)
 bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
          std::vector<qint64> &keys, DataError &error, ProgressObserver *progress)
 {
-#ifdef __GLIBC__
-    // The scratch space of a sort is a few large blocks: given back to the
-    // system as soon as freed, rather than kept by the allocator for good.
-    static const bool fixedThreshold = mallopt(M_MMAP_THRESHOLD, 256 * 1024) == 1;
-    Q_UNUSED(fixedThreshold);
-#endif
+    mapLargeBlocksApart();
     auto query = db.prepare(JetSql::selectKeysAndTerms(select, columns, key));
     if (!query) {
         error = db.lastError();
@@ -440,7 +580,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     report.report(tableRows);
     keys.clear();
     keys.shrink_to_fit();
-    sortIntoKeys(entries, arena, rowKeys, EntryOrder{arena, rowKeys}, keys);
+    sortIntoKeys(entries, arena, rowKeys, EntryOrder{{arena, rowKeys}}, keys);
     return true;
 }
 

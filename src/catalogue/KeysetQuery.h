@@ -23,6 +23,14 @@ namespace KeysetQuery {
 bool run(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
          std::vector<qint64> &keys, DataError &error, ProgressObserver *progress = nullptr);
 
+// The same order, for a file's query with at least fromRows rows in its
+// table: the upper half of the keys is read and ordered on a second
+// connection, in a thread of its own, and the halves merged. Both stop when
+// stillWanted (called from either thread) says so.
+bool runOnTwoCores(Database &db, const JetSql::Select &select, const QStringList &columns, const QString &key,
+                   qint64 fromRows, std::vector<qint64> &keys, DataError &error,
+                   const std::function<bool()> &stillWanted);
+
 // The ends of a query's order, found without ordering every row: the keys
 // of its first and last rows, in order, and how many rows it has. A row
 // that cannot be among either costs a look at its first bytes only. When

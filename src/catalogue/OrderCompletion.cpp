@@ -10,10 +10,12 @@
 #endif
 
 OrderCompletion::OrderCompletion(const QString &catalogue, const JetSql::Select &select, const QStringList &columns,
-                                 const QString &key, std::function<void()> finished)
+                                 const QString &key, qint64 splitFromRows, std::function<void()> finished)
 {
     try {
-        m_thread = std::thread([this, catalogue, select, columns, key, finished] { work(catalogue, select, columns, key, finished); });
+        m_thread = std::thread([this, catalogue, select, columns, key, splitFromRows, finished] {
+            work(catalogue, select, columns, key, splitFromRows, finished);
+        });
     } catch (const std::system_error &) {
         // No thread to be had: whoever takes the order orders it himself.
         m_error = {DataErrors::Cancelled, QStringLiteral("no thread to order the rows in")};
@@ -29,17 +31,19 @@ OrderCompletion::~OrderCompletion()
 }
 
 void OrderCompletion::work(const QString &catalogue, const JetSql::Select &select, const QStringList &columns,
-                           const QString &key, const std::function<void()> &finished)
+                           const QString &key, qint64 splitFromRows, const std::function<void()> &finished)
 {
 #ifdef __linux__
     // Background work yields to the window's: a new query, a repaint. The
-    // sort's second thread inherits the lower priority.
+    // thread that reads and orders the upper half inherits the lower priority.
     setpriority(PRIO_PROCESS, id_t(gettid()), 10);
 #endif
     Database db;
     if (db.open(catalogue, Database::Mode::ReadOnly)) {
-        const KeysetQuery::ActivityScope activity(db, [this] { return !m_stop.load(); });
-        m_ok = KeysetQuery::run(db, select, columns, key, m_keys, m_error) && !m_stop;
+        const std::function<bool()> stillWanted = [this] { return !m_stop.load(); };
+        const KeysetQuery::ActivityScope activity(db, stillWanted);
+        m_ok = KeysetQuery::runOnTwoCores(db, select, columns, key, splitFromRows, m_keys, m_error, stillWanted)
+            && !m_stop;
         db.close();
         KeysetQuery::giveMemoryBack();
     } else {

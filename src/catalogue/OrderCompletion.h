@@ -16,8 +16,9 @@ class OrderCompletion {
 public:
     // finished is called on the worker's thread once the order is known
     // or has failed, unless the work was stopped.
+    // From splitFromRows rows in the table, on two cores.
     OrderCompletion(const QString &catalogue, const JetSql::Select &select, const QStringList &columns,
-                    const QString &key, std::function<void()> finished);
+                    const QString &key, qint64 splitFromRows, std::function<void()> finished);
     // Stops the work and waits for the thread.
     ~OrderCompletion();
     OrderCompletion(const OrderCompletion &) = delete;
@@ -31,7 +32,7 @@ public:
 
 private:
     void work(const QString &catalogue, const JetSql::Select &select, const QStringList &columns, const QString &key,
-              const std::function<void()> &finished);
+              qint64 splitFromRows, const std::function<void()> &finished);
 
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_finished{false};

@@ -138,7 +138,8 @@ void RecordSet::startCompletion(const JetSql::Select &select)
 {
     const quint64 result = m_result;
     // Told on the worker's thread, the set takes the order on its own.
-    m_completion = std::make_unique<OrderCompletion>(m_db->path(), select, m_fieldNames, m_key, [this, result] {
+    m_completion = std::make_unique<OrderCompletion>(m_db->path(), select, m_fieldNames, m_key,
+                                                     background.ends.splitFromRows, [this, result] {
         QMetaObject::invokeMethod(
             &m_control,
             [this, result] {
