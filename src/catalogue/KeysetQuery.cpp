@@ -398,6 +398,8 @@ bool runOnTwoCores(Database &db, const JetSql::Select &select, const QStringList
         range.condition = select.condition.isEmpty() ? bounds : bounds + QLatin1String(" AND (") + select.condition + QLatin1Char(')');
         return JetSql::selectKeysAndTerms(range, columns, key);
     };
+    // Keys run up to tableRows: the upper half holds up to tableRows - middle + 1
+    // rows, room for which is reserved, and never has to move as it grows.
     const QString lowerSql = half(false);
     const QString upperSql = half(true);
     SortedRows lower;
@@ -413,7 +415,7 @@ bool runOnTwoCores(Database &db, const JetSql::Select &select, const QStringList
                 return;
             }
             const ActivityScope activity(own, stillWanted);
-            upperRead = upper.read(own, upperSql, select.terms, std::size_t(tableRows - middle), upperError);
+            upperRead = upper.read(own, upperSql, select.terms, std::size_t(tableRows - middle + 1), upperError);
         });
     } catch (const std::system_error &) {
         return run(db, select, columns, key, keys, error);
