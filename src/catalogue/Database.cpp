@@ -185,9 +185,9 @@ bool Database::hasTable(const QString &table)
     return isOpen() && m_engine->hasTable(table);
 }
 
-std::optional<QString> Database::rowFilterTerm(const QString &condition, const QString &value) const
+std::optional<QString> Database::rowFilterTerm(const QString &table, const QString &condition, const QString &value)
 {
-    return isOpen() ? m_engine->rowFilterTerm(condition, value) : std::nullopt;
+    return isOpen() ? m_engine->rowFilterTerm(table, condition, value) : std::nullopt;
 }
 
 void Database::setRowFilter(RowFilter *filter)

@@ -106,12 +106,12 @@ public:
     bool commitChange();
     void rollbackChange();
 
-    // Engine SQL for a WHERE term that hands the connection's row filter the
-    // value of `value` in every row where `condition` (engine SQL; empty for
-    // every row) holds, and keeps the rows the filter keeps, or that hold
-    // when no filter is set. Nothing where the engine has no such term: its
-    // rows are all stepped out and looked at one by one.
-    std::optional<QString> rowFilterTerm(const QString &condition, const QString &value) const;
+    // Engine SQL for a condition on a table's rows that holds where
+    // `condition` (engine SQL; empty for every row) does and the connection's
+    // row filter, handed the value of `value` in each such row, keeps it
+    // (every such row when no filter is set). Nothing where the engine has no
+    // such test: its rows are all stepped out and looked at one by one.
+    std::optional<QString> rowFilterTerm(const QString &table, const QString &condition, const QString &value);
     // The filter the term above applies; null for none. Not owned.
     void setRowFilter(RowFilter *filter);
 

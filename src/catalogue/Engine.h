@@ -66,7 +66,10 @@ public:
     // cannot tell, which makes every query run in full.
     virtual std::optional<qint64> dataVersion() { return std::nullopt; }
     // See Database::rowFilterTerm.
-    virtual std::optional<QString> rowFilterTerm(const QString &, const QString &) const { return std::nullopt; }
+    virtual std::optional<QString> rowFilterTerm(const QString &, const QString &, const QString &)
+    {
+        return std::nullopt;
+    }
     virtual void setRowFilter(RowFilter *) {}
     virtual std::optional<QVector<Database::Column>> columns(const QString &table) = 0;
     virtual bool hasTable(const QString &table) = 0;

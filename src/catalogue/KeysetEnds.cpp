@@ -214,16 +214,15 @@ bool Gatherer::read(Database &db, const QStringList &columns, const QString &key
                     ProgressObserver *progress, qint64 progressRows)
 {
     const JetSql::OrderTerm &term = m_select.terms.front();
-    // The condition stays a term of its own as well, for an index the
-    // engine may have to narrow the rows with.
     QStringList where;
     if (!m_bounds.isEmpty())
         where << m_bounds;
-    if (!m_select.condition.isEmpty())
-        where << QLatin1Char('(') + m_select.condition + QLatin1Char(')');
-    const std::optional<QString> filter = db.rowFilterTerm(m_select.condition, JetSql::termValue(term, columns));
+    const std::optional<QString> filter =
+        db.rowFilterTerm(m_select.table, m_select.condition, JetSql::termValue(term, columns));
     if (filter)
         where << *filter;
+    else if (!m_select.condition.isEmpty())
+        where << QLatin1Char('(') + m_select.condition + QLatin1Char(')');
     JetSql::Select range = m_select;
     range.condition = where.join(QLatin1String(" AND "));
     auto query = db.prepare(JetSql::selectKeysAndTerms(range, columns, key));

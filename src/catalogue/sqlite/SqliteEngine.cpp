@@ -260,12 +260,22 @@ void SqliteEngine::configure(Database::Mode mode)
         exec(QStringLiteral("PRAGMA query_only = 1"));
 }
 
-std::optional<QString> SqliteEngine::rowFilterTerm(const QString &condition, const QString &value) const
+std::optional<QString> SqliteEngine::rowFilterTerm(const QString &table, const QString &condition, const QString &value)
 {
     // The condition goes in as an argument, so that the filter sees exactly
     // the rows that hold it, whatever order the engine tests terms in.
     const QString holds = condition.isEmpty() ? QStringLiteral("1") : QLatin1Char('(') + condition + QLatin1String(") IS TRUE");
-    return QLatin1String(RowFilterFunction) + QLatin1Char('(') + holds + QLatin1String(", ") + value + QLatin1Char(')');
+    const QString call = QLatin1String(RowFilterFunction) + QLatin1Char('(') + holds + QLatin1String(", ") + value + QLatin1Char(')');
+    if (condition.isEmpty())
+        return call;
+    // There the engine cannot see it: where the table has an index that
+    // might narrow the rows, the condition stays a term of its own as well
+    // (tested twice in the rows it keeps).
+    auto indexes = prepare(QLatin1String("PRAGMA index_list(") + Database::quoteName(table) + QLatin1Char(')'));
+    if (!indexes)
+        return std::nullopt;
+    const bool indexed = indexes->step() == Statement::Step::Row;
+    return indexed ? QLatin1Char('(') + condition + QLatin1String(") AND ") + call : call;
 }
 
 void SqliteEngine::rowFilterFunction(sqlite3_context *context, int, sqlite3_value **values)

@@ -27,7 +27,7 @@ public:
 
     std::optional<QString> rowKey(const QString &table) override;
 
-    std::optional<QString> rowFilterTerm(const QString &condition, const QString &value) const override;
+    std::optional<QString> rowFilterTerm(const QString &table, const QString &condition, const QString &value) override;
     void setRowFilter(RowFilter *filter) override { m_rowFilter = filter; }
     std::optional<qint64> dataVersion() override;
     std::optional<QVector<Database::Column>> columns(const QString &table) override;
