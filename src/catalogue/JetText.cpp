@@ -3,6 +3,8 @@
 #include "util/Utf8.h"
 
 #include <QChar>
+#include <QtEndian>
+#include <QtAlgorithms>
 #include <QString>
 
 #include <unicode/ucol.h>
@@ -561,23 +563,34 @@ bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
     // bytes never equal it, except two that fold to ASCII letters (the long
     // s, the Kelvin sign) and overlong forms of ASCII: those go the long way.
     const auto *text = reinterpret_cast<const unsigned char *>(utf8);
-    int i = 0;
-    for (; i + 8 <= length; i += 8) { // plain ASCII needs no look, eight bytes at a time
-        std::uint64_t word = 0;
-        std::memcpy(&word, text + i, 8);
-        if (word & 0x8080808080808080ull)
-            break;
-    }
-    for (; i < length; ++i) {
-        const unsigned char b = text[i];
-        if (b < 0x80)
-            continue;
-        const unsigned char second = i + 1 < length ? text[i + 1] : 0;
-        const unsigned char third = i + 2 < length ? text[i + 2] : 0;
-        if (b == 0xC0 || b == 0xC1 || (b == 0xC5 && second == 0xBF) || (b == 0xE0 && second < 0xA0)
-            || (b == 0xF0 && second < 0x90) || (b == 0xE2 && second == 0x84 && third == 0xAA)) {
-            *decided = false;
-            return false;
+    constexpr std::uint64_t High = 0x8080808080808080ull;
+    constexpr std::uint64_t Low = 0x7F7F7F7F7F7F7F7Full;
+    for (int i = 0; i < length;) {
+        if (i + 8 <= length) {
+            // Eight bytes at a time, those that may start one of the above
+            // looked for: bytes from 0xC0 on, but for 0xC3, which starts the
+            // accented letters of Latin-1 (plain ASCII needs no look at all).
+            std::uint64_t word = 0;
+            std::memcpy(&word, text + i, 8);
+            const std::uint64_t leads = word & (word << 1) & High;
+            const std::uint64_t c3 = word ^ 0xC3C3C3C3C3C3C3C3ull;
+            const std::uint64_t notC3 = (((c3 & Low) + Low) | c3) & High;
+            if ((leads & notC3) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        for (const int stop = std::min(length, i + 8); i < stop; ++i) {
+            const unsigned char b = text[i];
+            if (b < 0x80)
+                continue;
+            const unsigned char second = i + 1 < length ? text[i + 1] : 0;
+            const unsigned char third = i + 2 < length ? text[i + 2] : 0;
+            if (b == 0xC0 || b == 0xC1 || (b == 0xC5 && second == 0xBF) || (b == 0xE0 && second < 0xA0)
+                || (b == 0xF0 && second < 0x90) || (b == 0xE2 && second == 0x84 && third == 0xAA)) {
+                *decided = false;
+                return false;
+            }
         }
     }
     *decided = true;
@@ -586,6 +599,23 @@ bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
     if (m_infixMask != 0) {
         // ASCII letters fold to lower case by their 0x20 bit, and no other
         // byte folds to one that way.
+        // Eight places at a time, the places whose byte is the first sought
+        // (in either case) found together; only those are compared.
+        const auto first = static_cast<unsigned char>(m_infix[0]);
+        const std::uint64_t firstBytes = 0x0101010101010101ull * first;
+        const std::uint64_t firstFold = (first >= 'a' && first <= 'z') ? 0x2020202020202020ull : 0;
+        for (; start + 15 <= length; start += 8) {
+            const std::uint64_t differ = (qFromLittleEndian<quint64>(text + start) | firstFold) ^ firstBytes;
+            // A high bit in every byte that is zero (and maybe in some above one).
+            std::uint64_t places = (differ - 0x0101010101010101ull) & ~differ & 0x8080808080808080ull;
+            for (; places != 0; places &= places - 1) {
+                const int at = start + qCountTrailingZeroBits(places) / 8;
+                std::uint64_t word = 0;
+                std::memcpy(&word, text + at, 8);
+                if (((word | m_infixFold) & m_infixMask) == m_infixWord)
+                    return true;
+            }
+        }
         for (; start + 8 <= length; ++start) {
             std::uint64_t word = 0;
             std::memcpy(&word, text + start, 8);

@@ -54,6 +54,8 @@ void TestJetSql::like_data()
     QTest::newRow("infix after a false start") << "*chimie*" << "chichimie" << true;
     QTest::newRow("infix, Kelvin sign folds to k") << "*kg*" << QString::fromUtf8("5 \u212AG") << true;
     QTest::newRow("infix, long s folds to s") << "*sur*" << QString::fromUtf8("\u017Fur") << true;
+    QTest::newRow("infix, Kelvin sign past a long run") << "*kg*" << QString::fromUtf8("Poids d'été net : 5 \u212AG") << true;
+    QTest::newRow("infix, long s beside accents") << "*sur*" << QString::fromUtf8("Réédité, revu \u017Fur épreuves") << true;
     QTest::newRow("infix among accents") << "*de ch*" << QString::fromUtf8("Théorie générale; ÉTUDE CHIMIQUE") << true;
     QTest::newRow("infix of symbols") << "*;-*" << "a;-b" << true;
     QTest::newRow("infix absent") << "*chimie*" << "physique" << false;
