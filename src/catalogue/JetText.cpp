@@ -191,6 +191,8 @@ struct FastChar {
     unsigned char primary[3] = {};
     unsigned char secondary[3] = {};
     unsigned char tertiary[3] = {};
+    unsigned char leads = 0; // the primary weights that are not zero, in lead
+    unsigned char lead[3] = {};
 };
 
 // Whether a text is plain ASCII, read eight bytes at a time.
@@ -207,6 +209,21 @@ bool plainAscii(const unsigned char *p, const unsigned char *end)
             return false;
     }
     return true;
+}
+
+// Whether eight bytes (byte k in bits 8k to 8k + 7), from the start of a
+// character, are whole characters of ASCII and of U+00C0 to U+00FF only: every
+// lead byte is 0xC3 and followed here by its one continuation byte, and no
+// other byte has its high bit set.
+bool latinWord(std::uint64_t word)
+{
+    constexpr std::uint64_t High = 0x8080808080808080ull;
+    constexpr std::uint64_t Low = 0x7F7F7F7F7F7F7F7Full;
+    const std::uint64_t leads = word & (word << 1) & High;       // 11xxxxxx
+    const std::uint64_t continuations = word & ~(word << 1) & High; // 10xxxxxx
+    const std::uint64_t c3 = word ^ 0xC3C3C3C3C3C3C3C3ull;
+    const std::uint64_t notC3 = (((c3 & Low) + Low) | c3) & High;
+    return (leads & notC3) == 0 && continuations == (leads << 8) && (leads >> 56) == 0;
 }
 
 struct Element {
@@ -291,6 +308,7 @@ struct FrenchTables {
     std::array<FastChar, FastExtras.size()> extras{};
     bool usable = false;
     bool asciiKnown = false; // every ASCII character reads from the table
+    bool latinLettersKnown = false; // and every one from U+00C0 to U+00FF
 
     FrenchTables()
     {
@@ -343,6 +361,10 @@ struct FrenchTables {
                 ++fc.count;
             }
             fc.plain = fc.count == 1 && fc.primary[0] != 0 && fc.secondary[0] == 1 && fc.tertiary[0] == 1;
+            for (unsigned k = 0; k < fc.count; ++k) {
+                if (fc.primary[k])
+                    fc.lead[fc.leads++] = fc.primary[k];
+            }
             const char32_t c = candidates[i];
             (c < FastLimit ? fast[c] : extras[i - FastLimit]) = fc;
         }
@@ -373,6 +395,7 @@ struct FrenchTables {
         }
         usable = true;
         asciiKnown = std::all_of(fast.begin(), fast.begin() + 0x80, [](const FastChar &fc) { return fc.known; });
+        latinLettersKnown = std::all_of(fast.begin() + 0xC0, fast.begin() + 0x100, [](const FastChar &fc) { return fc.known; });
     }
 
     const FastChar *fastChar(char32_t c) const
@@ -860,19 +883,24 @@ bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count)
         const FastChar *fc = *p < 0x80 ? &tables.fast[*p++] : tables.fastChar(next(p, end));
         if (!fc || !fc->known)
             return false;
-        for (unsigned k = 0; k < fc->count && written < count; ++k) {
-            if (fc->primary[k])
-                out[written++] = fc->primary[k];
-        }
+        const int n = std::min(int(fc->leads), count - written);
+        for (int k = 0; k < n; ++k)
+            out[written + k] = fc->lead[k];
+        written += n;
     }
     if (!tables.usable || written < count)
         return false;
     if (ascii)
         return true;
+    const bool latin = tables.asciiKnown && tables.latinLettersKnown;
     // Past the bytes wanted only the characters' being known matters, for
     // one further on that needs the collator changes the key from its first
     // byte. Plain ASCII is, eight bytes at a time.
     while (p < end) {
+        if (latin && end - p >= 8 && latinWord(qFromLittleEndian<quint64>(p))) {
+            p += 8;
+            continue;
+        }
         if (tables.asciiKnown && end - p >= 8) {
             std::uint64_t word = 0;
             std::memcpy(&word, p, 8);
