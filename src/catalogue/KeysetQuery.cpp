@@ -329,6 +329,35 @@ DataError outOfMemory()
     return {7, QStringLiteral("Mémoire insuffisante pour trier les enregistrements.")};
 }
 
+// Steps a statement through its rows, handing row() the count so far after
+// each; false when a step fails (with the engine's error) or row() does.
+template <typename Row>
+bool eachRow(Database &db, Statement &query, DataError &error, Row &&row)
+{
+    for (std::size_t rows = 1;; ++rows) {
+        const Statement::Step step = query.step();
+        if (step == Statement::Step::Done)
+            return true;
+        if (step == Statement::Step::Error) {
+            error = db.lastError();
+            return false;
+        }
+        if (!row(rows))
+            return false;
+    }
+}
+
+// Once the rows are read: whether the connection's activity still wants
+// them ordered (ordering them would be wasted otherwise).
+bool stillWanted(Database &db, DataError &error)
+{
+    if (const auto &wanted = db.activity(); wanted && !wanted()) {
+        error = {DataErrors::Cancelled, QStringLiteral("Opération interrompue à la demande de l'utilisateur.")};
+        return false;
+    }
+    return true;
+}
+
 // The rows of one range of keys, read into sort entries and ordered.
 struct SortedRows {
     std::vector<Entry> entries;
@@ -336,6 +365,24 @@ struct SortedRows {
     RowKeys rowKeys;
 
     Side side() const { return {arena, rowKeys}; }
+
+    // One row: its key in column 0, its ORDER BY values from column 1 on.
+    bool add(const Statement &row, const QVector<JetSql::OrderTerm> &terms, std::string &sortKey, DataError &error)
+    {
+        if (entries.size() >= UINT32_MAX) {
+            error = outOfMemory();
+            return false;
+        }
+        sortKey.clear();
+        KeysetQuery::appendSortString(sortKey, row, 1, terms);
+        const std::uint32_t key = rowKeys.add(row.int64(0), entries);
+        entries.emplace_back();
+        if (!arena.add(sortKey, key, entries.back())) {
+            error = outOfMemory();
+            return false;
+        }
+        return true;
+    }
 
     bool read(Database &db, const QString &sql, const QVector<JetSql::OrderTerm> &terms, std::size_t expected,
               DataError &error)
@@ -349,31 +396,10 @@ struct SortedRows {
         // may lie far beyond the number of rows.
         entries.reserve(std::min<std::size_t>(expected, 1 << 21));
         std::string sortKey;
-        for (;;) {
-            const Statement::Step step = query->step();
-            if (step == Statement::Step::Done)
-                break;
-            if (step == Statement::Step::Error) {
-                error = db.lastError();
-                return false;
-            }
-            if (entries.size() >= UINT32_MAX) {
-                error = outOfMemory();
-                return false;
-            }
-            sortKey.clear();
-            KeysetQuery::appendSortString(sortKey, *query, 1, terms);
-            const std::uint32_t row = rowKeys.add(query->int64(0), entries);
-            entries.emplace_back();
-            if (!arena.add(sortKey, row, entries.back())) {
-                error = outOfMemory();
-                return false;
-            }
-        }
-        if (const auto &stillWanted = db.activity(); stillWanted && !stillWanted()) {
-            error = {DataErrors::Cancelled, QStringLiteral("Opération interrompue à la demande de l'utilisateur.")};
+        if (!eachRow(db, *query, error, [&](std::size_t) { return add(*query, terms, sortKey, error); }))
             return false;
-        }
+        if (!stillWanted(db, error))
+            return false;
         std::sort(entries.begin(), entries.end(), EntryOrder{side()});
         return true;
     }
@@ -517,13 +543,11 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     // Room reserved but never touched costs no memory.
     const std::size_t expected = std::size_t(std::min<qint64>(tableRows, 1 << 22));
     std::vector<qint64> found; // without ORDER BY
-    std::vector<Entry> entries;
+    SortedRows sorted;
     if (terms > 0)
-        entries.reserve(expected);
+        sorted.entries.reserve(expected);
     else
         found.reserve(expected);
-    Arena arena;
-    RowKeys rowKeys;
     std::string sortKey;
 
     // Reading the rows, then ordering them, which takes about half as long
@@ -539,33 +563,16 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     }
     const ActivityScope activity(db, std::move(engineReport));
 
-    for (std::size_t rows = 1;; ++rows) {
-        const Statement::Step step = query->step();
-        if (step == Statement::Step::Done)
-            break;
-        if (step == Statement::Step::Error) {
-            error = db.lastError();
-            return false;
-        }
+    const bool read = eachRow(db, *query, error, [&](std::size_t rows) {
         if (progress && rows % ReportEveryRows == 0)
             report.report(std::max<qint64>(query->rowsScanned(), qint64(rows)));
-        if (terms == 0) {
-            found.push_back(query->int64(0));
-            continue;
-        }
-        if (rows > UINT32_MAX) {
-            error = outOfMemory();
-            return false;
-        }
-        sortKey.clear();
-        appendSortString(sortKey, *query, 1, select.terms);
-        const std::uint32_t row = rowKeys.add(query->int64(0), entries);
-        entries.emplace_back();
-        if (!arena.add(sortKey, row, entries.back())) {
-            error = outOfMemory();
-            return false;
-        }
-    }
+        if (terms > 0)
+            return sorted.add(*query, select.terms, sortKey, error);
+        found.push_back(query->int64(0));
+        return true;
+    });
+    if (!read)
+        return false;
 
     if (terms == 0) {
         // Without ORDER BY, the rows come in the order of their keys.
@@ -574,15 +581,12 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         return true;
     }
 
-    // Stopped once the rows are read: ordering them would be wasted.
-    if (const auto &stillWanted = db.activity(); stillWanted && !stillWanted()) {
-        error = {DataErrors::Cancelled, QStringLiteral("Opération interrompue à la demande de l'utilisateur.")};
+    if (!stillWanted(db, error))
         return false;
-    }
     report.report(tableRows);
     keys.clear();
     keys.shrink_to_fit();
-    sortIntoKeys(entries, arena, rowKeys, EntryOrder{{arena, rowKeys}}, keys);
+    sortIntoKeys(sorted.entries, sorted.arena, sorted.rowKeys, EntryOrder{sorted.side()}, keys);
     return true;
 }
 
