@@ -195,13 +195,14 @@ struct FastChar {
     unsigned char lead[3] = {};
 };
 
+// The high bit of each of eight bytes.
+constexpr std::uint64_t HighBits = 0x8080808080808080ull;
+
 // Whether a text is plain ASCII, read eight bytes at a time.
 bool plainAscii(const unsigned char *p, const unsigned char *end)
 {
     for (; end - p >= 8; p += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, 8);
-        if (word & 0x8080808080808080ull)
+        if (qFromLittleEndian<quint64>(p) & HighBits)
             return false;
     }
     for (; p < end; ++p) {
@@ -211,19 +212,26 @@ bool plainAscii(const unsigned char *p, const unsigned char *end)
     return true;
 }
 
+// The high bit of every byte of eight that starts a character of two bytes or
+// more (11xxxxxx), but for 0xC3, which starts U+00C0 to U+00FF.
+std::uint64_t leadsBeyondLatin1(std::uint64_t word)
+{
+    constexpr std::uint64_t Low = 0x7F7F7F7F7F7F7F7Full;
+    const std::uint64_t leads = word & (word << 1) & HighBits;
+    const std::uint64_t c3 = word ^ 0xC3C3C3C3C3C3C3C3ull;
+    const std::uint64_t notC3 = (((c3 & Low) + Low) | c3) & HighBits;
+    return leads & notC3;
+}
+
 // Whether eight bytes (byte k in bits 8k to 8k + 7), from the start of a
 // character, are whole characters of ASCII and of U+00C0 to U+00FF only: every
 // lead byte is 0xC3 and followed here by its one continuation byte, and no
 // other byte has its high bit set.
 bool latinWord(std::uint64_t word)
 {
-    constexpr std::uint64_t High = 0x8080808080808080ull;
-    constexpr std::uint64_t Low = 0x7F7F7F7F7F7F7F7Full;
-    const std::uint64_t leads = word & (word << 1) & High;       // 11xxxxxx
-    const std::uint64_t continuations = word & ~(word << 1) & High; // 10xxxxxx
-    const std::uint64_t c3 = word ^ 0xC3C3C3C3C3C3C3C3ull;
-    const std::uint64_t notC3 = (((c3 & Low) + Low) | c3) & High;
-    return (leads & notC3) == 0 && continuations == (leads << 8) && (leads >> 56) == 0;
+    const std::uint64_t leads = word & (word << 1) & HighBits;           // 11xxxxxx
+    const std::uint64_t continuations = word & ~(word << 1) & HighBits; // 10xxxxxx
+    return leadsBeyondLatin1(word) == 0 && continuations == (leads << 8) && (leads >> 56) == 0;
 }
 
 struct Element {
@@ -586,22 +594,13 @@ bool Pattern::findsInfix(const char *utf8, int length, bool *decided) const
     // bytes never equal it, except two that fold to ASCII letters (the long
     // s, the Kelvin sign) and overlong forms of ASCII: those go the long way.
     const auto *text = reinterpret_cast<const unsigned char *>(utf8);
-    constexpr std::uint64_t High = 0x8080808080808080ull;
-    constexpr std::uint64_t Low = 0x7F7F7F7F7F7F7F7Full;
     for (int i = 0; i < length;) {
-        if (i + 8 <= length) {
-            // Eight bytes at a time, those that may start one of the above
-            // looked for: bytes from 0xC0 on, but for 0xC3, which starts the
-            // accented letters of Latin-1 (plain ASCII needs no look at all).
-            std::uint64_t word = 0;
-            std::memcpy(&word, text + i, 8);
-            const std::uint64_t leads = word & (word << 1) & High;
-            const std::uint64_t c3 = word ^ 0xC3C3C3C3C3C3C3C3ull;
-            const std::uint64_t notC3 = (((c3 & Low) + Low) | c3) & High;
-            if ((leads & notC3) == 0) {
-                i += 8;
-                continue;
-            }
+        // Eight bytes at a time, those that may start one of the above: bytes
+        // from 0xC0 on, but for 0xC3, which starts the accented letters of
+        // Latin-1 (plain ASCII needs no look at all).
+        if (i + 8 <= length && leadsBeyondLatin1(qFromLittleEndian<quint64>(text + i)) == 0) {
+            i += 8;
+            continue;
         }
         for (const int stop = std::min(length, i + 8); i < stop; ++i) {
             const unsigned char b = text[i];
@@ -892,19 +891,13 @@ bool sortKeyStart(const char *utf8, int length, unsigned char *out, int count)
         return false;
     if (ascii)
         return true;
-    const bool latin = tables.asciiKnown && tables.latinLettersKnown;
     // Past the bytes wanted only the characters' being known matters, for
     // one further on that needs the collator changes the key from its first
-    // byte. Plain ASCII is, eight bytes at a time.
+    // byte. Plain ASCII is, and mostly Latin-1 letters too, eight bytes at a time.
     while (p < end) {
-        if (latin && end - p >= 8 && latinWord(qFromLittleEndian<quint64>(p))) {
-            p += 8;
-            continue;
-        }
         if (tables.asciiKnown && end - p >= 8) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ull) == 0) {
+            const std::uint64_t word = qFromLittleEndian<quint64>(p);
+            if (tables.latinLettersKnown ? latinWord(word) : (word & HighBits) == 0) {
                 p += 8;
                 continue;
             }

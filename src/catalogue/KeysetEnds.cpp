@@ -285,12 +285,6 @@ bool Gatherer::read(Database &db, const QStringList &columns, const QString &key
     }
 }
 
-// Engine SQL narrowing a query to the keys below middle, or from it on.
-QString keyRange(const QString &key, qint64 middle, bool upper)
-{
-    return key + QLatin1String(upper ? " >= " : " < ") + QString::number(middle);
-}
-
 } // namespace
 
 namespace KeysetQuery {

@@ -420,7 +420,7 @@ bool runOnTwoCores(Database &db, const JetSql::Select &select, const QStringList
     const qint64 middle = tableRows / 2;
     auto half = [&](bool upper) {
         JetSql::Select range = select;
-        const QString bounds = key + QLatin1String(upper ? " >= " : " < ") + QString::number(middle);
+        const QString bounds = keyRange(key, middle, upper);
         range.condition = select.condition.isEmpty() ? bounds : bounds + QLatin1String(" AND (") + select.condition + QLatin1Char(')');
         return JetSql::selectKeysAndTerms(range, columns, key);
     };
@@ -509,6 +509,11 @@ void appendSortString(std::string &out, const Statement &row, int firstColumn, c
 {
     for (int term = 0; term < terms.size(); ++term)
         appendTerm(out, row, firstColumn + term, terms[term].descending);
+}
+
+QString keyRange(const QString &key, qint64 middle, bool upper)
+{
+    return key + QLatin1String(upper ? " >= " : " < ") + QString::number(middle);
 }
 
 std::uint64_t numberLead(double value, bool descending)

@@ -71,6 +71,9 @@ private:
 // byte order come first.
 void appendSortString(std::string &out, const Statement &row, int firstColumn, const QVector<JetSql::OrderTerm> &terms);
 
+// Engine SQL narrowing a query to the keys below middle, or from it on.
+QString keyRange(const QString &key, qint64 middle, bool upper);
+
 // The first eight bytes of the sort string of a number as the first term.
 std::uint64_t numberLead(double value, bool descending);
 
