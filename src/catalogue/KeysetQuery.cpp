@@ -33,6 +33,23 @@ void appendNumber(std::string &out, double value)
         out += char((bits >> shift) & 0xFF);
 }
 
+void appendText(std::string &out, QByteArrayView text)
+{
+    if (text.isEmpty()) {
+        out += TagEmpty;
+        return;
+    }
+    out += TagText;
+    JetText::appendSortKey(out, text.data(), int(text.size()));
+    out += '\0'; // a shorter text sorts before its longer neighbours
+}
+
+void turnDown(std::string &out, std::size_t from)
+{
+    for (std::size_t i = from; i < out.size(); ++i)
+        out[i] = char(~static_cast<unsigned char>(out[i]));
+}
+
 void appendTerm(std::string &out, const Statement &row, int column, bool descending)
 {
     const std::size_t start = out.size();
@@ -42,17 +59,9 @@ void appendTerm(std::string &out, const Statement &row, int column, bool descend
         out += TagNumber;
         appendNumber(out, row.real(column));
         break;
-    case Statement::Type::Text: {
-        const QByteArrayView text = row.utf8(column);
-        if (text.isEmpty()) {
-            out += TagEmpty;
-            break;
-        }
-        out += TagText;
-        JetText::appendSortKey(out, text.data(), int(text.size()));
-        out += '\0'; // a shorter text sorts before its longer neighbours
+    case Statement::Type::Text:
+        appendText(out, row.utf8(column));
         break;
-    }
     case Statement::Type::Blob: {
         const QByteArrayView bytes = row.bytes(column);
         out += TagBlob;
@@ -63,10 +72,8 @@ void appendTerm(std::string &out, const Statement &row, int column, bool descend
     case Statement::Type::Null:
         out += TagEmpty;
     }
-    if (descending) {
-        for (std::size_t i = start; i < out.size(); ++i)
-            out[i] = char(~static_cast<unsigned char>(out[i]));
-    }
+    if (descending)
+        turnDown(out, start);
 }
 
 // A row's sort string as the sort sees it. Row keys that fit in 32 bits
@@ -213,6 +220,128 @@ private:
     std::vector<qint64> m_keys;
 };
 
+// The entries made for texts met before in one set of rows. A catalogue's
+// authors and publishers, and the titles of its copies, come back again
+// and again: a text seen before costs a look-up instead of its sort string,
+// and its entries share their bytes in the arena, so that ties between
+// equal texts are settled without reading them. Holds a bounded number of
+// texts; when full, it starts again with the rows that follow.
+class SeenTexts {
+public:
+    static std::uint64_t hashOf(QByteArrayView text)
+    {
+        constexpr std::uint64_t Mix = 0xff51afd7ed558ccdull;
+        std::uint64_t hash = 0x9e3779b97f4a7c15ull ^ std::uint64_t(text.size());
+        const char *at = text.data();
+        for (qsizetype left = text.size(); left > 0; left -= 8, at += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, at, std::size_t(std::min<qsizetype>(left, 8)));
+            hash = (hash ^ word) * Mix;
+            hash ^= hash >> 32;
+        }
+        hash *= Mix;
+        return hash ^ (hash >> 29);
+    }
+
+    // False once the texts are seen to come back too rarely to pay for
+    // looking them up.
+    bool worthIt() const { return m_worthIt; }
+
+    // The entry made for text, its row aside, or null if it is not known.
+    const Entry *find(QByteArrayView text, std::uint64_t hash)
+    {
+        ++m_lookups;
+        if (m_slots.empty())
+            return nullptr;
+        const std::uint64_t tag = hash >> 32;
+        for (std::size_t slot = hash & (m_slots.size() - 1);; slot = (slot + 1) & (m_slots.size() - 1)) {
+            const std::uint64_t held = m_slots[slot];
+            if (held == 0)
+                return nullptr;
+            if (held >> 32 != tag)
+                continue;
+            const Seen &seen = m_seen[std::uint32_t(held) - 1];
+            if (seen.length == std::size_t(text.size())
+                && (seen.length == 0 || std::memcmp(m_texts.data() + seen.at, text.data(), seen.length) == 0)) {
+                ++m_found;
+                return &seen.entry;
+            }
+        }
+    }
+
+    void remember(QByteArrayView text, std::uint64_t hash, const Entry &entry)
+    {
+        if (std::size_t(text.size()) > LongestText)
+            return;
+        // Most texts new: a catalogue of distinct values.
+        if (m_lookups >= FairTrial && m_found < m_lookups / 4) {
+            m_worthIt = false;
+            release();
+            return;
+        }
+        if (m_seen.size() >= MostTexts || m_texts.size() + std::size_t(text.size()) > MostBytes) {
+            m_lookups = 0;
+            m_found = 0;
+            m_seen.clear();
+            m_texts.clear();
+            std::fill(m_slots.begin(), m_slots.end(), 0);
+        }
+        if (2 * (m_seen.size() + 1) > m_slots.size())
+            grow();
+        m_seen.push_back({std::uint32_t(m_texts.size()), std::uint32_t(text.size()), entry});
+        m_texts.append(text.data(), std::size_t(text.size()));
+        place(hash, m_seen.size());
+    }
+
+    void release()
+    {
+        std::vector<std::uint64_t>().swap(m_slots);
+        std::vector<Seen>().swap(m_seen);
+        std::string().swap(m_texts);
+    }
+
+private:
+    static constexpr std::size_t MostTexts = std::size_t(1) << 17;
+    static constexpr std::size_t MostBytes = std::size_t(1) << 23;
+    static constexpr std::size_t LongestText = 1024;
+    static constexpr std::size_t FairTrial = std::size_t(1) << 14;
+
+    struct Seen {
+        std::uint32_t at;
+        std::uint32_t length;
+        Entry entry;
+    };
+
+    void place(std::uint64_t hash, std::size_t number)
+    {
+        std::size_t slot = hash & (m_slots.size() - 1);
+        while (m_slots[slot] != 0)
+            slot = (slot + 1) & (m_slots.size() - 1);
+        m_slots[slot] = (hash >> 32 << 32) | number;
+    }
+
+    void grow()
+    {
+        if (m_slots.empty()) {
+            // Room never written costs nothing, and the texts never move.
+            m_seen.reserve(MostTexts);
+            m_texts.reserve(MostBytes);
+        }
+        m_slots.assign(std::max<std::size_t>(4096, 2 * m_slots.size()), 0);
+        for (std::size_t i = 0; i < m_seen.size(); ++i) {
+            const Seen &seen = m_seen[i];
+            place(hashOf(QByteArrayView(m_texts.data() + seen.at, qsizetype(seen.length))), i + 1);
+        }
+    }
+
+    std::vector<std::uint64_t> m_slots; // the hash's upper half, then 1 + the index in m_seen; 0 when free
+    std::vector<Seen> m_seen;
+    std::string m_texts;
+    std::size_t m_lookups = 0;
+    std::size_t m_found = 0;
+    bool m_worthIt = true;
+};
+
 // Where the rest of an entry's sort string and its key are found.
 struct Side {
     const Arena &arena;
@@ -220,7 +349,8 @@ struct Side {
 };
 
 // Whether a comes before b: by their sort strings, then by their keys. The
-// prefixes decide nearly always, inline; the rest is worked out apart.
+// prefixes decide nearly always, and equal texts share their place in the
+// arena: both inline. The rest is worked out apart.
 bool tiedBefore(const Entry &a, const Side &sa, const Entry &b, const Side &sb);
 
 inline bool before(const Entry &a, const Side &sa, const Entry &b, const Side &sb)
@@ -229,24 +359,25 @@ inline bool before(const Entry &a, const Side &sa, const Entry &b, const Side &s
         return a.prefix[0] < b.prefix[0];
     if (a.prefix[1] != b.prefix[1])
         return a.prefix[1] < b.prefix[1];
+    // Equal lengths up to sixteen, or the same place in the same arena.
+    if (a.where == b.where && (a.where < Arena::FirstPosition || &sa.arena == &sb.arena))
+        return sa.rowKeys.of(a) < sb.rowKeys.of(b);
     return tiedBefore(a, sa, b, sb);
 }
 
-// Equal prefixes: the first sixteen bytes (or all of the shorter) agree.
+// Equal prefixes, and sort strings that may differ past them.
 bool tiedBefore(const Entry &a, const Side &sa, const Entry &b, const Side &sb)
 {
-    if (a.where != b.where || a.where >= Arena::FirstPosition) {
-        const Tail ta = sa.arena.tailOf(a);
-        const Tail tb = sb.arena.tailOf(b);
-        const std::uint32_t common = std::min(ta.length, tb.length);
-        if (common > Arena::InEntry) {
-            const int order = std::memcmp(ta.bytes, tb.bytes, common - Arena::InEntry);
-            if (order != 0)
-                return order < 0;
-        }
-        if (ta.length != tb.length)
-            return ta.length < tb.length;
+    const Tail ta = sa.arena.tailOf(a);
+    const Tail tb = sb.arena.tailOf(b);
+    const std::uint32_t common = std::min(ta.length, tb.length);
+    if (common > Arena::InEntry) {
+        const int order = std::memcmp(ta.bytes, tb.bytes, common - Arena::InEntry);
+        if (order != 0)
+            return order < 0;
     }
+    if (ta.length != tb.length)
+        return ta.length < tb.length;
     return sa.rowKeys.of(a) < sb.rowKeys.of(b);
 }
 
@@ -363,6 +494,7 @@ struct SortedRows {
     std::vector<Entry> entries;
     Arena arena;
     RowKeys rowKeys;
+    SeenTexts seen;
 
     Side side() const { return {arena, rowKeys}; }
 
@@ -373,16 +505,42 @@ struct SortedRows {
             error = outOfMemory();
             return false;
         }
-        sortKey.clear();
-        KeysetQuery::appendSortString(sortKey, row, 1, terms);
         const std::uint32_t key = rowKeys.add(row.int64(0), entries);
-        entries.emplace_back();
-        if (!arena.add(sortKey, key, entries.back())) {
-            error = outOfMemory();
-            return false;
+        Entry &entry = entries.emplace_back();
+        // A single text term goes by the texts seen before; empty texts cost
+        // nothing to sort.
+        const QByteArrayView text = seen.worthIt() && terms.size() == 1 && row.type(1) == Statement::Type::Text
+                                        ? row.utf8(1) : QByteArrayView();
+        sortKey.clear();
+        if (text.isEmpty()) {
+            KeysetQuery::appendSortString(sortKey, row, 1, terms);
+            return place(sortKey, key, entry, error);
         }
+        const std::uint64_t hash = SeenTexts::hashOf(text);
+        if (const Entry *known = seen.find(text, hash)) {
+            entry = *known;
+            entry.row = key;
+            return true;
+        }
+        appendText(sortKey, text);
+        if (terms.front().descending)
+            turnDown(sortKey, 0);
+        if (!place(sortKey, key, entry, error))
+            return false;
+        seen.remember(text, hash, entry);
         return true;
     }
+
+    bool place(const std::string &sortKey, std::uint32_t key, Entry &entry, DataError &error)
+    {
+        if (arena.add(sortKey, key, entry))
+            return true;
+        error = outOfMemory();
+        return false;
+    }
+
+    // Once the rows are read, only the entries and the arena are needed.
+    void doneReading() { seen.release(); }
 
     bool read(Database &db, const QString &sql, const QVector<JetSql::OrderTerm> &terms, std::size_t expected,
               DataError &error)
@@ -398,6 +556,7 @@ struct SortedRows {
         std::string sortKey;
         if (!eachRow(db, *query, error, [&](std::size_t) { return add(*query, terms, sortKey, error); }))
             return false;
+        doneReading();
         if (!stillWanted(db, error))
             return false;
         std::sort(entries.begin(), entries.end(), EntryOrder{side()});
@@ -578,6 +737,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     });
     if (!read)
         return false;
+    sorted.doneReading();
 
     if (terms == 0) {
         // Without ORDER BY, the rows come in the order of their keys.

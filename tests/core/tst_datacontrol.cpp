@@ -591,23 +591,36 @@ void TestDataControl::largeSortMatchesTheEngine_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("keys"); // the row keys, from the rowid the rows were written with
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<int>("repeatsFrom"); // the row from which titles repeat
+    QTest::addColumn<bool>("twoConnections");
+    const QString twoTerms = QStringLiteral("TITRE, AUTEUR DESC");
     // Enough rows to be sorted in two halves on two cores, then merged.
-    QTest::newRow("two cores") << 60000 << "rowid";
-    QTest::newRow("one core") << 3000 << "rowid";
+    QTest::newRow("two cores") << 60000 << "rowid" << twoTerms << 0 << false;
+    QTest::newRow("one core") << 3000 << "rowid" << twoTerms << 0 << false;
     // Keys that do not fit in 32 bits, from the first row on or part-way.
-    QTest::newRow("negative keys") << 60000 << "rowid - 100000";
-    QTest::newRow("keys past 32 bits") << 60000 << "rowid * 100000";
+    QTest::newRow("negative keys") << 60000 << "rowid - 100000" << twoTerms << 0 << false;
+    QTest::newRow("keys past 32 bits") << 60000 << "rowid * 100000" << twoTerms << 0 << false;
+    // A single text: equal titles share their sort strings, in one set of
+    // entries or in two read apart, and are looked up only while they
+    // come back often enough.
+    QTest::newRow("one text, descending") << 60000 << "rowid" << "TITRE DESC" << 0 << false;
+    QTest::newRow("one text, two connections") << 60000 << "rowid" << "TITRE" << 0 << true;
+    QTest::newRow("one text, repeats late") << 60000 << "rowid" << "TITRE" << 30000 << false;
 }
 
 void TestDataControl::largeSortMatchesTheEngine()
 {
     QFETCH(int, count);
     QFETCH(QString, keys);
+    QFETCH(QString, order);
+    QFETCH(int, repeatsFrom);
+    QFETCH(bool, twoConnections);
     QList<Row> rows = TestSupport::manyRows(count);
     // Many ties, broken by the second term, then the key; long titles, alike
     // for their first few hundred letters.
     const QString longTitle = QString(300, QLatin1Char('e'));
-    for (int i = 0; i < rows.size(); ++i) {
+    for (int i = repeatsFrom; i < rows.size(); ++i) {
         if (i % 3 == 0)
             rows[i][6] = QStringLiteral("Titre");
         else if (i % 5 == 1)
@@ -615,16 +628,25 @@ void TestDataControl::largeSortMatchesTheEngine()
         else if (i % 7 == 2)
             rows[i][6] = QString(20 + i % 13, QLatin1Char('e'));
     }
-    const QString order = QStringLiteral(" ORDER BY TITRE, AUTEUR DESC");
+    // The first rows of each half of the keys: long titles that differ
+    // only at their end, kept at the same place in each half's bytes.
+    rows[0][6] = longTitle + QLatin1Char('b');
+    rows[count / 2 - 1][6] = longTitle + QLatin1Char('a');
     QCOMPARE(TestSupport::makeCatalogue(m_path, rows), QString());
     Database db;
     QVERIFY(db.open(m_path) && db.exec(QStringLiteral("UPDATE Biblio SET rowid = ") + keys));
     DataControl data;
     data.setDatabaseName(m_path);
-    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio") + order);
-    VERIFY_DATA(data.Refresh(), data);
+    data.setRecordSource(QStringLiteral("SELECT * FROM Biblio ORDER BY ") + order);
+    {
+        const auto previous = RecordSet::setOrderInBackground(twoConnections ? RecordSet::BackgroundOrder{0, {1, 2, 0}}
+                                                                             : RecordSet::BackgroundOrder{});
+        const auto restore = qScopeGuard([previous] { RecordSet::setOrderInBackground(previous); });
+        VERIFY_DATA(data.Refresh(), data);
+        data.Recordset().completeOrder();
+    }
     ForwardRecordset engine;
-    QVERIFY(engine.open(db, QStringLiteral("SELECT * FROM Biblio") + order));
+    QVERIFY(engine.open(db, QStringLiteral("SELECT * FROM Biblio ORDER BY ") + order));
     const RecordSet &rs = data.Recordset();
     QCOMPARE(rs.recordCount(), count);
     for (int i = 0; i < rs.recordCount(); ++i, engine.MoveNext()) {
