@@ -2,6 +2,8 @@
 
 #include "JetText.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -89,10 +91,10 @@ static_assert(sizeof(Entry) == 24, "entries are the sort's largest part");
 
 std::uint64_t prefixOf(const std::string &bytes, std::size_t from)
 {
-    std::uint64_t prefix = 0;
-    for (std::size_t i = from; i < from + 8; ++i)
-        prefix = (prefix << 8) | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
-    return prefix;
+    unsigned char eight[8] = {};
+    if (from < bytes.size())
+        std::memcpy(eight, bytes.data() + from, std::min<std::size_t>(8, bytes.size() - from));
+    return qFromBigEndian<quint64>(eight);
 }
 
 // A sort string past the entry's prefix: its whole length and its bytes
@@ -220,14 +222,16 @@ private:
     std::vector<qint64> m_keys;
 };
 
-// The entries made for texts met before in one set of rows. A catalogue's
-// authors and publishers, and the titles of its copies, come back again
-// and again: a text seen before costs a look-up instead of its sort string,
-// and its entries share their bytes in the arena, so that ties between
-// equal texts are settled without reading them. Holds a bounded number of
-// texts; when full, it starts again with the rows that follow.
+// The entries made for texts met before in one set of rows, numbered in
+// the order they were first met. A catalogue's authors and publishers, and
+// the titles of its copies, come back again and again: a text seen before
+// costs a look-up instead of its sort string, and its entries share their
+// bytes in the arena, so that ties between equal texts are settled without
+// reading them. Holds a bounded number of texts.
 class SeenTexts {
 public:
+    static constexpr std::uint32_t None = UINT32_MAX;
+
     static std::uint64_t hashOf(QByteArrayView text)
     {
         constexpr std::uint64_t Mix = 0xff51afd7ed558ccdull;
@@ -243,61 +247,77 @@ public:
         return hash ^ (hash >> 29);
     }
 
-    // False once the texts are seen to come back too rarely to pay for
-    // looking them up.
-    bool worthIt() const { return m_worthIt; }
-
-    // The entry made for text, its row aside, or null if it is not known.
-    const Entry *find(QByteArrayView text, std::uint64_t hash)
+    // The number of text, or None if it is not known.
+    std::uint32_t find(QByteArrayView text, std::uint64_t hash)
     {
-        ++m_lookups;
+        // Empty texts cost nothing to sort: they do not show whether
+        // looking texts up pays.
+        const bool counts = !text.isEmpty();
+        m_lookups += counts;
         if (m_slots.empty())
-            return nullptr;
+            return None;
         const std::uint64_t tag = hash >> 32;
         for (std::size_t slot = hash & (m_slots.size() - 1);; slot = (slot + 1) & (m_slots.size() - 1)) {
             const std::uint64_t held = m_slots[slot];
             if (held == 0)
-                return nullptr;
+                return None;
             if (held >> 32 != tag)
                 continue;
-            const Seen &seen = m_seen[std::uint32_t(held) - 1];
+            const std::uint32_t number = std::uint32_t(held) - 1;
+            const Seen &seen = m_seen[number];
             if (seen.length == std::size_t(text.size())
                 && (seen.length == 0 || std::memcmp(m_texts.data() + seen.at, text.data(), seen.length) == 0)) {
-                ++m_found;
-                return &seen.entry;
+                m_found += counts;
+                return number;
             }
         }
     }
 
-    void remember(QByteArrayView text, std::uint64_t hash, const Entry &entry)
+    // The entry made for a text, its row aside.
+    const Entry &entry(std::uint32_t number) const { return m_seen[number].entry; }
+    std::size_t count() const { return m_seen.size(); }
+
+    // False once the texts are seen to come back too rarely to pay for
+    // looking them up.
+    bool worthIt() const { return m_lookups < FairTrial || m_found >= m_lookups / 4; }
+    bool hasRoomFor(QByteArrayView text) const
     {
-        if (std::size_t(text.size()) > LongestText)
-            return;
-        // Most texts new: a catalogue of distinct values.
-        if (m_lookups >= FairTrial && m_found < m_lookups / 4) {
-            m_worthIt = false;
-            release();
-            return;
-        }
-        if (m_seen.size() >= MostTexts || m_texts.size() + std::size_t(text.size()) > MostBytes) {
-            m_lookups = 0;
-            m_found = 0;
-            m_seen.clear();
-            m_texts.clear();
-            std::fill(m_slots.begin(), m_slots.end(), 0);
-        }
+        return m_seen.size() < MostTexts && m_texts.size() + std::size_t(text.size()) <= MostBytes;
+    }
+    static bool fits(QByteArrayView text) { return std::size_t(text.size()) <= LongestText; }
+
+    // The number given to a new text that fits and has room.
+    std::uint32_t remember(QByteArrayView text, std::uint64_t hash, const Entry &entry)
+    {
         if (2 * (m_seen.size() + 1) > m_slots.size())
             grow();
         m_seen.push_back({std::uint32_t(m_texts.size()), std::uint32_t(text.size()), entry});
         m_texts.append(text.data(), std::size_t(text.size()));
         place(hash, m_seen.size());
+        return std::uint32_t(m_seen.size() - 1);
+    }
+
+    // Starts again with the rows that follow.
+    void forget()
+    {
+        m_lookups = 0;
+        m_found = 0;
+        m_seen.clear();
+        m_texts.clear();
+        std::fill(m_slots.begin(), m_slots.end(), 0);
+    }
+
+    // Keeps the entries only: no text will be looked up any more.
+    void stopLooking()
+    {
+        std::vector<std::uint64_t>().swap(m_slots);
+        std::string().swap(m_texts);
     }
 
     void release()
     {
-        std::vector<std::uint64_t>().swap(m_slots);
+        stopLooking();
         std::vector<Seen>().swap(m_seen);
-        std::string().swap(m_texts);
     }
 
 private:
@@ -334,12 +354,11 @@ private:
         }
     }
 
-    std::vector<std::uint64_t> m_slots; // the hash's upper half, then 1 + the index in m_seen; 0 when free
+    std::vector<std::uint64_t> m_slots; // the hash's upper half, then 1 + the text's number; 0 when free
     std::vector<Seen> m_seen;
     std::string m_texts;
     std::size_t m_lookups = 0;
     std::size_t m_found = 0;
-    bool m_worthIt = true;
 };
 
 // Where the rest of an entry's sort string and its key are found.
@@ -490,57 +509,80 @@ bool stillWanted(Database &db, DataError &error)
 }
 
 // The rows of one range of keys, read into sort entries and ordered.
-struct SortedRows {
-    std::vector<Entry> entries;
-    Arena arena;
-    RowKeys rowKeys;
-    SeenTexts seen;
-
-    Side side() const { return {arena, rowKeys}; }
+//
+// A single text term goes by the texts seen before. While every row's text
+// is remembered and the keys come rising and fit in 32 bits (a table read
+// in the order of its keys), a row is kept as no more than its text's
+// number and its key: the texts alone are sorted, then the rows placed
+// after them, those of equal texts in the order of their keys. Otherwise
+// the rows become entries and are sorted one by one.
+class SortedRows {
+public:
+    void expect(std::size_t rows, const QVector<JetSql::OrderTerm> &terms)
+    {
+        m_terms = terms;
+        m_expected = rows;
+        m_looking = m_grouped = terms.size() == 1;
+        if (m_grouped)
+            m_placed.reserve(rows);
+        else
+            m_entries.reserve(rows);
+    }
 
     // One row: its key in column 0, its ORDER BY values from column 1 on.
-    bool add(const Statement &row, const QVector<JetSql::OrderTerm> &terms, std::string &sortKey, DataError &error)
+    bool add(const Statement &row, std::string &sortKey, DataError &error)
     {
-        if (entries.size() >= UINT32_MAX) {
+        if (size() >= UINT32_MAX) {
             error = outOfMemory();
             return false;
         }
-        const std::uint32_t key = rowKeys.add(row.int64(0), entries);
-        Entry &entry = entries.emplace_back();
-        // A single text term goes by the texts seen before; empty texts cost
-        // nothing to sort.
-        const QByteArrayView text = seen.worthIt() && terms.size() == 1 && row.type(1) == Statement::Type::Text
-                                        ? row.utf8(1) : QByteArrayView();
-        sortKey.clear();
-        if (text.isEmpty()) {
-            KeysetQuery::appendSortString(sortKey, row, 1, terms);
-            return place(sortKey, key, entry, error);
+        const qint64 key = row.int64(0);
+        const Statement::Type type = m_looking ? row.type(1) : Statement::Type::Null;
+        if (!m_looking || (type != Statement::Type::Text && type != Statement::Type::Null)) {
+            // Numbers cost little to sort: no more looking up.
+            ungroup();
+            stopLooking();
+            sortKey.clear();
+            KeysetQuery::appendSortString(sortKey, row, 1, m_terms);
+            return addNew(sortKey, key, error);
         }
+        // A missing text sorts as an empty one.
+        const QByteArrayView text = type == Statement::Type::Text ? row.utf8(1) : QByteArrayView();
         const std::uint64_t hash = SeenTexts::hashOf(text);
-        if (const Entry *known = seen.find(text, hash)) {
-            entry = *known;
-            entry.row = key;
+        std::uint32_t number = m_seen.find(text, hash);
+        if (number == SeenTexts::None) {
+            sortKey.clear();
+            appendText(sortKey, text);
+            if (m_terms.front().descending)
+                turnDown(sortKey, 0);
+            if (!m_seen.worthIt()) {
+                ungroup();
+                stopLooking();
+                return addNew(sortKey, key, error);
+            }
+            if (!SeenTexts::fits(text)) {
+                ungroup();
+                return addNew(sortKey, key, error);
+            }
+            if (!m_seen.hasRoomFor(text)) {
+                ungroup();
+                m_seen.forget();
+            }
+            Entry entry;
+            if (!m_arena.add(sortKey, 0, entry)) {
+                error = outOfMemory();
+                return false;
+            }
+            number = m_seen.remember(text, hash, entry);
+        }
+        if (m_grouped && RowKeys::fits(key) && (m_placed.empty() || key > m_placed.back().key)) {
+            m_placed.push_back({number, std::uint32_t(key)});
             return true;
         }
-        appendText(sortKey, text);
-        if (terms.front().descending)
-            turnDown(sortKey, 0);
-        if (!place(sortKey, key, entry, error))
-            return false;
-        seen.remember(text, hash, entry);
+        ungroup();
+        addEntry(m_seen.entry(number), key);
         return true;
     }
-
-    bool place(const std::string &sortKey, std::uint32_t key, Entry &entry, DataError &error)
-    {
-        if (arena.add(sortKey, key, entry))
-            return true;
-        error = outOfMemory();
-        return false;
-    }
-
-    // Once the rows are read, only the entries and the arena are needed.
-    void doneReading() { seen.release(); }
 
     bool read(Database &db, const QString &sql, const QVector<JetSql::OrderTerm> &terms, std::size_t expected,
               DataError &error)
@@ -552,16 +594,143 @@ struct SortedRows {
         }
         // Room reserved but never touched costs no memory; the largest key
         // may lie far beyond the number of rows.
-        entries.reserve(std::min<std::size_t>(expected, 1 << 21));
+        expect(std::min<std::size_t>(expected, 1 << 21), terms);
         std::string sortKey;
-        if (!eachRow(db, *query, error, [&](std::size_t) { return add(*query, terms, sortKey, error); }))
+        if (!eachRow(db, *query, error, [&](std::size_t) { return add(*query, sortKey, error); }))
             return false;
-        doneReading();
         if (!stillWanted(db, error))
             return false;
-        std::sort(entries.begin(), entries.end(), EntryOrder{side()});
+        if (m_grouped)
+            placeByText();
+        else
+            std::sort(m_entries.begin(), m_entries.end(), EntryOrder{side()});
         return true;
     }
+
+    // Orders the rows read and gives their keys.
+    void intoKeys(std::vector<qint64> &keys)
+    {
+        if (!m_grouped) {
+            m_seen.release();
+            sortIntoKeys(m_entries, m_arena, m_rowKeys, EntryOrder{side()}, keys);
+            return;
+        }
+        placeByText();
+        releaseBytes();
+        keys.resize(m_placed.size());
+        for (std::size_t i = 0; i < m_placed.size(); ++i)
+            keys[i] = m_placed[i].key;
+    }
+
+    // Once ordered: the rows in order.
+    std::size_t size() const { return m_grouped ? m_placed.size() : m_entries.size(); }
+    Entry entryAt(std::size_t i) const
+    {
+        if (!m_grouped)
+            return m_entries[i];
+        Entry entry = m_seen.entry(m_placed[i].text);
+        entry.row = m_placed[i].key;
+        return entry;
+    }
+    qint64 keyAt(std::size_t i) const { return m_grouped ? qint64(m_placed[i].key) : m_rowKeys.of(m_entries[i]); }
+    Side side() const { return {m_arena, m_rowKeys}; }
+
+    // The sort strings, once the rows need comparing no more.
+    void releaseBytes()
+    {
+        m_arena.release();
+        if (!m_grouped)
+            m_seen.release();
+    }
+
+private:
+    struct Placed {
+        std::uint32_t text;
+        std::uint32_t key;
+    };
+
+    bool addNew(const std::string &sortKey, qint64 key, DataError &error)
+    {
+        Entry entry;
+        if (!m_arena.add(sortKey, 0, entry)) {
+            error = outOfMemory();
+            return false;
+        }
+        addEntry(entry, key);
+        return true;
+    }
+
+    void addEntry(const Entry &made, qint64 key)
+    {
+        const std::uint32_t row = m_rowKeys.add(key, m_entries);
+        m_entries.push_back(made);
+        m_entries.back().row = row;
+    }
+
+    void stopLooking()
+    {
+        if (!m_looking)
+            return;
+        m_looking = false;
+        m_seen.release();
+    }
+
+    // From now on, rows are entries: those placed so far too.
+    void ungroup()
+    {
+        if (!m_grouped)
+            return;
+        m_grouped = false;
+        m_entries.reserve(m_expected);
+        for (const Placed &placed : m_placed)
+            addEntry(m_seen.entry(placed.text), placed.key);
+        std::vector<Placed>().swap(m_placed);
+    }
+
+    void placeByText()
+    {
+        m_seen.stopLooking();
+        const std::size_t texts = m_seen.count();
+        const EntryOrder less{side()};
+        std::vector<std::uint32_t> inOrder(texts);
+        for (std::uint32_t text = 0; text < texts; ++text)
+            inOrder[text] = text;
+        std::sort(inOrder.begin(), inOrder.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return less(m_seen.entry(a), m_seen.entry(b)); });
+        // Different texts may have the same sort string (an accent typed as
+        // a letter of its own, or not): their rows mingle, by key.
+        std::vector<std::uint32_t> rankOf(texts);
+        std::uint32_t rank = 0;
+        for (std::size_t i = 0; i < texts; ++i) {
+            if (i > 0) {
+                Entry previous = m_seen.entry(inOrder[i - 1]);
+                Entry current = m_seen.entry(inOrder[i]);
+                previous.row = current.row = 0;
+                if (less(previous, current))
+                    ++rank;
+            }
+            rankOf[inOrder[i]] = rank;
+        }
+        std::vector<std::size_t> next(std::size_t(rank) + 2, 0);
+        for (const Placed &placed : m_placed)
+            ++next[rankOf[placed.text] + 1];
+        for (std::size_t i = 1; i < next.size(); ++i)
+            next[i] += next[i - 1];
+        std::vector<Placed> ordered(m_placed.size());
+        for (const Placed &placed : m_placed)
+            ordered[next[rankOf[placed.text]]++] = placed;
+        m_placed.swap(ordered);
+    }
+
+    QVector<JetSql::OrderTerm> m_terms;
+    std::size_t m_expected = 0;
+    std::vector<Entry> m_entries;
+    std::vector<Placed> m_placed;
+    Arena m_arena;
+    RowKeys m_rowKeys;
+    SeenTexts m_seen;
+    bool m_looking = false; // texts are looked up
+    bool m_grouped = false; // rows are placed by their text's number
 };
 
 } // namespace
@@ -615,15 +784,13 @@ bool runOnTwoCores(Database &db, const JetSql::Select &select, const QStringList
     }
     // Equal sort strings keep the order of the keys: the lower half's first.
     // The merge only notes which half each place takes from (a set bit: the
-    // upper), so that the arenas are given back before the keys are made.
-    const std::vector<Entry> &a = lower.entries;
-    const std::vector<Entry> &b = upper.entries;
-    const std::size_t rows = a.size() + b.size();
+    // upper), so that the sort strings are given back before the keys are made.
+    const std::size_t rows = lower.size() + upper.size();
     std::vector<std::uint64_t> fromUpper((rows + 63) / 64, 0);
     std::size_t i = 0;
     std::size_t j = 0;
-    for (; i < a.size() && j < b.size(); ) {
-        if (before(b[j], upper.side(), a[i], lower.side())) {
+    for (; i < lower.size() && j < upper.size(); ) {
+        if (before(upper.entryAt(j), upper.side(), lower.entryAt(i), lower.side())) {
             const std::size_t out = i + j;
             fromUpper[out / 64] |= std::uint64_t(1) << (out % 64);
             ++j;
@@ -631,17 +798,17 @@ bool runOnTwoCores(Database &db, const JetSql::Select &select, const QStringList
             ++i;
         }
     }
-    for (std::size_t out = i + j; j < b.size(); ++j, ++out)
+    for (std::size_t out = i + j; j < upper.size(); ++j, ++out)
         fromUpper[out / 64] |= std::uint64_t(1) << (out % 64);
-    lower.arena.release();
-    upper.arena.release();
+    lower.releaseBytes();
+    upper.releaseBytes();
     keys.clear();
     keys.shrink_to_fit();
     keys.resize(rows);
     i = 0;
     j = 0;
     for (std::size_t out = 0; out < rows; ++out)
-        keys[out] = (fromUpper[out / 64] >> (out % 64)) & 1 ? upper.rowKeys.of(b[j++]) : lower.rowKeys.of(a[i++]);
+        keys[out] = (fromUpper[out / 64] >> (out % 64)) & 1 ? upper.keyAt(j++) : lower.keyAt(i++);
     return true;
 }
 
@@ -709,7 +876,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     std::vector<qint64> found; // without ORDER BY
     SortedRows sorted;
     if (terms > 0)
-        sorted.entries.reserve(expected);
+        sorted.expect(expected, select.terms);
     else
         found.reserve(expected);
     std::string sortKey;
@@ -731,13 +898,12 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
         if (progress && rows % ReportEveryRows == 0)
             report.report(std::max<qint64>(query->rowsScanned(), qint64(rows)));
         if (terms > 0)
-            return sorted.add(*query, select.terms, sortKey, error);
+            return sorted.add(*query, sortKey, error);
         found.push_back(query->int64(0));
         return true;
     });
     if (!read)
         return false;
-    sorted.doneReading();
 
     if (terms == 0) {
         // Without ORDER BY, the rows come in the order of their keys.
@@ -751,7 +917,7 @@ bool run(Database &db, const JetSql::Select &select, const QStringList &columns,
     report.report(tableRows);
     keys.clear();
     keys.shrink_to_fit();
-    sortIntoKeys(sorted.entries, sorted.arena, sorted.rowKeys, EntryOrder{sorted.side()}, keys);
+    sorted.intoKeys(keys);
     return true;
 }
 
