@@ -273,7 +273,7 @@ public:
         }
     }
 
-    // The entry made for a text, its row aside.
+    // The entry made for a text, without a row (0).
     const Entry &entry(std::uint32_t number) const { return m_seen[number].entry; }
     std::size_t count() const { return m_seen.size(); }
 
@@ -292,7 +292,8 @@ public:
         if (2 * (m_seen.size() + 1) > m_slots.size())
             grow();
         m_seen.push_back({std::uint32_t(m_texts.size()), std::uint32_t(text.size()), entry});
-        m_texts.append(text.data(), std::size_t(text.size()));
+        if (!text.isEmpty())
+            m_texts.append(text.data(), std::size_t(text.size()));
         place(hash, m_seen.size());
         return std::uint32_t(m_seen.size() - 1);
     }
@@ -698,17 +699,13 @@ private:
         std::sort(inOrder.begin(), inOrder.end(),
                   [&](std::uint32_t a, std::uint32_t b) { return less(m_seen.entry(a), m_seen.entry(b)); });
         // Different texts may have the same sort string (an accent typed as
-        // a letter of its own, or not): their rows mingle, by key.
+        // a letter of its own, or not): their rows mingle, by key. The
+        // texts' entries carry no row, and equal strings compare equal.
         std::vector<std::uint32_t> rankOf(texts);
         std::uint32_t rank = 0;
         for (std::size_t i = 0; i < texts; ++i) {
-            if (i > 0) {
-                Entry previous = m_seen.entry(inOrder[i - 1]);
-                Entry current = m_seen.entry(inOrder[i]);
-                previous.row = current.row = 0;
-                if (less(previous, current))
-                    ++rank;
-            }
+            if (i > 0 && less(m_seen.entry(inOrder[i - 1]), m_seen.entry(inOrder[i])))
+                ++rank;
             rankOf[inOrder[i]] = rank;
         }
         std::vector<std::size_t> next(std::size_t(rank) + 2, 0);
