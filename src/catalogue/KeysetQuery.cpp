@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -570,10 +571,8 @@ public:
                 m_seen.forget();
             }
             Entry entry;
-            if (!m_arena.add(sortKey, 0, entry)) {
-                error = outOfMemory();
+            if (!make(sortKey, entry, error))
                 return false;
-            }
             number = m_seen.remember(text, hash, entry);
         }
         if (m_grouped && RowKeys::fits(key) && (m_placed.empty() || key > m_placed.back().key)) {
@@ -650,13 +649,20 @@ private:
         std::uint32_t key;
     };
 
+    // An entry for a sort string, without a row; false when memory runs out.
+    bool make(const std::string &sortKey, Entry &entry, DataError &error)
+    {
+        if (m_arena.add(sortKey, 0, entry))
+            return true;
+        error = outOfMemory();
+        return false;
+    }
+
     bool addNew(const std::string &sortKey, qint64 key, DataError &error)
     {
         Entry entry;
-        if (!m_arena.add(sortKey, 0, entry)) {
-            error = outOfMemory();
+        if (!make(sortKey, entry, error))
             return false;
-        }
         addEntry(entry, key);
         return true;
     }
@@ -694,8 +700,7 @@ private:
         const std::size_t texts = m_seen.count();
         const EntryOrder less{side()};
         std::vector<std::uint32_t> inOrder(texts);
-        for (std::uint32_t text = 0; text < texts; ++text)
-            inOrder[text] = text;
+        std::iota(inOrder.begin(), inOrder.end(), 0u);
         std::sort(inOrder.begin(), inOrder.end(),
                   [&](std::uint32_t a, std::uint32_t b) { return less(m_seen.entry(a), m_seen.entry(b)); });
         // Different texts may have the same sort string (an accent typed as
